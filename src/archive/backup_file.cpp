@@ -1,0 +1,63 @@
+#include "archive/backup_file.h"
+
+#include "platform/text.h"
+
+namespace kestrow {
+
+namespace {
+
+// Drops `count` UTF-8 code points from the front without splitting a sequence.
+std::string_view DropCodePoints(std::string_view text, std::size_t count) {
+    std::size_t pos = 0;
+    while (count > 0 && pos < text.size()) {
+        ++pos;
+        while (pos < text.size() && (static_cast<unsigned char>(text[pos]) & 0xC0) == 0x80) {
+            ++pos;
+        }
+        --count;
+    }
+    return text.substr(pos);
+}
+
+} // namespace
+
+const TBackupFile* TFileTable::Find(std::string_view key) const {
+    const auto found = FIndex.find(key);
+    return found == FIndex.end() ? nullptr : &FEntries[found->second].second;
+}
+
+bool TFileTable::Add(std::string key, TBackupFile file) {
+    if (FIndex.contains(key)) {
+        return false;
+    }
+    FEntries.emplace_back(std::move(key), std::move(file));
+    FIndex.emplace(FEntries.back().first, FEntries.size() - 1);
+    return true;
+}
+
+void TFileTable::Replace(std::string_view key, TBackupFile file) {
+    if (const auto found = FIndex.find(key); found != FIndex.end()) {
+        FEntries[found->second].second = std::move(file);
+    }
+}
+
+void TFileTable::Clear() {
+    FIndex.clear();
+    FEntries.clear();
+}
+
+bool IsAppDomain(std::string_view domain) {
+    return StartsWith(domain, kAppDomainPrefix);
+}
+
+std::string TableKeyOf(std::string_view domain, std::string_view relativePath) {
+    if (!IsAppDomain(domain)) {
+        return std::string(relativePath);
+    }
+    std::string key(DropCodePoints(domain, 14));
+    key += '/';
+    key += relativePath;
+    return key;
+}
+
+} // namespace kestrow

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+
+#include "platform/bytes.h"
+
+namespace kestrow {
+
+// One content file of a backup.
+struct TBackupFile {
+    std::string FileName; // relative to the backup folder
+    std::int64_t Size = 0; // plain size in bytes, as recorded in the manifest
+    bool IsApp = false;    // the domain is an application domain
+    TBytes Key;            // unwrapped AES file key; empty when the file is not protected
+};
+
+// The file table: table key -> content file, iterated in manifest order. Keys are compared
+// case-sensitively.
+class TFileTable {
+public:
+    using TEntry = std::pair<std::string, TBackupFile>;
+
+    bool Contains(std::string_view key) const { return FIndex.contains(key); }
+    const TBackupFile* Find(std::string_view key) const;
+    // Adds a new key; false (and nothing changes) when the key is present.
+    bool Add(std::string key, TBackupFile file);
+    // Replaces the file of a present key, keeping its place in the order.
+    void Replace(std::string_view key, TBackupFile file);
+    void Clear();
+    std::size_t Size() const { return FEntries.size(); }
+    bool Empty() const { return FEntries.empty(); }
+    auto begin() const { return FEntries.begin(); }
+    auto end() const { return FEntries.end(); }
+
+private:
+    std::deque<TEntry> FEntries; // stable addresses: the index views into these keys
+    std::unordered_map<std::string_view, std::size_t> FIndex;
+};
+
+constexpr std::string_view kAppDomainPrefix = "AppDomain-";
+
+// The table key of a device file: for an application domain the domain without its first 14
+// characters ("AppDomain-com."), "/" and the path; for any other domain the path alone.
+std::string TableKeyOf(std::string_view domain, std::string_view relativePath);
+bool IsAppDomain(std::string_view domain);
+
+} // namespace kestrow

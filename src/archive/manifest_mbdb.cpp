@@ -1,0 +1,168 @@
+#include "archive/manifest_mbdb.h"
+
+#include <optional>
+
+#include "crypto/digest.h"
+#include "crypto/key_bag.h"
+#include "platform/file_io.h"
+#include "platform/text.h"
+
+namespace kestrow {
+
+namespace {
+
+constexpr std::uint16_t kAbsent = 0xFFFF;
+constexpr std::size_t kFixedBlock = 28; // inode, uid, gid and three times
+
+// Big-endian reads over the mapped manifest; every length is checked against what is left.
+class TMbdbReader {
+public:
+    explicit TMbdbReader(std::string_view data) : FData(data) {}
+
+    bool AtEnd() const { return FPos >= FData.size(); }
+    std::size_t Left() const { return FData.size() - FPos; }
+
+    std::optional<std::uint64_t> Number(std::size_t bytes) {
+        if (Left() < bytes) {
+            return std::nullopt;
+        }
+        std::uint64_t value = 0;
+        for (std::size_t i = 0; i < bytes; ++i) {
+            value = (value << 8) | static_cast<unsigned char>(FData[FPos++]);
+        }
+        return value;
+    }
+    // A string's bytes; nullopt when its length runs past the end.
+    std::optional<std::string_view> String() {
+        const auto length = Number(2);
+        if (!length) {
+            return std::nullopt;
+        }
+        if (*length == kAbsent) {
+            return std::string_view();
+        }
+        if (Left() < *length) {
+            return std::nullopt;
+        }
+        const std::string_view value = FData.substr(FPos, *length);
+        FPos += *length;
+        return value;
+    }
+    bool Skip(std::size_t bytes) {
+        if (Left() < bytes) {
+            return false;
+        }
+        FPos += bytes;
+        return true;
+    }
+
+private:
+    std::string_view FData;
+    std::size_t FPos = 0;
+};
+
+struct TMbdbRecord {
+    std::string Domain;
+    std::string Path;
+    std::string_view EncryptionKey;
+    std::uint16_t Mode = 0;
+    std::int64_t Size = 0;
+    std::uint8_t ProtectionClass = 0;
+};
+
+enum class TRecordRead { Ok, End, KeyTruncated };
+
+TRecordRead ReadRecord(TMbdbReader& in, bool encrypted, TMbdbRecord& record) {
+    const auto domain = in.String();
+    if (!domain || domain->empty()) {
+        return TRecordRead::End;
+    }
+    record.Domain = UpToNul(*domain);
+    const auto path = in.String();
+    if (!path || !in.String() || !in.String()) { // link target and data hash are skipped
+        return TRecordRead::End;
+    }
+    record.Path = UpToNul(*path);
+    const auto key = in.String();
+    if (!key) {
+        return encrypted ? TRecordRead::KeyTruncated : TRecordRead::End;
+    }
+    record.EncryptionKey = encrypted ? *key : std::string_view();
+    const auto mode = in.Number(2);
+    if (!mode || !in.Skip(kFixedBlock)) {
+        return TRecordRead::End;
+    }
+    const auto size = in.Number(8);
+    const auto protection = in.Number(1);
+    const auto properties = in.Number(1);
+    if (!size || !protection || !properties) {
+        return TRecordRead::End;
+    }
+    for (std::uint64_t i = 0; i < *properties; ++i) {
+        if (!in.String() || !in.String()) {
+            return TRecordRead::End;
+        }
+    }
+    record.Mode = static_cast<std::uint16_t>(*mode);
+    record.Size = static_cast<std::int64_t>(*size);
+    record.ProtectionClass = static_cast<std::uint8_t>(*protection);
+    return TRecordRead::Ok;
+}
+
+bool IsRegularFile(std::uint16_t mode) {
+    return (mode >> 12) == 8;
+}
+
+} // namespace
+
+int ReadMbdbBytes(std::string_view data, bool encrypted, TBackupKeyBag* keyBag, TFileTable& files,
+                  TSessionLog& log) {
+    if (data.size() < 6 || data.substr(0, 4) != "mbdb") {
+        return 0;
+    }
+    TMbdbReader in(data.substr(6));
+    int count = 0;
+    TMbdbRecord record;
+    while (!in.AtEnd()) {
+        const TRecordRead outcome = ReadRecord(in, encrypted, record);
+        if (outcome == TRecordRead::KeyTruncated) {
+            log.Append("Dump MBD- error");
+        }
+        if (outcome != TRecordRead::Ok) {
+            break;
+        }
+        if (!IsRegularFile(record.Mode) || record.Path.empty()) {
+            continue;
+        }
+        std::string key = TableKeyOf(record.Domain, record.Path);
+        if (files.Contains(key)) {
+            continue; // the first record of a key wins
+        }
+        TBackupFile file;
+        file.FileName = Sha1HexOf(record.Domain + "-" + record.Path);
+        file.Size = record.Size;
+        file.IsApp = IsAppDomain(record.Domain);
+        bool enter = true;
+        if (encrypted && !record.EncryptionKey.empty()) {
+            const std::string_view wrapped = record.EncryptionKey.substr(std::min<std::size_t>(4, record.EncryptionKey.size()));
+            file.Key = keyBag != nullptr ? keyBag->UnwrapFileKey(record.ProtectionClass, BytesOf(std::string(wrapped)))
+                                         : TBytes();
+            enter = !file.Key.empty();
+        }
+        if (enter) {
+            files.Add(std::move(key), std::move(file));
+        }
+        ++count;
+    }
+    return count;
+}
+
+int ReadMbdb(const std::string& folder, bool encrypted, TBackupKeyBag* keyBag, TFileTable& files, TSessionLog& log) {
+    TMappedFile manifest;
+    if (!manifest.Open(folder + "Manifest.mbdb")) {
+        return 0;
+    }
+    return ReadMbdbBytes(manifest.View(), encrypted, keyBag, files, log);
+}
+
+} // namespace kestrow

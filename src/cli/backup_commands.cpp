@@ -1,0 +1,187 @@
+#include <cstring>
+#include <iostream>
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+#include <unistd.h>
+
+#include "cli/commands.h"
+#include "cli/password_input.h"
+#include "crypto/key_bag.h"
+#include "export/file_export.h"
+#include "platform/paths.h"
+#include "platform/text.h"
+
+namespace kestrow {
+
+namespace {
+
+// Keys and names from a backup are untrusted bytes: JSON output replaces invalid UTF-8.
+std::string JsonText(const nlohmann::ordered_json& value) {
+    return value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+std::string CategoriesPresent(const TIpodBackup& session) {
+    std::string list;
+    for (int c = catContacts; c <= catFiles; ++c) {
+        if (session.HasCategory(c)) {
+            list += list.empty() ? "" : ", ";
+            list += CategoryName(c);
+        }
+    }
+    return list;
+}
+
+bool MatchesFilter(const std::string& key, const TBackupFile& file, bool appOnly, const std::string& type) {
+    if (appOnly && !file.IsApp) {
+        return false;
+    }
+    return type.empty() || SameTextAscii(ExtensionOf(key), type.front() == '.' ? type.substr(1) : type);
+}
+
+class TProgressLine {
+public:
+    TProgressLine() : FTerminal(::isatty(STDERR_FILENO) != 0) {}
+    void Show(std::size_t done, std::size_t total, std::uint64_t bytes) {
+        // On a terminal the line is redrawn; elsewhere one line per tenth keeps logs short.
+        const std::size_t step = total >= 10 ? total / 10 : 1;
+        if (FTerminal || done % step == 0 || done == total) {
+            std::cerr << fmt::format("{}files {}/{}, {} bytes{}", FTerminal ? "\r" : "", done, total, bytes,
+                                     FTerminal ? "" : "\n")
+                      << std::flush;
+        }
+    }
+    void Finish() {
+        if (FTerminal) {
+            std::cerr << '\n';
+        }
+    }
+
+private:
+    bool FTerminal;
+};
+
+} // namespace
+
+int RunCheckPassword(const TCliOptions& options, int index) {
+    TIpodBackup session(EffectiveRoot(options));
+    if (index < 0 || static_cast<std::size_t>(index) >= session.Backups().size()) {
+        std::cerr << "No backup with index " << index << ".\n";
+        return osNoBackup;
+    }
+    const TIphoneBackup& backup = session.Backups()[static_cast<std::size_t>(index)];
+    if (!backup.IsEncrypted) {
+        std::cerr << "This backup is not encrypted.\n";
+        return 2;
+    }
+    TBackupKeyBag keyBag(backup.KeyBag, 0);
+    if (keyBag.LastError() != kbeSuccess) {
+        std::cerr << "The backup's keybag cannot be read (" << KeyBagErrorName(keyBag.LastError()) << ").\n";
+        return 2;
+    }
+    std::string error;
+    const auto password = ReadPassword(options.PasswordFile, error);
+    if (!password) {
+        std::cerr << error << '\n';
+        return kExitUsage;
+    }
+    if (!keyBag.TestItunesPassword(*password)) {
+        std::cout << "Wrong password.\n";
+        return 3;
+    }
+    std::cout << "right\n";
+    return 0;
+}
+
+int RunOpen(const TCliOptions& options, int index) {
+    const TOpenedSession opened = OpenSession(options, index);
+    if (opened.Status != osOpened) {
+        return opened.Status;
+    }
+    const TIpodBackup& session = *opened.Session;
+    std::cout << session.CurrentDeviceName() << '\n'
+              << session.CurrentBackupDate() << '\n'
+              << session.Files().Size() << " files\n"
+              << CategoriesPresent(session) << '\n';
+    return 0;
+}
+
+int RunFiles(const TCliOptions& options, int index, bool json, bool appOnly, const std::string& type) {
+    const TOpenedSession opened = OpenSession(options, index);
+    if (opened.Status != osOpened) {
+        return opened.Status;
+    }
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const auto& [key, file] : opened.Session->Files()) {
+        if (!MatchesFilter(key, file, appOnly, type)) {
+            continue;
+        }
+        if (json) {
+            list.push_back({{"key", key},
+                            {"fileName", file.FileName},
+                            {"size", file.Size},
+                            {"isApp", file.IsApp},
+                            {"encrypted", !file.Key.empty()}});
+        } else {
+            std::cout << key << '\t' << file.FileName << '\t' << file.Size << '\t' << (file.IsApp ? "app" : "-")
+                      << '\t' << (file.Key.empty() ? "plain" : "encrypted") << '\n';
+        }
+    }
+    if (json) {
+        std::cout << JsonText(list) << '\n';
+    }
+    return 0;
+}
+
+int RunExtract(const TCliOptions& options, int index, const std::string& key, const std::string& dest) {
+    const TOpenedSession opened = OpenSession(options, index);
+    if (opened.Status != osOpened) {
+        return opened.Status;
+    }
+    TIpodBackup& session = *opened.Session;
+    if (!session.Files().Contains(key)) {
+        std::cerr << "No file " << key << " in this backup.\n";
+        return kExitFailure;
+    }
+    const std::string target = FolderExists(dest) ? WithTrailingSlash(dest) + LastPathComponent(key) : dest;
+    if (!session.CopyBackupFile(key, target)) {
+        std::cerr << fmt::format("Cannot write {}: {}\n", target, std::strerror(session.LastCopyError()));
+        return kExitFailure;
+    }
+    std::cout << target << '\n';
+    return 0;
+}
+
+int RunExtractAll(const TCliOptions& options, int index, const std::string& dest, bool flat) {
+    const TOpenedSession opened = OpenSession(options, index);
+    if (opened.Status != osOpened) {
+        return opened.Status;
+    }
+    TProgressLine progress;
+    const TFileExportResult result =
+        ExportAllFiles(*opened.Session, dest, flat, [&](std::size_t done, std::size_t total, std::uint64_t bytes) {
+            progress.Show(done, total, bytes);
+        });
+    progress.Finish();
+    for (const TFileExportFailure& failure : result.Failures) {
+        std::cerr << fmt::format("failed: {} -> {}: {}\n", failure.Key, failure.Target, std::strerror(failure.Error));
+    }
+    std::cout << fmt::format("Extracted {} of {} files ({} bytes) to {}\n", result.Exported, result.Total,
+                             result.Bytes, WithTrailingSlash(dest));
+    if (!result.Failures.empty()) {
+        std::cout << result.Failures.size() << " files failed.\n";
+        return kExitFailure;
+    }
+    return 0;
+}
+
+int RunLog(const TCliOptions& options, int index) {
+    const TOpenedSession opened = OpenSession(options, index);
+    std::string log = opened.Session->LogText();
+    std::cout << TerminalText(StartsWith(log, "\r\n") ? log.substr(2) : log);
+    if (!log.empty()) {
+        std::cout << '\n';
+    }
+    return opened.Status;
+}
+
+} // namespace kestrow

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+#include "cli/cli_context.h"
+
+namespace kestrow {
+
+int RunList(const TCliOptions& options, bool json);
+int RunDevice();
+int RunCheckPassword(const TCliOptions& options, int index);
+int RunOpen(const TCliOptions& options, int index);
+int RunFiles(const TCliOptions& options, int index, bool json, bool appOnly, const std::string& type);
+int RunExtract(const TCliOptions& options, int index, const std::string& key, const std::string& dest);
+int RunExtractAll(const TCliOptions& options, int index, const std::string& dest, bool flat);
+int RunLog(const TCliOptions& options, int index);
+
+} // namespace kestrow

@@ -1,0 +1,58 @@
+#include <iostream>
+#include <nlohmann/json.hpp>
+
+#include "cli/commands.h"
+#include "device/ipod_device.h"
+#include "platform/date_time.h"
+#include "platform/paths.h"
+
+namespace kestrow {
+
+int RunList(const TCliOptions& options, bool json) {
+    const std::string root = EffectiveRoot(options);
+    if (!FolderExists(root)) {
+        std::cerr << "No backup folder at " << root << " (give another with --root).\n";
+    }
+    TIpodBackup session(root);
+    const TIphoneBackups& backups = session.Backups();
+    if (json) {
+        nlohmann::ordered_json list = nlohmann::ordered_json::array();
+        for (std::size_t i = 0; i < backups.size(); ++i) {
+            const TIphoneBackup& b = backups[i];
+            list.push_back({{"index", i},
+                            {"path", b.Path},
+                            {"deviceName", b.DeviceName},
+                            {"date", IsoLocalText(b.LastBackupDate)},
+                            {"uniqueId", b.UniqueId},
+                            {"encrypted", b.IsEncrypted}});
+        }
+        std::cout << list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+        return 0;
+    }
+    for (std::size_t i = 0; i < backups.size(); ++i) {
+        const TIphoneBackup& b = backups[i];
+        std::cout << i << '\t' << b.DeviceName << '\t' << DateTimeText(b.LastBackupDate) << '\t' << b.UniqueId
+                  << '\t' << (b.IsEncrypted ? "encrypted" : "plain") << '\n';
+    }
+    return 0;
+}
+
+int RunDevice() {
+    TIpodDevice device(nullptr);
+    const bool started = device.Start();
+    const TIosHelper& helper = device.Helper();
+    std::cout << "loaded: " << (helper.Loaded() ? "yes" : "no") << '\n'
+              << "connected: " << (helper.Connected() ? "yes" : "no") << '\n'
+              << "ready: " << (helper.Ready() ? "yes" : "no") << '\n'
+              << "name: " << helper.Name() << '\n'
+              << "identifier: " << helper.UniqueId() << '\n';
+    for (const std::string& player : device.DiskModePlayers()) {
+        std::cout << "disk-mode player: " << player << '\n';
+    }
+    if (!started) {
+        std::cerr << helper.LastError() << '\n';
+    }
+    return 0;
+}
+
+} // namespace kestrow

@@ -1,0 +1,73 @@
+// kestrow-cli: lists, opens and extracts the device backups on this machine.
+#include <clocale>
+#include <iostream>
+
+#include <CLI/CLI.hpp>
+
+#include "cli/commands.h"
+
+using namespace kestrow;
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "");
+    CLI::App app{"Kestrow: browse and extract the device backups on this machine."};
+    app.set_version_flag("--version", std::string("kestrow-cli ") + KESTROW_VERSION);
+    app.require_subcommand(1);
+    TCliOptions options;
+    app.add_option("--root", options.Root, "Backup root folder (default: $KESTROW_BACKUP_ROOT or the usual place)");
+    app.add_option("--password-file", options.PasswordFile, "Read the backup password from the first line of FILE");
+
+    int index = -1;
+    bool json = false;
+    int result = 0;
+
+    auto* list = app.add_subcommand("list", "List every backup: index, device, date, identifier, encryption");
+    list->add_flag("--json", json, "JSON output");
+    list->callback([&] { result = RunList(options, json); });
+
+    app.add_subcommand("device", "Show the state of the device link")->callback([&] { result = RunDevice(); });
+
+    auto* check = app.add_subcommand("check-password", "Check the password of an encrypted backup");
+    check->add_option("INDEX", index, "Backup index")->required();
+    check->callback([&] { result = RunCheckPassword(options, index); });
+
+    auto* open = app.add_subcommand("open", "Open a backup and describe it");
+    open->add_option("INDEX", index, "Backup index")->required();
+    open->callback([&] { result = RunOpen(options, index); });
+
+    bool appOnly = false;
+    std::string type;
+    auto* files = app.add_subcommand("files", "List the files of a backup");
+    files->add_option("INDEX", index, "Backup index")->required();
+    files->add_flag("--json", json, "JSON output");
+    files->add_flag("--app", appOnly, "Only files of applications");
+    files->add_option("--type", type, "Only files with this extension");
+    files->callback([&] { result = RunFiles(options, index, json, appOnly, type); });
+
+    std::string key;
+    std::string dest;
+    auto* extract = app.add_subcommand("extract", "Copy one file out of a backup, decrypted");
+    extract->add_option("INDEX", index, "Backup index")->required();
+    extract->add_option("KEY", key, "Device path of the file (as `files` lists it)")->required();
+    extract->add_option("DEST", dest, "Target file or folder")->required();
+    extract->callback([&] { result = RunExtract(options, index, key, dest); });
+
+    bool flat = false;
+    auto* extractAll = app.add_subcommand("extract-all", "Copy every file out of a backup, decrypted");
+    extractAll->add_option("INDEX", index, "Backup index")->required();
+    extractAll->add_option("DEST", dest, "Target folder")->required();
+    extractAll->add_flag("--flat", flat, "One folder, files named by their last path component");
+    extractAll->callback([&] { result = RunExtractAll(options, index, dest, flat); });
+
+    auto* log = app.add_subcommand("log", "Open a backup and print the problem log");
+    log->add_option("INDEX", index, "Backup index")->required();
+    log->callback([&] { result = RunLog(options, index); });
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int code = app.exit(e);
+        return code == 0 ? 0 : kExitUsage;
+    }
+    return result;
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "platform/bytes.h"
+
+namespace kestrow {
+
+// RFC 3394 unwrap with a 256-bit key-encryption key and the default initial value. Fails unless
+// the key is 32 bytes and the wrapped input is at least 16 bytes and a multiple of 8; the integrity
+// check is the only way a wrong password or class key shows.
+bool AesUnwrapKey(const TBytes& kek, const TBytes& wrapped, TBytes& unwrapped);
+
+// X25519 (RFC 7748) of a 32-byte scalar and a 32-byte u-coordinate.
+bool X25519(const TBytes& privateKey, const TBytes& publicKey, TBytes& shared);
+
+// File key wrapped for a Curve25519 class: 32-byte ephemeral public key, then the AES-wrapped key.
+// The key-encryption key is SHA-256(00000001 || shared secret || ephemeral key || class public key).
+bool UnwrapCurve25519FileKey(const TBytes& classPrivateKey, const TBytes& classPublicKey, const TBytes& wrapped,
+                             TBytes& fileKey);
+
+} // namespace kestrow

@@ -1,0 +1,121 @@
+#include "platform/date_time.h"
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+
+namespace kestrow {
+
+namespace {
+
+constexpr std::int64_t kMsPerDay = 86'400'000;
+
+std::string Strftime(const char* format, const TCivilDateTime& civil) {
+    std::tm tm{};
+    tm.tm_year = civil.Year - 1900;
+    tm.tm_mon = civil.Month - 1;
+    tm.tm_mday = civil.Day;
+    tm.tm_hour = civil.Hour;
+    tm.tm_min = civil.Minute;
+    tm.tm_sec = civil.Second;
+    tm.tm_isdst = -1;
+    // Weekday for formats that show it: days since 1970-01-01 was a Thursday.
+    const std::int64_t days = DaysFromCivil(civil.Year, civil.Month, civil.Day);
+    tm.tm_wday = static_cast<int>(((days % 7) + 11) % 7);
+    std::array<char, 128> buffer{};
+    const std::size_t n = std::strftime(buffer.data(), buffer.size(), format, &tm);
+    return std::string(buffer.data(), n);
+}
+
+} // namespace
+
+int LocalUtcOffset() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (::localtime_r(&now, &local) == nullptr) {
+        return 0;
+    }
+    return static_cast<int>(local.tm_gmtoff);
+}
+
+double UtcDaysToLocal(double utcDays) {
+    const double seconds = std::floor((utcDays - kUnixEpochDays) * kSecondsPerDay);
+    if (!std::isfinite(seconds) || std::fabs(seconds) > 1e15) {
+        return utcDays;
+    }
+    const auto instant = static_cast<std::time_t>(seconds);
+    std::tm local{};
+    if (::localtime_r(&instant, &local) == nullptr) {
+        return utcDays;
+    }
+    return utcDays + static_cast<double>(local.tm_gmtoff) / kSecondsPerDay;
+}
+
+double UnixMsToDays(std::int64_t unixMs) {
+    return static_cast<double>(unixMs) / static_cast<double>(kMsPerDay) + kUnixEpochDays;
+}
+
+std::int64_t DaysFromCivil(int year, int month, int day) {
+    // Howard Hinnant's days_from_civil: proleptic Gregorian calendar.
+    const std::int64_t y = static_cast<std::int64_t>(year) - (month <= 2 ? 1 : 0);
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const std::int64_t yoe = y - era * 400;
+    const std::int64_t mp = (month + 9) % 12;
+    const std::int64_t doy = (153 * mp + 2) / 5 + day - 1;
+    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+double DaysOf(int year, int month, int day) {
+    return static_cast<double>(DaysFromCivil(year, month, day)) + kUnixEpochDays;
+}
+
+TCivilDateTime CivilOf(double days) {
+    // Round to the nearest second so that 0.99999 of a second does not show as the second before.
+    const auto totalSeconds = static_cast<std::int64_t>(std::llround((days - kUnixEpochDays) * kSecondsPerDay));
+    std::int64_t z = totalSeconds >= 0 ? totalSeconds / 86400 : (totalSeconds - 86399) / 86400;
+    const std::int64_t secondOfDay = totalSeconds - z * 86400;
+    z += 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const std::int64_t doe = z - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    TCivilDateTime civil;
+    civil.Day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    civil.Month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    civil.Year = static_cast<int>(yoe + era * 400 + (civil.Month <= 2 ? 1 : 0));
+    civil.Hour = static_cast<int>(secondOfDay / 3600);
+    civil.Minute = static_cast<int>((secondOfDay / 60) % 60);
+    civil.Second = static_cast<int>(secondOfDay % 60);
+    return civil;
+}
+
+std::string DateTimeText(double days) {
+    if (days == 0) {
+        return {};
+    }
+    const TCivilDateTime civil = CivilOf(days);
+    if (civil.Hour == 0 && civil.Minute == 0 && civil.Second == 0) {
+        return Strftime("%x", civil);
+    }
+    return Strftime("%x %X", civil);
+}
+
+std::string DateText(double days) {
+    return days == 0 ? std::string() : Strftime("%x", CivilOf(days));
+}
+
+std::string IsoLocalText(double days) {
+    if (days == 0) {
+        return {};
+    }
+    const TCivilDateTime c = CivilOf(days);
+    std::array<char, 64> buffer{};
+    std::snprintf(buffer.data(), buffer.size(), "%04d-%02d-%02dT%02d:%02d:%02d", c.Year, c.Month, c.Day, c.Hour,
+                  c.Minute, c.Second);
+    return buffer.data();
+}
+
+} // namespace kestrow

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kestrow {
+
+// Case rules on ASCII letters only: other bytes, UTF-8 sequences included, are left alone.
+std::string AsciiLower(std::string_view text);
+std::string AsciiUpper(std::string_view text);
+bool SameTextAscii(std::string_view a, std::string_view b);
+bool StartsWith(std::string_view text, std::string_view prefix);
+bool EndsWithAsciiNoCase(std::string_view text, std::string_view suffix);
+
+// Removes every space character (U+0020) from the text.
+std::string WithoutSpaces(std::string_view text);
+
+// Text up to (not including) its first NUL byte.
+std::string UpToNul(std::string_view text);
+
+} // namespace kestrow

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kestrow::test {
+
+struct TTestFileSpec {
+    std::string Domain = "HomeDomain";
+    std::string Path;
+    std::string Content;
+    std::uint16_t Mode = 0x81A4;
+    std::uint8_t ProtectionClass = 3;
+    bool Protected = true;                    // in an encrypted backup: encrypted with its own key
+    std::optional<std::int64_t> RecordedSize; // default: the content's size
+};
+
+enum class TLayout { Mbdb, Old, None };
+
+struct TBackupSpec {
+    std::string FolderName;
+    std::string DeviceName = "Test iPhone";
+    std::string UniqueId; // empty: none written
+    std::int64_t DateUnix = 1336637730; // 2012-05-10 08:15:30 UTC
+    bool Encrypted = false;
+    std::string Password = "secret";
+    std::int32_t Iterations = 10;
+    std::int32_t KeyBagVersion = 3;
+    std::int32_t CurveClass = 2; // the class with a Curve25519 key (-1: none)
+    bool BinaryManifest = true;
+    bool WriteInfo = true;
+    bool LockdownInManifest = true;
+    TLayout Layout = TLayout::Mbdb;
+    std::vector<TTestFileSpec> Files;
+};
+
+// Writes a backup folder under `root` (created as needed) and returns its path, ending with "/".
+std::string WriteBackup(const std::string& root, const TBackupSpec& spec);
+// Writes (creating folders) a file with the given bytes.
+void WriteTestFile(const std::string& path, const std::string& contents);
+
+} // namespace kestrow::test

@@ -1,0 +1,89 @@
+// kestrow-mkdemo DIR: writes a small but realistic backup root for trying Kestrow out.
+#include <iostream>
+
+#include "support/backup_writer.h"
+#include "support/crypto_writer.h"
+
+using namespace kestrow::test;
+
+namespace {
+
+TTestFileSpec File(const std::string& domain, const std::string& path, const std::string& content,
+                   std::uint16_t mode = 0x81A4) {
+    TTestFileSpec file;
+    file.Domain = domain;
+    file.Path = path;
+    file.Content = content;
+    file.Mode = mode;
+    return file;
+}
+
+std::vector<TTestFileSpec> DemoFiles(std::uint32_t seed) {
+    TTestRandom random(seed);
+    const std::string jpegHeader("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00", 11);
+    return {
+        File("HomeDomain", "Library/SMS/sms.db", "SQLite format 3" + std::string(1, '\0') + random.Text(8000)),
+        File("HomeDomain", "Library/AddressBook/AddressBook.sqlitedb", "SQLite format 3" + std::string(1, '\0') + random.Text(6000)),
+        File("HomeDomain", "Library/AddressBook/AddressBookImages.sqlitedb", "SQLite format 3" + std::string(1, '\0') + random.Text(3000)),
+        File("HomeDomain", "Library/CallHistory/call_history.db", "SQLite format 3" + std::string(1, '\0') + random.Text(2000)),
+        File("HomeDomain", "Library/Notes/notes.sqlite", "SQLite format 3" + std::string(1, '\0') + random.Text(2500)),
+        File("HomeDomain", "Library/Calendar/Calendar.sqlitedb", "SQLite format 3" + std::string(1, '\0') + random.Text(4000)),
+        File("HomeDomain", "Library/Voicemail/voicemail.db", "SQLite format 3" + std::string(1, '\0') + random.Text(1500)),
+        File("HomeDomain", "Library/Voicemail/1.amr", "#!AMR\n" + random.Text(5000)),
+        File("HomeDomain", "Library/Safari/Bookmarks.db", "SQLite format 3" + std::string(1, '\0') + random.Text(1200)),
+        File("HomeDomain", "Library/SMS/Attachments/ab/12/IMG_0001.JPG", jpegHeader + random.Text(40000)),
+        File("HomeDomain", "Library/SMS/Parts/7f/03/1-1.jpg", jpegHeader + random.Text(20000)),
+        File("HomeDomain", "Library/Preferences/com.apple.springboard.plist", "bplist00" + random.Text(300)),
+        File("MediaDomain", "Media/DCIM/100APPLE/IMG_0002.JPG", jpegHeader + random.Text(250000)),
+        File("CameraRollDomain", "Media/DCIM/100APPLE/IMG_0003.MOV", random.Text(3 * 1024 * 1024 + 5)),
+        File("AppDomain-com.apple.mobilesafari", "Library/Safari/History.plist", "bplist00" + random.Text(900)),
+        File("AppDomain-com.example.notes", "Documents/todo.txt", "buy milk\nwrite the report\n"),
+        File("HomeDomain", "Library/Empty.txt", ""),
+        File("HomeDomain", "Library/SMS", "", 0x41ED),
+    };
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::cerr << "usage: kestrow-mkdemo DIR\n";
+        return 64;
+    }
+    const std::string root = argv[1];
+    try {
+        TBackupSpec plain;
+        plain.FolderName = "3d0d7e5fb2ce288813306e4d4636395e047a3d28";
+        plain.DeviceName = "Anna's iPhone";
+        plain.UniqueId = "3D0D7E5FB2CE288813306E4D4636395E047A3D28";
+        plain.DateUnix = 1336637730;
+        plain.Files = DemoFiles(1);
+        WriteBackup(root, plain);
+
+        TBackupSpec encrypted = plain;
+        encrypted.FolderName = "3d0d7e5fb2ce288813306e4d4636395e047a3d28-20121105-093000";
+        encrypted.DateUnix = 1352107800;
+        encrypted.Encrypted = true;
+        encrypted.Password = "kestrow-demo";
+        encrypted.Iterations = 10000;
+        encrypted.Files = DemoFiles(2);
+        encrypted.Files[9].ProtectionClass = 2; // a Curve25519-wrapped key
+        WriteBackup(root, encrypted);
+
+        TBackupSpec old;
+        old.FolderName = "9f1c2a7d33b1e4f5a6b7c8d9e0f1a2b3c4d5e6f7";
+        old.DeviceName = "Ben's iPod touch";
+        old.UniqueId = "9F1C2A7D33B1E4F5A6B7C8D9E0F1A2B3C4D5E6F7";
+        old.DateUnix = 1262304000;
+        old.Layout = TLayout::Old;
+        old.LockdownInManifest = false;
+        old.Files = DemoFiles(3);
+        old.Files.pop_back(); // the oldest layout lists files only
+        WriteBackup(root, old);
+    } catch (const std::exception& e) {
+        std::cerr << "kestrow-mkdemo: " << e.what() << '\n';
+        return 1;
+    }
+    std::cout << "Demo backups written to " << root << " (encrypted backup password: kestrow-demo)\n";
+    return 0;
+}
