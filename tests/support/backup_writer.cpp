@@ -130,7 +130,7 @@ std::string WriteBackup(const std::string& root, const TBackupSpec& spec) {
     std::optional<TTestKeyBag> keyBag;
     if (spec.Encrypted) {
         keyBag.emplace(MakeKeyBag(spec));
-        keyBagBlock = keyBag->Block();
+        keyBagBlock = spec.KeyBagBlock.value_or(keyBag->Block());
     }
     TPlistPtr manifest(DescriptionDict(spec, keyBagBlock));
     if (spec.Layout == TLayout::Mbdb) {

@@ -34,6 +34,7 @@ struct TBackupSpec {
     bool LockdownInManifest = true;
     TLayout Layout = TLayout::Mbdb;
     std::vector<TTestFileSpec> Files;
+    std::optional<std::string> KeyBagBlock; // replaces the keybag written for an encrypted backup
 };
 
 // Writes a backup folder under `root` (created as needed) and returns its path, ending with "/".
