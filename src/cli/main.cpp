@@ -13,6 +13,7 @@ int main(int argc, char** argv) {
     CLI::App app{"Kestrow: browse and extract the device backups on this machine."};
     app.set_version_flag("--version", std::string("kestrow-cli ") + KESTROW_VERSION);
     app.require_subcommand(1);
+    app.fallthrough(); // --root and --password-file may also follow the command
     TCliOptions options;
     app.add_option("--root", options.Root, "Backup root folder (default: $KESTROW_BACKUP_ROOT or the usual place)");
     app.add_option("--password-file", options.PasswordFile, "Read the backup password from the first line of FILE");

@@ -3,11 +3,16 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kestrow::test {
 
 struct TTestFileSpec {
+    TTestFileSpec() = default;
+    TTestFileSpec(std::string domain, std::string path, std::string content, std::uint16_t mode = 0x81A4)
+        : Domain(std::move(domain)), Path(std::move(path)), Content(std::move(content)), Mode(mode) {}
+
     std::string Domain = "HomeDomain";
     std::string Path;
     std::string Content;

@@ -8,38 +8,28 @@ using namespace kestrow::test;
 
 namespace {
 
-TTestFileSpec File(const std::string& domain, const std::string& path, const std::string& content,
-                   std::uint16_t mode = 0x81A4) {
-    TTestFileSpec file;
-    file.Domain = domain;
-    file.Path = path;
-    file.Content = content;
-    file.Mode = mode;
-    return file;
-}
-
 std::vector<TTestFileSpec> DemoFiles(std::uint32_t seed) {
     TTestRandom random(seed);
     const std::string jpegHeader("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00", 11);
     return {
-        File("HomeDomain", "Library/SMS/sms.db", "SQLite format 3" + std::string(1, '\0') + random.Text(8000)),
-        File("HomeDomain", "Library/AddressBook/AddressBook.sqlitedb", "SQLite format 3" + std::string(1, '\0') + random.Text(6000)),
-        File("HomeDomain", "Library/AddressBook/AddressBookImages.sqlitedb", "SQLite format 3" + std::string(1, '\0') + random.Text(3000)),
-        File("HomeDomain", "Library/CallHistory/call_history.db", "SQLite format 3" + std::string(1, '\0') + random.Text(2000)),
-        File("HomeDomain", "Library/Notes/notes.sqlite", "SQLite format 3" + std::string(1, '\0') + random.Text(2500)),
-        File("HomeDomain", "Library/Calendar/Calendar.sqlitedb", "SQLite format 3" + std::string(1, '\0') + random.Text(4000)),
-        File("HomeDomain", "Library/Voicemail/voicemail.db", "SQLite format 3" + std::string(1, '\0') + random.Text(1500)),
-        File("HomeDomain", "Library/Voicemail/1.amr", "#!AMR\n" + random.Text(5000)),
-        File("HomeDomain", "Library/Safari/Bookmarks.db", "SQLite format 3" + std::string(1, '\0') + random.Text(1200)),
-        File("HomeDomain", "Library/SMS/Attachments/ab/12/IMG_0001.JPG", jpegHeader + random.Text(40000)),
-        File("HomeDomain", "Library/SMS/Parts/7f/03/1-1.jpg", jpegHeader + random.Text(20000)),
-        File("HomeDomain", "Library/Preferences/com.apple.springboard.plist", "bplist00" + random.Text(300)),
-        File("MediaDomain", "Media/DCIM/100APPLE/IMG_0002.JPG", jpegHeader + random.Text(250000)),
-        File("CameraRollDomain", "Media/DCIM/100APPLE/IMG_0003.MOV", random.Text(3 * 1024 * 1024 + 5)),
-        File("AppDomain-com.apple.mobilesafari", "Library/Safari/History.plist", "bplist00" + random.Text(900)),
-        File("AppDomain-com.example.notes", "Documents/todo.txt", "buy milk\nwrite the report\n"),
-        File("HomeDomain", "Library/Empty.txt", ""),
-        File("HomeDomain", "Library/SMS", "", 0x41ED),
+        TTestFileSpec("HomeDomain", "Library/SMS/sms.db", "SQLite format 3" + std::string(1, '\0') + random.Text(8000)),
+        TTestFileSpec("HomeDomain", "Library/AddressBook/AddressBook.sqlitedb", "SQLite format 3" + std::string(1, '\0') + random.Text(6000)),
+        TTestFileSpec("HomeDomain", "Library/AddressBook/AddressBookImages.sqlitedb", "SQLite format 3" + std::string(1, '\0') + random.Text(3000)),
+        TTestFileSpec("HomeDomain", "Library/CallHistory/call_history.db", "SQLite format 3" + std::string(1, '\0') + random.Text(2000)),
+        TTestFileSpec("HomeDomain", "Library/Notes/notes.sqlite", "SQLite format 3" + std::string(1, '\0') + random.Text(2500)),
+        TTestFileSpec("HomeDomain", "Library/Calendar/Calendar.sqlitedb", "SQLite format 3" + std::string(1, '\0') + random.Text(4000)),
+        TTestFileSpec("HomeDomain", "Library/Voicemail/voicemail.db", "SQLite format 3" + std::string(1, '\0') + random.Text(1500)),
+        TTestFileSpec("HomeDomain", "Library/Voicemail/1.amr", "#!AMR\n" + random.Text(5000)),
+        TTestFileSpec("HomeDomain", "Library/Safari/Bookmarks.db", "SQLite format 3" + std::string(1, '\0') + random.Text(1200)),
+        TTestFileSpec("HomeDomain", "Library/SMS/Attachments/ab/12/IMG_0001.JPG", jpegHeader + random.Text(40000)),
+        TTestFileSpec("HomeDomain", "Library/SMS/Parts/7f/03/1-1.jpg", jpegHeader + random.Text(20000)),
+        TTestFileSpec("HomeDomain", "Library/Preferences/com.apple.springboard.plist", "bplist00" + random.Text(300)),
+        TTestFileSpec("MediaDomain", "Media/DCIM/100APPLE/IMG_0002.JPG", jpegHeader + random.Text(250000)),
+        TTestFileSpec("CameraRollDomain", "Media/DCIM/100APPLE/IMG_0003.MOV", random.Text(3 * 1024 * 1024 + 5)),
+        TTestFileSpec("AppDomain-com.apple.mobilesafari", "Library/Safari/History.plist", "bplist00" + random.Text(900)),
+        TTestFileSpec("AppDomain-com.example.notes", "Documents/todo.txt", "buy milk\nwrite the report\n"),
+        TTestFileSpec("HomeDomain", "Library/Empty.txt", ""),
+        TTestFileSpec("HomeDomain", "Library/SMS", "", 0x41ED),
     };
 }
 

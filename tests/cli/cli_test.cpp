@@ -1,0 +1,179 @@
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <sys/wait.h>
+
+#include "platform/file_io.h"
+#include "platform/paths.h"
+#include "platform/temp_folder.h"
+#include "support/backup_writer.h"
+
+namespace kestrow {
+namespace {
+
+using test::TBackupSpec;
+using test::TTestFileSpec;
+
+struct TRun {
+    int Exit = -1;
+    std::string Out;
+    std::string Err;
+};
+
+std::string Quote(const std::string& arg) {
+    std::string quoted = "'";
+    for (char c : arg) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+// Runs kestrow-cli as a user would, with its own environment.
+class Cli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TBackupSpec spec;
+        spec.FolderName = "plain";
+        spec.DeviceName = "Plain Phone";
+        spec.UniqueId = "AAAA";
+        spec.Files = {TTestFileSpec("HomeDomain", "Library/SMS/sms.db", "messages"),
+                      TTestFileSpec("AppDomain-com.example.app", "Documents/Notes.TXT", "app text"),
+                      TTestFileSpec("MediaDomain", "Media/DCIM/IMG_1.jpg", std::string(70000, 'j'))};
+        test::WriteBackup(FRoot.Path(), spec);
+        spec.FolderName = "secret";
+        spec.DeviceName = "Secret Phone";
+        spec.Encrypted = true;
+        spec.Password = "pässword";
+        spec.Files[0].ProtectionClass = 2;
+        test::WriteBackup(FRoot.Path(), spec);
+        ASSERT_TRUE(WriteWholeFile(FWork.Path() + "pw", "pässword\r\nsecond line"));
+        ASSERT_TRUE(WriteWholeFile(FWork.Path() + "wrong", "wrong\n"));
+    }
+
+    TRun Run(const std::string& args, const std::string& env = "") {
+        const std::string out = FWork.Path() + "stdout";
+        const std::string err = FWork.Path() + "stderr";
+        const std::string command = "env -u KESTROW_PASSWORD -u KESTROW_BACKUP_ROOT TZ=UTC LC_ALL=C " + env + " " +
+                                    Quote(KESTROW_CLI) + " --root " + Quote(FRoot.Path()) + " " + args + " >" +
+                                    Quote(out) + " 2>" + Quote(err) + " </dev/null";
+        TRun run;
+        const int status = std::system(command.c_str());
+        run.Exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        ReadWholeFile(out, run.Out);
+        ReadWholeFile(err, run.Err);
+        return run;
+    }
+    std::string PasswordFile() { return "--password-file " + Quote(FWork.Path() + "pw"); }
+
+    TTempFolder FRoot;
+    TTempFolder FWork;
+};
+
+TEST_F(Cli, ListDescribesEveryBackup) {
+    const TRun text = Run("list");
+    ASSERT_EQ(text.Exit, 0) << text.Err;
+    EXPECT_EQ(text.Out, "0\tPlain Phone\t05/10/12 08:15:30\taaaa\tplain\n"
+                        "1\tSecret Phone\t05/10/12 08:15:30\taaaa\tencrypted\n");
+    const TRun json = Run("list --json");
+    ASSERT_EQ(json.Exit, 0);
+    const auto list = nlohmann::json::parse(json.Out);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[1]["index"], 1);
+    EXPECT_EQ(list[1]["path"], FRoot.Path() + "secret/");
+    EXPECT_EQ(list[1]["deviceName"], "Secret Phone");
+    EXPECT_EQ(list[1]["date"], "2012-05-10T08:15:30");
+    EXPECT_EQ(list[1]["uniqueId"], "aaaa");
+    EXPECT_EQ(list[1]["encrypted"], true);
+    EXPECT_EQ(list[1].size(), 6u);
+}
+
+TEST_F(Cli, MissingRootIsAnEmptyListWithAMessage) {
+    const std::string command = std::string(KESTROW_CLI) + " --root /nonexistent/root list --json >" +
+                                FWork.Path() + "o 2>" + FWork.Path() + "e";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::string out;
+    std::string err;
+    ReadWholeFile(FWork.Path() + "o", out);
+    ReadWholeFile(FWork.Path() + "e", err);
+    EXPECT_EQ(out, "[]\n");
+    EXPECT_NE(err.find("/nonexistent/root"), std::string::npos);
+    EXPECT_EQ(Run("--version").Exit, 0);
+    EXPECT_EQ(Run("--help").Exit, 0);
+    EXPECT_NE(Run("no-such-command").Exit, 0);
+}
+
+TEST_F(Cli, CheckPasswordAnswersRightOrWrong) {
+    EXPECT_EQ(Run("check-password 1 " + PasswordFile()).Out, "right\n");
+    EXPECT_EQ(Run("check-password 1 " + PasswordFile()).Exit, 0);
+    const TRun wrong = Run("check-password 1 --password-file " + Quote(FWork.Path() + "wrong"));
+    EXPECT_EQ(wrong.Exit, 3);
+    EXPECT_EQ(wrong.Out, "Wrong password.\n");
+    // The password file comes before the environment.
+    EXPECT_EQ(Run("check-password 1 " + PasswordFile(), "KESTROW_PASSWORD=wrong").Exit, 0);
+    EXPECT_EQ(Run("check-password 1", "KESTROW_PASSWORD=pässword").Exit, 0);
+    EXPECT_EQ(Run("check-password 0 " + PasswordFile()).Exit, 2);
+    EXPECT_NE(Run("check-password 1").Exit, 0); // no terminal, no password
+}
+
+TEST_F(Cli, OpenReportsTheStatusAsExitCode) {
+    const TRun opened = Run("open 1 " + PasswordFile());
+    ASSERT_EQ(opened.Exit, 0) << opened.Err;
+    EXPECT_EQ(opened.Out, "Secret Phone\n05/10/12 08:15:30\n3 files\nMessages, Files\n");
+    const TRun wrong = Run("open 1", "KESTROW_PASSWORD=nope");
+    EXPECT_EQ(wrong.Exit, 3);
+    EXPECT_EQ(wrong.Err, "Wrong password.\nPlease input the correct password to continue.\n");
+    EXPECT_EQ(Run("open 7").Exit, 1);
+}
+
+TEST_F(Cli, FilesListsAndFilters) {
+    const TRun all = Run("files 1 --json " + PasswordFile());
+    ASSERT_EQ(all.Exit, 0);
+    const auto files = nlohmann::json::parse(all.Out);
+    ASSERT_EQ(files.size(), 3u);
+    EXPECT_EQ(files[0]["key"], "Library/SMS/sms.db");
+    EXPECT_EQ(files[0]["fileName"], "3d0d7e5fb2ce288813306e4d4636395e047a3d28");
+    EXPECT_EQ(files[0]["size"], 8);
+    EXPECT_EQ(files[0]["isApp"], false);
+    EXPECT_EQ(files[0]["encrypted"], true);
+    const auto apps = nlohmann::json::parse(Run("files 0 --json --app").Out);
+    ASSERT_EQ(apps.size(), 1u);
+    EXPECT_EQ(apps[0]["key"], "example.app/Documents/Notes.TXT");
+    EXPECT_EQ(Run("files 0 --type txt").Out.find("example.app/Documents/Notes.TXT\t"), 0u);
+    EXPECT_EQ(Run("files 0 --type .JPG").Out.find("Media/DCIM/IMG_1.jpg\t"), 0u);
+}
+
+TEST_F(Cli, ExtractAndExtractAllAreByteExact) {
+    const TRun one = Run("extract 1 Library/SMS/sms.db " + Quote(FWork.Path()) + " " + PasswordFile());
+    ASSERT_EQ(one.Exit, 0) << one.Err;
+    std::string contents;
+    ASSERT_TRUE(ReadWholeFile(FWork.Path() + "sms.db", contents));
+    EXPECT_EQ(contents, "messages");
+    EXPECT_NE(Run("extract 1 Library/SMS/sms.db " + Quote(FWork.Path()) + " " + PasswordFile()).Exit, 0);
+    EXPECT_NE(Run("extract 0 no/such/file " + Quote(FWork.Path() + "x")).Exit, 0);
+
+    const TRun all = Run("extract-all 1 " + Quote(FWork.Path() + "all") + " " + PasswordFile());
+    ASSERT_EQ(all.Exit, 0) << all.Err;
+    EXPECT_NE(all.Out.find("Extracted 3 of 3 files"), std::string::npos);
+    EXPECT_NE(all.Err.find("files 3/3"), std::string::npos);
+    ASSERT_TRUE(ReadWholeFile(FWork.Path() + "all/Media/DCIM/IMG_1.jpg", contents));
+    EXPECT_EQ(contents, std::string(70000, 'j'));
+    ASSERT_TRUE(ReadWholeFile(FWork.Path() + "all/example.app/Documents/Notes.TXT", contents));
+    EXPECT_EQ(contents, "app text");
+
+    ASSERT_EQ(Run("extract-all 0 " + Quote(FWork.Path() + "flat") + " --flat").Exit, 0);
+    EXPECT_TRUE(FileExists(FWork.Path() + "flat/Notes.TXT"));
+    // A second run into the same folder never overwrites: every failure is listed.
+    const TRun again = Run("extract-all 0 " + Quote(FWork.Path() + "all"));
+    EXPECT_EQ(again.Exit, 65);
+    EXPECT_NE(again.Err.find("failed: Library/SMS/sms.db"), std::string::npos);
+    EXPECT_NE(again.Out.find("3 files failed."), std::string::npos);
+}
+
+TEST_F(Cli, LogPrintsTheSessionLog) {
+    test::WriteTestFile(FRoot.Path() + "broken/Manifest.plist", "<plist><dict>");
+    const TRun log = Run("log 0");
+    EXPECT_EQ(log.Exit, 0);
+    EXPECT_EQ(log.Out, "Decode manifest error\n");
+}
+
+} // namespace
+} // namespace kestrow
