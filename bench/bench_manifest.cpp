@@ -1,0 +1,95 @@
+// Opening a Manifest.mbdb backup of 200,000 files, plain and encrypted (the password key is derived
+// before timing starts), with the peak resident memory of the opening.
+#include <benchmark/benchmark.h>
+
+#include "archive/ipod_backup.h"
+#include "peak_memory.h"
+#include "platform/temp_folder.h"
+#include "support/backup_writer.h"
+#include "support/crypto_writer.h"
+#include "support/keybag_writer.h"
+#include "support/mbdb_writer.h"
+
+namespace {
+
+constexpr int kRecords = 200'000;
+
+struct TBackups {
+    kestrow::TTempFolder Root;
+
+    TBackups() {
+        using namespace kestrow::test;
+        TBackupSpec spec;
+        spec.Layout = TLayout::None;
+        spec.FolderName = "plain";
+        WriteBackup(Root.Path(), spec);
+        WriteTestFile(Root.Path() + "plain/Manifest.mbdb", Manifest(nullptr));
+        spec.FolderName = "encrypted";
+        spec.Encrypted = true;
+        spec.Password = "pw";
+        spec.Iterations = 1;
+        WriteBackup(Root.Path(), spec);
+        // The keybag written above uses the same seed as this one: its class keys are the same.
+        TTestKeyBag keyBag("pw", 1, 3);
+        for (std::int32_t clas = 1; clas <= 11; ++clas) {
+            keyBag.AddClass(clas, 2, clas == 2 ? 1 : 0);
+        }
+        WriteTestFile(Root.Path() + "encrypted/Manifest.mbdb", Manifest(&keyBag));
+    }
+
+    static std::string Manifest(kestrow::test::TTestKeyBag* keyBag) {
+        using namespace kestrow::test;
+        std::vector<TMbdbRecordSpec> records;
+        records.reserve(kRecords);
+        TTestRandom random(3);
+        const kestrow::TBytes fileKey = random.Bytes(32);
+        const std::string wrapped =
+            keyBag != nullptr ? ProtectionPrefix(3) + kestrow::StringOf(keyBag->WrapFileKey(3, fileKey)) : "";
+        for (int i = 0; i < kRecords; ++i) {
+            TMbdbRecordSpec record;
+            record.Domain = i % 10 == 0 ? "AppDomain-com.example.app" + std::to_string(i % 50) : "MediaDomain";
+            record.Path = "Media/DCIM/" + std::to_string(100 + i / 1000) + "APPLE/IMG_" + std::to_string(i) + ".JPG";
+            record.Size = 1000 + i;
+            record.ProtectionClass = 3;
+            record.DataHash = std::string(20, 'h');
+            if (keyBag != nullptr) {
+                record.EncryptionKey = wrapped;
+            }
+            records.push_back(std::move(record));
+        }
+        return MbdbBytes(records);
+    }
+};
+
+TBackups& Backups() {
+    static TBackups backups;
+    return backups;
+}
+
+void OpenBenchmark(benchmark::State& state, int index) {
+    kestrow::TIpodBackup session(Backups().Root.Path());
+    const int target = session.Backups()[0].IsEncrypted == (index == 1) ? 0 : 1;
+    session.SelectBackup(target, "pw"); // derives and caches the password key outside the timing
+    session.SelectBackup(-1, "");
+    kestrow::bench::ResetPeakMemory();
+    for (auto _ : state) {
+        kestrow::TIpodBackup fresh(Backups().Root.Path());
+        if (fresh.SelectBackup(target, "pw") != kestrow::osOpened || fresh.Files().Size() != kRecords) {
+            state.SkipWithError("opening failed");
+        }
+    }
+    state.counters["peak_rss_MiB"] = kestrow::bench::PeakMemoryMiB();
+}
+
+void BM_OpenPlainMbdb200k(benchmark::State& state) {
+    OpenBenchmark(state, 0);
+}
+void BM_OpenEncryptedMbdb200k(benchmark::State& state) {
+    OpenBenchmark(state, 1);
+}
+BENCHMARK(BM_OpenPlainMbdb200k)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_OpenEncryptedMbdb200k)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,59 @@
+// kestrow-fuzz-seeds DIR: writes valid inputs of every fuzzed format, one folder per target.
+#include <cstdlib>
+#include <iostream>
+
+#include "crypto/digest.h"
+#include "platform/paths.h"
+#include "support/backup_writer.h"
+#include "support/keybag_writer.h"
+#include "support/mbdb_writer.h"
+#include "support/plist_writer.h"
+
+using namespace kestrow;
+using namespace kestrow::test;
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::cerr << "usage: kestrow-fuzz-seeds DIR\n";
+        return 64;
+    }
+    const std::string dir = WithTrailingSlash(argv[1]);
+    int n = 0;
+    for (const char* date : {"2011-03-04T05:06:07Z", "2011-W09-5T05:06:07,5+02:00", "2012-366", "20110304T0506"}) {
+        WriteTestFile(dir + "fuzz_iso8601/" + std::to_string(n++), date);
+    }
+    TBackupSpec spec;
+    spec.FolderName = "b";
+    spec.UniqueId = "ABC";
+    spec.Encrypted = true;
+    spec.Files = {TTestFileSpec("HomeDomain", "Library/SMS/sms.db", "x")};
+    const std::string backup = WriteBackup(dir + "tmp", spec);
+    spec.FolderName = "o";
+    spec.Layout = TLayout::Old;
+    spec.Encrypted = false;
+    const std::string old = WriteBackup(dir + "tmp", spec);
+    const std::string body = "<key>Data</key><data>AAAA</data><key>Lockdown</key><dict>"
+                             "<key>DeviceName</key><string>x</string></dict>";
+    WriteTestFile(dir + "fuzz_plist/xml", XmlPlistOfDictBody(body));
+    std::system(("cp " + backup + "Manifest.plist " + dir + "fuzz_plist/binary").c_str());
+    std::system(("cp " + old + "Manifest.plist " + dir + "fuzz_plist/old").c_str());
+
+    TTestKeyBag bag("password", 4, 3);
+    bag.AddClass(1).AddClass(2, 2, 1).AddClass(3, 1).AddClass(6, 0);
+    WriteTestFile(dir + "fuzz_keybag/v3", bag.Block());
+    TTestKeyBag newer("password", 2, 4);
+    newer.SetDoubleDerivation(2);
+    newer.AddClass(1);
+    WriteTestFile(dir + "fuzz_keybag/v4", newer.Block());
+
+    TMbdbRecordSpec record;
+    record.Domain = "AppDomain-com.apple.mobilesafari";
+    record.Path = "Library/Safari/History.plist";
+    record.EncryptionKey = ProtectionPrefix(3) + std::string(40, 'k');
+    record.Properties = {{"a", "b"}};
+    TMbdbRecordSpec dir2 = record;
+    dir2.Mode = 0x41ED;
+    dir2.EncryptionKey.reset();
+    WriteTestFile(dir + "fuzz_mbdb/records", MbdbBytes({record, dir2, record}));
+    return 0;
+}
