@@ -67,10 +67,12 @@ TBackups& Backups() {
 }
 
 void OpenBenchmark(benchmark::State& state, int index) {
-    kestrow::TIpodBackup session(Backups().Root.Path());
-    const int target = session.Backups()[0].IsEncrypted == (index == 1) ? 0 : 1;
-    session.SelectBackup(target, "pw"); // derives and caches the password key outside the timing
-    session.SelectBackup(-1, "");
+    int target = 0;
+    {
+        kestrow::TIpodBackup session(Backups().Root.Path());
+        target = session.Backups()[0].IsEncrypted == (index == 1) ? 0 : 1;
+        session.SelectBackup(target, "pw"); // derives and caches the password key outside the timing
+    }
     kestrow::bench::ResetPeakMemory();
     for (auto _ : state) {
         kestrow::TIpodBackup fresh(Backups().Root.Path());

@@ -32,6 +32,7 @@ public:
     // Replaces the file of a present key, keeping its place in the order.
     void Replace(std::string_view key, TBackupFile file);
     void Clear();
+    void Reserve(std::size_t count) { FIndex.reserve(count); }
     std::size_t Size() const { return FEntries.size(); }
     bool Empty() const { return FEntries.empty(); }
     auto begin() const { return FEntries.begin(); }

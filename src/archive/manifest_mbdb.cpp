@@ -121,6 +121,7 @@ int ReadMbdbBytes(std::string_view data, bool encrypted, TBackupKeyBag* keyBag, 
         return 0;
     }
     TMbdbReader in(data.substr(6));
+    files.Reserve(data.size() / 128); // a typical record is well over 128 bytes
     int count = 0;
     TMbdbRecord record;
     while (!in.AtEnd()) {
@@ -145,7 +146,7 @@ int ReadMbdbBytes(std::string_view data, bool encrypted, TBackupKeyBag* keyBag, 
         bool enter = true;
         if (encrypted && !record.EncryptionKey.empty()) {
             const std::string_view wrapped = record.EncryptionKey.substr(std::min<std::size_t>(4, record.EncryptionKey.size()));
-            file.Key = keyBag != nullptr ? keyBag->UnwrapFileKey(record.ProtectionClass, BytesOf(std::string(wrapped)))
+            file.Key = keyBag != nullptr ? keyBag->UnwrapFileKey(record.ProtectionClass, TBytes(wrapped.begin(), wrapped.end()))
                                          : TBytes();
             enter = !file.Key.empty();
         }

@@ -1,15 +1,35 @@
 #include "crypto/digest.h"
 
+#include <memory>
 #include <openssl/evp.h>
 
 namespace kestrow {
 
 namespace {
 
+struct TMdCtxFree {
+    void operator()(EVP_MD_CTX* ctx) const { EVP_MD_CTX_free(ctx); }
+};
+
+// Algorithms are fetched once and the context reused: a manifest names hundreds of thousands of
+// files, each by a digest, and an implicit fetch per call costs more than the digest itself.
+const EVP_MD* Sha1Md() {
+    static EVP_MD* md = EVP_MD_fetch(nullptr, "SHA1", nullptr);
+    return md;
+}
+
+const EVP_MD* Sha256Md() {
+    static EVP_MD* md = EVP_MD_fetch(nullptr, "SHA256", nullptr);
+    return md;
+}
+
 TBytes Digest(const EVP_MD* md, std::string_view data) {
+    thread_local std::unique_ptr<EVP_MD_CTX, TMdCtxFree> ctx(EVP_MD_CTX_new());
     TBytes out(static_cast<std::size_t>(EVP_MD_get_size(md)));
     unsigned int length = 0;
-    if (EVP_Digest(data.data(), data.size(), out.data(), &length, md, nullptr) != 1) {
+    if (!ctx || EVP_DigestInit_ex(ctx.get(), md, nullptr) != 1 ||
+        EVP_DigestUpdate(ctx.get(), data.data(), data.size()) != 1 ||
+        EVP_DigestFinal_ex(ctx.get(), out.data(), &length) != 1) {
         return {};
     }
     out.resize(length);
@@ -19,11 +39,11 @@ TBytes Digest(const EVP_MD* md, std::string_view data) {
 } // namespace
 
 TBytes Sha1(std::string_view data) {
-    return Digest(EVP_sha1(), data);
+    return Digest(Sha1Md(), data);
 }
 
 TBytes Sha256(std::string_view data) {
-    return Digest(EVP_sha256(), data);
+    return Digest(Sha256Md(), data);
 }
 
 std::string HexOf(const TBytes& bytes) {

@@ -146,6 +146,7 @@ bool TBackupKeyBag::DerivePasswordKey(const std::string& password, TBytes& key) 
 bool TBackupKeyBag::SetItunesPassword(const std::string& password) {
     FPass = password;
     FKeys.clear();
+    FUnwrappers.clear();
     if (password.empty()) {
         FErr = kbeWrongKey;
         return false;
@@ -163,6 +164,10 @@ bool TBackupKeyBag::SetItunesPassword(const std::string& password) {
         if (record.Wrap == 2 && !AesUnwrapKey(passwordKey, record.Wpky, key.Key)) {
             FErr = kbeWrap;
             return false;
+        }
+        TAesKeyUnwrapper unwrapper;
+        if (unwrapper.SetKek(key.Key)) {
+            FUnwrappers.emplace(record.Clas, std::move(unwrapper));
         }
         FKeys.emplace(record.Clas, std::move(key));
     }
@@ -195,9 +200,12 @@ TBytes TBackupKeyBag::UnwrapFileKey(std::int32_t protectClass, const TBytes& cih
     }
     const TKeyBagKey& classKey = found->second;
     TBytes fileKey;
-    const bool ok = (FVers >= 3 && classKey.KeyType == 1)
-                        ? UnwrapCurve25519FileKey(classKey.Key, classKey.PubKey, cihperKey, fileKey)
-                        : AesUnwrapKey(classKey.Key, cihperKey, fileKey);
+    bool ok = false;
+    if (FVers >= 3 && classKey.KeyType == 1) {
+        ok = UnwrapCurve25519FileKey(classKey.Key, classKey.PubKey, cihperKey, fileKey);
+    } else if (const auto unwrapper = FUnwrappers.find(protectClass); unwrapper != FUnwrappers.end()) {
+        ok = unwrapper->second.Unwrap(cihperKey, fileKey);
+    }
     if (!ok) {
         FErr = kbeWrongKey;
         return {};

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "crypto/key_wrap.h"
 #include "platform/bytes.h"
 
 namespace kestrow {
@@ -85,6 +86,8 @@ private:
     TBytes FDpsl;
     std::int32_t FDpic = 0;
     std::int32_t FDpwt = 0;
+    // Key schedules of the unlocked AES class keys, made once per unlock.
+    std::map<std::int32_t, TAesKeyUnwrapper> FUnwrappers;
 };
 
 } // namespace kestrow

@@ -1,6 +1,8 @@
 #include "crypto/key_wrap.h"
 
+#include <cstring>
 #include <memory>
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 
 #include "crypto/digest.h"
@@ -26,28 +28,65 @@ constexpr std::size_t kKeySize = 32;
 
 } // namespace
 
-bool AesUnwrapKey(const TBytes& kek, const TBytes& wrapped, TBytes& unwrapped) {
+struct TAesKeyUnwrapper::TState {
+    TCipherCtx Ctx{EVP_CIPHER_CTX_new()};
+    bool Ready = false;
+};
+
+TAesKeyUnwrapper::TAesKeyUnwrapper() : FState(std::make_unique<TState>()) {}
+TAesKeyUnwrapper::TAesKeyUnwrapper(TAesKeyUnwrapper&&) noexcept = default;
+TAesKeyUnwrapper& TAesKeyUnwrapper::operator=(TAesKeyUnwrapper&&) noexcept = default;
+TAesKeyUnwrapper::~TAesKeyUnwrapper() = default;
+
+bool TAesKeyUnwrapper::SetKek(const TBytes& kek) {
+    FState->Ready = kek.size() == kKeySize && FState->Ctx &&
+                    EVP_DecryptInit_ex(FState->Ctx.get(), EVP_aes_256_ecb(), nullptr, kek.data(), nullptr) == 1 &&
+                    EVP_CIPHER_CTX_set_padding(FState->Ctx.get(), 0) == 1;
+    return FState->Ready;
+}
+
+bool TAesKeyUnwrapper::Unwrap(const TBytes& wrapped, TBytes& unwrapped) const {
     unwrapped.clear();
-    if (kek.size() != kKeySize || wrapped.size() < 16 || wrapped.size() % 8 != 0) {
+    if (!FState->Ready || wrapped.size() < 16 || wrapped.size() % 8 != 0) {
         return false;
     }
-    TCipherCtx ctx(EVP_CIPHER_CTX_new());
-    if (!ctx) {
+    const std::size_t n = wrapped.size() / 8 - 1;
+    std::uint8_t a[8];
+    std::memcpy(a, wrapped.data(), 8);
+    TBytes r(wrapped.begin() + 8, wrapped.end());
+    std::uint8_t block[16];
+    for (int j = 5; j >= 0; --j) {
+        for (std::size_t i = n; i >= 1; --i) {
+            // B = AES-1((A ^ t) | R[i]) with t = n*j + i, big-endian.
+            std::uint64_t t = n * static_cast<std::uint64_t>(j) + i;
+            std::memcpy(block, a, 8);
+            for (int k = 7; k >= 0; --k, t >>= 8) {
+                block[k] ^= static_cast<std::uint8_t>(t & 0xFF);
+            }
+            std::memcpy(block + 8, &r[(i - 1) * 8], 8);
+            int length = 0;
+            if (EVP_DecryptUpdate(FState->Ctx.get(), block, &length, block, 16) != 1 || length != 16) {
+                return false;
+            }
+            std::memcpy(a, block, 8);
+            std::memcpy(&r[(i - 1) * 8], block + 8, 8);
+        }
+    }
+    static constexpr std::uint8_t kIntegrity[8] = {0xA6, 0xA6, 0xA6, 0xA6, 0xA6, 0xA6, 0xA6, 0xA6};
+    if (CRYPTO_memcmp(a, kIntegrity, 8) != 0) {
         return false;
     }
-    EVP_CIPHER_CTX_set_flags(ctx.get(), EVP_CIPHER_CTX_FLAG_WRAP_ALLOW);
-    if (EVP_DecryptInit_ex(ctx.get(), EVP_aes_256_wrap(), nullptr, kek.data(), nullptr) != 1) {
-        return false;
-    }
-    TBytes out(wrapped.size());
-    int length = 0;
-    if (EVP_DecryptUpdate(ctx.get(), out.data(), &length, wrapped.data(), static_cast<int>(wrapped.size())) != 1 ||
-        length != static_cast<int>(wrapped.size() - 8)) {
-        return false;
-    }
-    out.resize(static_cast<std::size_t>(length));
-    unwrapped = std::move(out);
+    unwrapped = std::move(r);
     return true;
+}
+
+bool AesUnwrapKey(const TBytes& kek, const TBytes& wrapped, TBytes& unwrapped) {
+    TAesKeyUnwrapper unwrapper;
+    if (!unwrapper.SetKek(kek)) {
+        unwrapped.clear();
+        return false;
+    }
+    return unwrapper.Unwrap(wrapped, unwrapped);
 }
 
 bool X25519(const TBytes& privateKey, const TBytes& publicKey, TBytes& shared) {

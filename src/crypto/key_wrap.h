@@ -1,8 +1,27 @@
 #pragma once
 
+#include <memory>
+
 #include "platform/bytes.h"
 
 namespace kestrow {
+
+// RFC 3394 unwrap with one key-encryption key, its AES-256 key schedule made once: a manifest
+// unwraps every protected file's key with one of a few class keys.
+class TAesKeyUnwrapper {
+public:
+    TAesKeyUnwrapper();
+    TAesKeyUnwrapper(TAesKeyUnwrapper&&) noexcept;
+    TAesKeyUnwrapper& operator=(TAesKeyUnwrapper&&) noexcept;
+    ~TAesKeyUnwrapper();
+
+    bool SetKek(const TBytes& kek); // false unless the key is 32 bytes
+    bool Unwrap(const TBytes& wrapped, TBytes& unwrapped) const;
+
+private:
+    struct TState;
+    std::unique_ptr<TState> FState;
+};
 
 // RFC 3394 unwrap with a 256-bit key-encryption key and the default initial value. Fails unless
 // the key is 32 bytes and the wrapped input is at least 16 bytes and a multiple of 8; the integrity

@@ -57,9 +57,11 @@ TEST_F(Discovery, IsEncryptedForms) {
                                                   {"<string>0</string>", false}, {"<TRUE/>", true}};
     int n = 0;
     for (const auto& [value, expected] : forms) {
-        const std::string folder = "f" + std::to_string(n++);
-        WriteManifest(folder, std::string("<key>IsEncrypted</key>") + value +
-                                  "<key>LockDown</key><dict><key>DeviceName</key><string>X</string></dict>");
+        const std::string folder = std::to_string(n++) + "f";
+        std::string body = "<key>IsEncrypted</key>";
+        body += value;
+        body += "<key>LockDown</key><dict><key>DeviceName</key><string>X</string></dict>";
+        WriteManifest(folder, body);
         const TIphoneBackups backups = Read(folder);
         ASSERT_EQ(backups.size(), 1u) << value;
         EXPECT_EQ(backups[0].IsEncrypted, expected) << value;
