@@ -1,12 +1,13 @@
 // File decryption throughput, file to file, on a 256 MiB protected file, against the openssl command
 // on the same data; with the peak resident memory of the decryption.
-#include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <openssl/evp.h>
 #include <string>
 #include <vector>
+
+#include <benchmark/benchmark.h>
+#include <openssl/evp.h>
 
 #include "crypto/file_decrypt.h"
 #include "peak_memory.h"
@@ -72,8 +73,8 @@ void BM_OpensslEncCommand(benchmark::State& state) {
         std::snprintf(digits, sizeof digits, "%02x", b);
         hexKey += digits;
     }
-    const std::string run = "openssl enc -d -aes-256-cbc -K " + hexKey + " -iv 00000000000000000000000000000000 -in " +
-                            f.Source + " -out " + target;
+    const std::string run = "openssl enc -d -aes-256-cbc -K " + hexKey +
+                            " -iv 00000000000000000000000000000000 -in " + f.Source + " -out " + target;
     for (auto _ : state) {
         if (std::system(run.c_str()) != 0) {
             state.SkipWithError("openssl failed");

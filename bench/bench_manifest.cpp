@@ -47,8 +47,10 @@ struct TBackups {
             keyBag != nullptr ? ProtectionPrefix(3) + kestrow::StringOf(keyBag->WrapFileKey(3, fileKey)) : "";
         for (int i = 0; i < kRecords; ++i) {
             TMbdbRecordSpec record;
-            record.Domain = i % 10 == 0 ? "AppDomain-com.example.app" + std::to_string(i % 50) : "MediaDomain";
-            record.Path = "Media/DCIM/" + std::to_string(100 + i / 1000) + "APPLE/IMG_" + std::to_string(i) + ".JPG";
+            record.Domain =
+                i % 10 == 0 ? "AppDomain-com.example.app" + std::to_string(i % 50) : "MediaDomain";
+            record.Path =
+                "Media/DCIM/" + std::to_string(100 + i / 1000) + "APPLE/IMG_" + std::to_string(i) + ".JPG";
             record.Size = 1000 + i;
             record.ProtectionClass = 3;
             record.DataHash = std::string(20, 'h');

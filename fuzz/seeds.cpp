@@ -19,7 +19,8 @@ int main(int argc, char** argv) {
     }
     const std::string dir = WithTrailingSlash(argv[1]);
     int n = 0;
-    for (const char* date : {"2011-03-04T05:06:07Z", "2011-W09-5T05:06:07,5+02:00", "2012-366", "20110304T0506"}) {
+    for (const char* date :
+         {"2011-03-04T05:06:07Z", "2011-W09-5T05:06:07,5+02:00", "2012-366", "20110304T0506"}) {
         WriteTestFile(dir + "fuzz_iso8601/" + std::to_string(n++), date);
     }
     TBackupSpec spec;

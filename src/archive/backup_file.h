@@ -13,7 +13,7 @@ namespace kestrow {
 
 // One content file of a backup.
 struct TBackupFile {
-    std::string FileName; // relative to the backup folder
+    std::string FileName;  // relative to the backup folder
     std::int64_t Size = 0; // plain size in bytes, as recorded in the manifest
     bool IsApp = false;    // the domain is an application domain
     TBytes Key;            // unwrapped AES file key; empty when the file is not protected

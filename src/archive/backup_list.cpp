@@ -29,7 +29,8 @@ std::string BackupRoot() {
         return WithTrailingSlash(explicitRoot);
     }
     const std::string home = EnvOr("HOME", "");
-    const std::string dataHome = EnvOr("XDG_DATA_HOME", home.empty() ? std::string() : home + "/.local/share");
+    const std::string dataHome =
+        EnvOr("XDG_DATA_HOME", home.empty() ? std::string() : home + "/.local/share");
     if (dataHome.empty()) {
         return {};
     }

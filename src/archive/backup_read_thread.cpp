@@ -15,10 +15,9 @@ std::unique_ptr<TIpodBackReadThd> TIpodBackReadThd::CreateForIndex(TIpodBackup* 
     return thread;
 }
 
-std::unique_ptr<TIpodBackReadThd> TIpodBackReadThd::CreateForDevice(TIpodBackup* session, std::string uniqueId,
-                                                                    std::string password, TToolEvent onTool,
-                                                                    TDoneEvent onDone, bool refresh,
-                                                                    TBackupTool tool) {
+std::unique_ptr<TIpodBackReadThd>
+TIpodBackReadThd::CreateForDevice(TIpodBackup* session, std::string uniqueId, std::string password,
+                                  TToolEvent onTool, TDoneEvent onDone, bool refresh, TBackupTool tool) {
     std::unique_ptr<TIpodBackReadThd> thread(new TIpodBackReadThd());
     thread->FSession = session;
     thread->FUniqueId = std::move(uniqueId);

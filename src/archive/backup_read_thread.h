@@ -20,8 +20,8 @@ public:
     // Brings a device's backup up to date; returns whether it succeeded and the failure text.
     using TBackupTool = std::function<bool(const std::string& uniqueId, std::string& errorText)>;
 
-    static std::unique_ptr<TIpodBackReadThd> CreateForIndex(TIpodBackup* session, int idx, std::string password,
-                                                            TDoneEvent onDone);
+    static std::unique_ptr<TIpodBackReadThd> CreateForIndex(TIpodBackup* session, int idx,
+                                                            std::string password, TDoneEvent onDone);
     static std::unique_ptr<TIpodBackReadThd> CreateForDevice(TIpodBackup* session, std::string uniqueId,
                                                              std::string password, TToolEvent onTool,
                                                              TDoneEvent onDone, bool refresh,

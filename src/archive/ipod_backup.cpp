@@ -1,6 +1,7 @@
 #include "archive/ipod_backup.h"
 
 #include <cerrno>
+
 #include <fmt/format.h>
 
 #include "archive/backup_description.h"
@@ -41,7 +42,8 @@ const char* OpenStatusText(std::uint8_t status) {
     case osOpened:
         return "";
     case osEncryptedNoManifest:
-        return "Cannot read the data.\rThe backup is either encrypted or damanged.\rPlease try to decrypt it from "
+        return "Cannot read the data.\rThe backup is either encrypted or damanged.\rPlease try to decrypt it "
+               "from "
                "iTunes first.";
     case osWrongPassword:
         return "Wrong password.\rPlease input the correct password to continue.";
@@ -131,7 +133,8 @@ std::uint8_t TIpodBackup::SelectBackup(int idx, const std::string& password) {
     return status;
 }
 
-std::uint8_t TIpodBackup::SelectDeviceBackup(const std::string& uniqueId, bool force, const std::string& password) {
+std::uint8_t TIpodBackup::SelectDeviceBackup(const std::string& uniqueId, bool force,
+                                             const std::string& password) {
     int match = -1;
     double best = 0;
     for (std::size_t i = 0; i < FBackups.size(); ++i) {
@@ -167,7 +170,8 @@ std::string TIpodBackup::CurrentDeviceName() const {
 }
 
 std::string TIpodBackup::CurrentBackupDate() const {
-    return FCurIdx < 0 ? std::string() : DateTimeText(FBackups[static_cast<std::size_t>(FCurIdx)].LastBackupDate);
+    return FCurIdx < 0 ? std::string()
+                       : DateTimeText(FBackups[static_cast<std::size_t>(FCurIdx)].LastBackupDate);
 }
 
 bool TIpodBackup::HasCategory(int category) const {

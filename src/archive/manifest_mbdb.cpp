@@ -145,8 +145,10 @@ int ReadMbdbBytes(std::string_view data, bool encrypted, TBackupKeyBag* keyBag, 
         file.IsApp = IsAppDomain(record.Domain);
         bool enter = true;
         if (encrypted && !record.EncryptionKey.empty()) {
-            const std::string_view wrapped = record.EncryptionKey.substr(std::min<std::size_t>(4, record.EncryptionKey.size()));
-            file.Key = keyBag != nullptr ? keyBag->UnwrapFileKey(record.ProtectionClass, TBytes(wrapped.begin(), wrapped.end()))
+            const std::string_view wrapped =
+                record.EncryptionKey.substr(std::min<std::size_t>(4, record.EncryptionKey.size()));
+            file.Key = keyBag != nullptr ? keyBag->UnwrapFileKey(record.ProtectionClass,
+                                                                 TBytes(wrapped.begin(), wrapped.end()))
                                          : TBytes();
             enter = !file.Key.empty();
         }
@@ -158,7 +160,8 @@ int ReadMbdbBytes(std::string_view data, bool encrypted, TBackupKeyBag* keyBag, 
     return count;
 }
 
-int ReadMbdb(const std::string& folder, bool encrypted, TBackupKeyBag* keyBag, TFileTable& files, TSessionLog& log) {
+int ReadMbdb(const std::string& folder, bool encrypted, TBackupKeyBag* keyBag, TFileTable& files,
+             TSessionLog& log) {
     TMappedFile manifest;
     if (!manifest.Open(folder + "Manifest.mbdb")) {
         return 0;

@@ -47,7 +47,8 @@ TOldEntry ReadProperties(pugi::xml_node properties) {
 
 } // namespace
 
-std::string ReadMdInfoPath(const std::string& folder, const std::string& baseName, const std::string& workFile) {
+std::string ReadMdInfoPath(const std::string& folder, const std::string& baseName,
+                           const std::string& workFile) {
     if (!IsPlainBaseName(baseName)) {
         return {};
     }

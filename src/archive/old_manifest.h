@@ -13,6 +13,7 @@ namespace kestrow {
 int ReadOldManifest(const std::string& folder, const std::string& workFile, TFileTable& files);
 
 // The "Path" in the nested "Metadata" list of folder + baseName + ".mdinfo", or empty.
-std::string ReadMdInfoPath(const std::string& folder, const std::string& baseName, const std::string& workFile);
+std::string ReadMdInfoPath(const std::string& folder, const std::string& baseName,
+                           const std::string& workFile);
 
 } // namespace kestrow

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <memory>
+
 #include <plist/plist.h>
 
 #include "archive/plist_xml.h"

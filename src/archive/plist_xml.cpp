@@ -69,7 +69,8 @@ pugi::xml_node FindDictValue(pugi::xml_node dict, std::string_view key, bool req
 }
 
 bool TPlistDocument::Load(const std::string& xmlFile) {
-    return FDoc.load_file(xmlFile.c_str(), pugi::parse_default, pugi::encoding_auto).status == pugi::status_ok;
+    return FDoc.load_file(xmlFile.c_str(), pugi::parse_default, pugi::encoding_auto).status ==
+           pugi::status_ok;
 }
 
 pugi::xml_node TPlistDocument::TopDict() const {

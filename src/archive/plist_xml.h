@@ -18,7 +18,8 @@ std::string NodeName(pugi::xml_node node);
 
 // Scans a <dict> as alternating key and value elements: index 0, 2, 4, ... while index < n - 1,
 // so the last child of an odd count is never read as a key. `visit` returns false to stop.
-void ScanDictPairs(pugi::xml_node dict, const std::function<bool(pugi::xml_node key, pugi::xml_node value)>& visit);
+void ScanDictPairs(pugi::xml_node dict,
+                   const std::function<bool(pugi::xml_node key, pugi::xml_node value)>& visit);
 
 // The value element of the first key whose text equals `key` (ASCII case-insensitive); with
 // `requireKeyElement` the key element must also be named "key". Null when absent.

@@ -1,8 +1,9 @@
 #include <cstring>
 #include <iostream>
+#include <unistd.h>
+
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
-#include <unistd.h>
 
 #include "cli/commands.h"
 #include "cli/password_input.h"
@@ -122,8 +123,9 @@ int RunFiles(const TCliOptions& options, int index, bool json, bool appOnly, con
                             {"isApp", file.IsApp},
                             {"encrypted", !file.Key.empty()}});
         } else {
-            std::cout << key << '\t' << file.FileName << '\t' << file.Size << '\t' << (file.IsApp ? "app" : "-")
-                      << '\t' << (file.Key.empty() ? "plain" : "encrypted") << '\n';
+            std::cout << key << '\t' << file.FileName << '\t' << file.Size << '\t'
+                      << (file.IsApp ? "app" : "-") << '\t' << (file.Key.empty() ? "plain" : "encrypted")
+                      << '\n';
         }
     }
     if (json) {
@@ -157,13 +159,13 @@ int RunExtractAll(const TCliOptions& options, int index, const std::string& dest
         return opened.Status;
     }
     TProgressLine progress;
-    const TFileExportResult result =
-        ExportAllFiles(*opened.Session, dest, flat, [&](std::size_t done, std::size_t total, std::uint64_t bytes) {
-            progress.Show(done, total, bytes);
-        });
+    const TFileExportResult result = ExportAllFiles(
+        *opened.Session, dest, flat,
+        [&](std::size_t done, std::size_t total, std::uint64_t bytes) { progress.Show(done, total, bytes); });
     progress.Finish();
     for (const TFileExportFailure& failure : result.Failures) {
-        std::cerr << fmt::format("failed: {} -> {}: {}\n", failure.Key, failure.Target, std::strerror(failure.Error));
+        std::cerr << fmt::format("failed: {} -> {}: {}\n", failure.Key, failure.Target,
+                                 std::strerror(failure.Error));
     }
     std::cout << fmt::format("Extracted {} of {} files ({} bytes) to {}\n", result.Exported, result.Total,
                              result.Bytes, WithTrailingSlash(dest));

@@ -1,4 +1,5 @@
 #include <iostream>
+
 #include <nlohmann/json.hpp>
 
 #include "cli/commands.h"

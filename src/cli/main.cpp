@@ -15,8 +15,10 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     app.fallthrough(); // --root and --password-file may also follow the command
     TCliOptions options;
-    app.add_option("--root", options.Root, "Backup root folder (default: $KESTROW_BACKUP_ROOT or the usual place)");
-    app.add_option("--password-file", options.PasswordFile, "Read the backup password from the first line of FILE");
+    app.add_option("--root", options.Root,
+                   "Backup root folder (default: $KESTROW_BACKUP_ROOT or the usual place)");
+    app.add_option("--password-file", options.PasswordFile,
+                   "Read the backup password from the first line of FILE");
 
     int index = -1;
     bool json = false;
@@ -26,7 +28,9 @@ int main(int argc, char** argv) {
     list->add_flag("--json", json, "JSON output");
     list->callback([&] { result = RunList(options, json); });
 
-    app.add_subcommand("device", "Show the state of the device link")->callback([&] { result = RunDevice(); });
+    app.add_subcommand("device", "Show the state of the device link")->callback([&] {
+        result = RunDevice();
+    });
 
     auto* check = app.add_subcommand("check-password", "Check the password of an encrypted backup");
     check->add_option("INDEX", index, "Backup index")->required();

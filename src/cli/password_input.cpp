@@ -56,8 +56,9 @@ std::optional<std::string> ReadPassword(const std::string& passwordFile, std::st
     }
     auto typed = PromptWithoutEcho();
     if (!typed) {
-        error = "This backup is encrypted: give its password with --password-file, KESTROW_PASSWORD or at the "
-                "prompt of a terminal.";
+        error =
+            "This backup is encrypted: give its password with --password-file, KESTROW_PASSWORD or at the "
+            "prompt of a terminal.";
     }
     return typed;
 }

@@ -33,8 +33,9 @@ std::string Base64DecodeToString(std::string_view text) {
     if (clean.empty()) {
         return out;
     }
-    const int n = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                                  reinterpret_cast<const unsigned char*>(clean.data()), static_cast<int>(clean.size()));
+    const int n =
+        EVP_DecodeBlock(reinterpret_cast<unsigned char*>(out.data()),
+                        reinterpret_cast<const unsigned char*>(clean.data()), static_cast<int>(clean.size()));
     if (n < 0) {
         return {};
     }
@@ -48,8 +49,9 @@ TBytes Base64Decode(std::string_view text) {
 
 std::string Base64Encode(std::string_view data, std::size_t lineLength) {
     std::string encoded(4 * ((data.size() + 2) / 3) + 1, '\0');
-    const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(encoded.data()),
-                                  reinterpret_cast<const unsigned char*>(data.data()), static_cast<int>(data.size()));
+    const int n =
+        EVP_EncodeBlock(reinterpret_cast<unsigned char*>(encoded.data()),
+                        reinterpret_cast<const unsigned char*>(data.data()), static_cast<int>(data.size()));
     encoded.resize(static_cast<std::size_t>(n));
     if (lineLength == 0 || encoded.size() <= lineLength) {
         return encoded;

@@ -1,6 +1,7 @@
 #include "crypto/digest.h"
 
 #include <memory>
+
 #include <openssl/evp.h>
 
 namespace kestrow {

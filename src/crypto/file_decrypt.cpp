@@ -2,9 +2,10 @@
 
 #include <fcntl.h>
 #include <memory>
-#include <openssl/evp.h>
 #include <sys/stat.h>
 #include <vector>
+
+#include <openssl/evp.h>
 
 #include "platform/file_io.h"
 

@@ -8,8 +8,8 @@ namespace {
 
 constexpr std::size_t kMaxPasswordBytes = 255;
 
-bool Pbkdf2(const EVP_MD* md, std::string_view password, const TBytes& salt, int iterations, std::size_t length,
-            TBytes& out) {
+bool Pbkdf2(const EVP_MD* md, std::string_view password, const TBytes& salt, int iterations,
+            std::size_t length, TBytes& out) {
     out.clear();
     if (iterations < 1 || length == 0) {
         return false;
@@ -26,7 +26,8 @@ bool Pbkdf2(const EVP_MD* md, std::string_view password, const TBytes& salt, int
 
 } // namespace
 
-bool Pbkdf2HmacSha1(std::string_view password, const TBytes& salt, int iterations, std::size_t length, TBytes& out) {
+bool Pbkdf2HmacSha1(std::string_view password, const TBytes& salt, int iterations, std::size_t length,
+                    TBytes& out) {
     return Pbkdf2(EVP_sha1(), password, salt, iterations, length, out);
 }
 

@@ -8,7 +8,8 @@ namespace kestrow {
 
 // PBKDF2 with HMAC-SHA-1 / HMAC-SHA-256. False when the iteration count is below 1 or the
 // library reports an error.
-bool Pbkdf2HmacSha1(std::string_view password, const TBytes& salt, int iterations, std::size_t length, TBytes& out);
+bool Pbkdf2HmacSha1(std::string_view password, const TBytes& salt, int iterations, std::size_t length,
+                    TBytes& out);
 bool Pbkdf2HmacSha256(std::string_view password, const TBytes& salt, int iterations, std::size_t length,
                       TBytes& out);
 

@@ -57,8 +57,8 @@ void ResetRecord(TKeyBagRawKey& record) {
 } // namespace
 
 const char* KeyBagErrorName(TKeyBagError error) {
-    static constexpr const char* kNames[] = {"kbeSuccess", "kbeOther",   "kbeType",  "kbeFormat",
-                                             "kbeCode",    "kbeWrap",    "kbeNoKey", "kbeWrongKey"};
+    static constexpr const char* kNames[] = {"kbeSuccess", "kbeOther", "kbeType",  "kbeFormat",
+                                             "kbeCode",    "kbeWrap",  "kbeNoKey", "kbeWrongKey"};
     return error <= kbeWrongKey ? kNames[error] : "unknown";
 }
 
@@ -129,8 +129,8 @@ void TBackupKeyBag::Parse(std::string_view keyBagBase64) {
 }
 
 bool TBackupKeyBag::DerivePasswordKey(const std::string& password, TBytes& key) const {
-    const bool countsOk = FIter >= 1 && FIter <= kMaxIterations &&
-                           (FDpsl.empty() || (FDpic >= 1 && FDpic <= kMaxIterations));
+    const bool countsOk =
+        FIter >= 1 && FIter <= kMaxIterations && (FDpsl.empty() || (FDpic >= 1 && FDpic <= kMaxIterations));
     if (!countsOk) {
         return false;
     }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <memory>
+
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 
@@ -39,9 +40,10 @@ TAesKeyUnwrapper& TAesKeyUnwrapper::operator=(TAesKeyUnwrapper&&) noexcept = def
 TAesKeyUnwrapper::~TAesKeyUnwrapper() = default;
 
 bool TAesKeyUnwrapper::SetKek(const TBytes& kek) {
-    FState->Ready = kek.size() == kKeySize && FState->Ctx &&
-                    EVP_DecryptInit_ex(FState->Ctx.get(), EVP_aes_256_ecb(), nullptr, kek.data(), nullptr) == 1 &&
-                    EVP_CIPHER_CTX_set_padding(FState->Ctx.get(), 0) == 1;
+    FState->Ready =
+        kek.size() == kKeySize && FState->Ctx &&
+        EVP_DecryptInit_ex(FState->Ctx.get(), EVP_aes_256_ecb(), nullptr, kek.data(), nullptr) == 1 &&
+        EVP_CIPHER_CTX_set_padding(FState->Ctx.get(), 0) == 1;
     return FState->Ready;
 }
 
@@ -102,7 +104,8 @@ bool X25519(const TBytes& privateKey, const TBytes& publicKey, TBytes& shared) {
     TPkeyCtx ctx(EVP_PKEY_CTX_new(own.get(), nullptr));
     std::size_t length = kKeySize;
     TBytes out(kKeySize);
-    if (!ctx || EVP_PKEY_derive_init(ctx.get()) != 1 || EVP_PKEY_derive_set_peer(ctx.get(), peer.get()) != 1 ||
+    if (!ctx || EVP_PKEY_derive_init(ctx.get()) != 1 ||
+        EVP_PKEY_derive_set_peer(ctx.get(), peer.get()) != 1 ||
         EVP_PKEY_derive(ctx.get(), out.data(), &length) != 1 || length != kKeySize) {
         return false;
     }
@@ -110,8 +113,8 @@ bool X25519(const TBytes& privateKey, const TBytes& publicKey, TBytes& shared) {
     return true;
 }
 
-bool UnwrapCurve25519FileKey(const TBytes& classPrivateKey, const TBytes& classPublicKey, const TBytes& wrapped,
-                             TBytes& fileKey) {
+bool UnwrapCurve25519FileKey(const TBytes& classPrivateKey, const TBytes& classPublicKey,
+                             const TBytes& wrapped, TBytes& fileKey) {
     fileKey.clear();
     if (classPrivateKey.size() != kKeySize || wrapped.size() < 64) {
         return false;

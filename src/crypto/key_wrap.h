@@ -33,7 +33,7 @@ bool X25519(const TBytes& privateKey, const TBytes& publicKey, TBytes& shared);
 
 // File key wrapped for a Curve25519 class: 32-byte ephemeral public key, then the AES-wrapped key.
 // The key-encryption key is SHA-256(00000001 || shared secret || ephemeral key || class public key).
-bool UnwrapCurve25519FileKey(const TBytes& classPrivateKey, const TBytes& classPublicKey, const TBytes& wrapped,
-                             TBytes& fileKey);
+bool UnwrapCurve25519FileKey(const TBytes& classPrivateKey, const TBytes& classPublicKey,
+                             const TBytes& wrapped, TBytes& fileKey);
 
 } // namespace kestrow

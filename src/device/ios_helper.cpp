@@ -25,8 +25,7 @@ struct TIosHelper::TApi {
 
 namespace {
 
-template <typename T>
-bool Bind(void* handle, const char* name, T& slot) {
+template <typename T> bool Bind(void* handle, const char* name, T& slot) {
     slot = reinterpret_cast<T>(::dlsym(handle, name));
     return slot != nullptr;
 }
@@ -71,7 +70,8 @@ bool TIosHelper::Load() {
     auto* api = new TApi{};
     const bool all = Bind(FHandle, "idevice_event_subscribe", api->EventSubscribe) &&
                      Bind(FHandle, "idevice_event_unsubscribe", api->EventUnsubscribe) &&
-                     Bind(FHandle, "idevice_new", api->DeviceNew) && Bind(FHandle, "idevice_free", api->DeviceFree) &&
+                     Bind(FHandle, "idevice_new", api->DeviceNew) &&
+                     Bind(FHandle, "idevice_free", api->DeviceFree) &&
                      Bind(FHandle, "idevice_get_udid", api->GetUdid) &&
                      Bind(FHandle, "lockdownd_client_new_with_handshake", api->LockdownNew) &&
                      Bind(FHandle, "lockdownd_get_device_name", api->LockdownDeviceName) &&

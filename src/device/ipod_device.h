@@ -12,7 +12,8 @@ namespace kestrow {
 // thread is the front end's business.
 class TIpodDevice {
 public:
-    explicit TIpodDevice(std::function<void()> onChange, std::string libraryName = TIosHelper::kDefaultLibrary);
+    explicit TIpodDevice(std::function<void()> onChange,
+                         std::string libraryName = TIosHelper::kDefaultLibrary);
 
     // Binds the library, subscribes and scans mounted volumes for a disk-mode player.
     bool Start();

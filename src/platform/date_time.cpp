@@ -73,7 +73,8 @@ double DaysOf(int year, int month, int day) {
 
 TCivilDateTime CivilOf(double days) {
     // Round to the nearest second so that 0.99999 of a second does not show as the second before.
-    const auto totalSeconds = static_cast<std::int64_t>(std::llround((days - kUnixEpochDays) * kSecondsPerDay));
+    const auto totalSeconds =
+        static_cast<std::int64_t>(std::llround((days - kUnixEpochDays) * kSecondsPerDay));
     std::int64_t z = totalSeconds >= 0 ? totalSeconds / 86400 : (totalSeconds - 86399) / 86400;
     const std::int64_t secondOfDay = totalSeconds - z * 86400;
     z += 719468;
@@ -113,8 +114,8 @@ std::string IsoLocalText(double days) {
     }
     const TCivilDateTime c = CivilOf(days);
     std::array<char, 64> buffer{};
-    std::snprintf(buffer.data(), buffer.size(), "%04d-%02d-%02dT%02d:%02d:%02d", c.Year, c.Month, c.Day, c.Hour,
-                  c.Minute, c.Second);
+    std::snprintf(buffer.data(), buffer.size(), "%04d-%02d-%02dT%02d:%02d:%02d", c.Year, c.Month, c.Day,
+                  c.Hour, c.Minute, c.Second);
     return buffer.data();
 }
 

@@ -7,8 +7,8 @@ namespace kestrow {
 
 // Date-times are held as a day count since 1899-12-30 00:00 (fraction = time of day), in local
 // time; 0 means "no date".
-constexpr double kUnixEpochDays = 25569.0;    // 1970-01-01
-constexpr double kDeviceEpochDays = 36892.0;  // 2001-01-01
+constexpr double kUnixEpochDays = 25569.0;   // 1970-01-01
+constexpr double kDeviceEpochDays = 36892.0; // 2001-01-01
 constexpr double kSecondsPerDay = 86400.0;
 
 // Seconds to add to UTC to get local time now (tm_gmtoff of localtime_r(now)).
@@ -30,7 +30,7 @@ struct TCivilDateTime {
     int Second = 0;
 };
 TCivilDateTime CivilOf(double days);
-double DaysOf(int year, int month, int day); // midnight of a civil date
+double DaysOf(int year, int month, int day);              // midnight of a civil date
 std::int64_t DaysFromCivil(int year, int month, int day); // days since 1970-01-01
 
 // The user's short date followed by the long time (strftime "%x %X" in the LC_TIME locale); the

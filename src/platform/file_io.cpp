@@ -110,7 +110,8 @@ bool TMappedFile::Open(const std::string& path) {
     if (info.st_size == 0) {
         return true;
     }
-    void* data = ::mmap(nullptr, static_cast<std::size_t>(info.st_size), PROT_READ, MAP_PRIVATE, file.Fd(), 0);
+    void* data =
+        ::mmap(nullptr, static_cast<std::size_t>(info.st_size), PROT_READ, MAP_PRIVATE, file.Fd(), 0);
     if (data == MAP_FAILED) {
         return false;
     }

@@ -189,7 +189,8 @@ bool ParseTime(TCursor& in, std::int64_t& ms) {
     if (!in.Fraction(fraction)) {
         return false;
     }
-    if (hour > 24 || minute > 59 || second > 60 || (hour == 24 && (minute != 0 || second != 0 || fraction != 0))) {
+    if (hour > 24 || minute > 59 || second > 60 ||
+        (hour == 24 && (minute != 0 || second != 0 || fraction != 0))) {
         return false;
     }
     static constexpr double kUnitMs[4] = {0, 3'600'000.0, 60'000.0, 1000.0};

@@ -17,8 +17,8 @@ std::string ExtensionOf(std::string_view path);  // without the dot, empty when 
 
 bool FileExists(const std::string& path); // a regular file (symbolic links followed)
 bool FolderExists(const std::string& path);
-bool PathExists(const std::string& path); // anything, a dangling link included
-std::int64_t FileSizeOf(const std::string& path); // -1 when missing
+bool PathExists(const std::string& path);              // anything, a dangling link included
+std::int64_t FileSizeOf(const std::string& path);      // -1 when missing
 std::int64_t LastWriteTimeOf(const std::string& path); // nanoseconds since 1970; 0 when missing or empty
 
 // The path of `name` inside `folder` (ending with "/"), matched ASCII case-insensitively when no

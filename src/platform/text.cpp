@@ -29,8 +29,8 @@ std::string AsciiUpper(std::string_view text) {
 }
 
 bool SameTextAscii(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
 }
 
 bool StartsWith(std::string_view text, std::string_view prefix) {

@@ -52,9 +52,9 @@ TEST_F(Discovery, ManifestGivesNameDateIdEncryptionAndKeyBag) {
 }
 
 TEST_F(Discovery, IsEncryptedForms) {
-    const std::pair<const char*, bool> forms[] = {{"<true/>", true},           {"<integer>1</integer>", true},
-                                                  {"<string>1</string>", true}, {"<false/>", false},
-                                                  {"<string>0</string>", false}, {"<TRUE/>", true}};
+    const std::pair<const char*, bool> forms[] = {
+        {"<true/>", true},   {"<integer>1</integer>", true}, {"<string>1</string>", true},
+        {"<false/>", false}, {"<string>0</string>", false},  {"<TRUE/>", true}};
     int n = 0;
     for (const auto& [value, expected] : forms) {
         const std::string folder = std::to_string(n++) + "f";
@@ -75,9 +75,10 @@ TEST_F(Discovery, KeysAfterLockdownAreNotRead) {
 }
 
 TEST_F(Discovery, InfoPlistFallbackKeepsManifestEncryptionAndNoKeyBag) {
-    WriteManifest("0123abcd-20120510-081530", "<key>BackupKeyBag</key><data>VVVJRA==</data>"
-                                              "<key>IsEncrypted</key><true/>"
-                                              "<key>Lockdown</key><dict><key>ProductVersion</key><string>5.1</string></dict>");
+    WriteManifest("0123abcd-20120510-081530",
+                  "<key>BackupKeyBag</key><data>VVVJRA==</data>"
+                  "<key>IsEncrypted</key><true/>"
+                  "<key>Lockdown</key><dict><key>ProductVersion</key><string>5.1</string></dict>");
     WriteInfo("0123abcd-20120510-081530", "<key>Device Name</key><string>Old Phone</string>"
                                           "<key>Last Backup Date</key><date>2011/03/04 12:00</date>");
     const TIphoneBackups backups = Read("0123abcd-20120510-081530");
@@ -85,7 +86,7 @@ TEST_F(Discovery, InfoPlistFallbackKeepsManifestEncryptionAndNoKeyBag) {
     EXPECT_EQ(backups[0].DeviceName, "Old Phone");
     EXPECT_TRUE(backups[0].IsEncrypted);
     EXPECT_TRUE(backups[0].KeyBag.empty());
-    EXPECT_EQ(backups[0].UniqueId, "0123abcd"); // derived from the folder name
+    EXPECT_EQ(backups[0].UniqueId, "0123abcd");                                // derived from the folder name
     EXPECT_EQ(IsoLocalText(backups[0].LastBackupDate), "2011-03-04T00:00:00"); // date fallback
 }
 

@@ -1,6 +1,7 @@
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <utime.h>
+
+#include <gtest/gtest.h>
 
 #include "archive/manifest_mbdb.h"
 #include "archive/old_manifest.h"
@@ -38,12 +39,14 @@ protected:
 };
 
 TEST_F(Mbdb, TableKeysNamesAndAppFlag) {
-    TMbdbRecordSpec withEverything = Record("AppDomain-com.apple.mobilesafari", "Library/Safari/History.plist");
+    TMbdbRecordSpec withEverything =
+        Record("AppDomain-com.apple.mobilesafari", "Library/Safari/History.plist");
     withEverything.LinkTarget = "target";
     withEverything.DataHash = std::string(20, '\x01');
     withEverything.EncryptionKey = "ignored in a plain backup";
     withEverything.Properties = {{"com.apple.x", "value"}, {"other", ""}};
-    ASSERT_EQ(Read(MbdbBytes({Record("HomeDomain", "Library/SMS/sms.db", 0x81A4, 12345), withEverything})), 2);
+    ASSERT_EQ(Read(MbdbBytes({Record("HomeDomain", "Library/SMS/sms.db", 0x81A4, 12345), withEverything})),
+              2);
     const TBackupFile* sms = FFiles.Find("Library/SMS/sms.db");
     ASSERT_NE(sms, nullptr);
     EXPECT_EQ(sms->FileName, "3d0d7e5fb2ce288813306e4d4636395e047a3d28");
@@ -59,9 +62,10 @@ TEST_F(Mbdb, TableKeysNamesAndAppFlag) {
 TEST_F(Mbdb, OnlyRegularFilesWithAPathEnterAndTheFirstKeyWins) {
     TMbdbRecordSpec absentPath = Record("HomeDomain", "");
     absentPath.Path = std::nullopt;
-    const int count = Read(MbdbBytes({Record("HomeDomain", "Library", 0x41ED), Record("HomeDomain", "link", 0xA1FF),
-                                      absentPath, Record("HomeDomain", "a.txt", 0x81A4, 1),
-                                      Record("MediaDomain", "a.txt", 0x81A4, 2), Record("HomeDomain", "b.txt")}));
+    const int count =
+        Read(MbdbBytes({Record("HomeDomain", "Library", 0x41ED), Record("HomeDomain", "link", 0xA1FF),
+                        absentPath, Record("HomeDomain", "a.txt", 0x81A4, 1),
+                        Record("MediaDomain", "a.txt", 0x81A4, 2), Record("HomeDomain", "b.txt")}));
     EXPECT_EQ(count, 2); // duplicates are skipped before they are counted
     EXPECT_EQ(FFiles.Size(), 2u);
     EXPECT_EQ(FFiles.Find("a.txt")->Size, 1);
@@ -78,7 +82,8 @@ TEST_F(Mbdb, WrongMagicTruncationAndEmptyDomainEndQuietly) {
         EXPECT_LE(count, 1) << cut;
         EXPECT_EQ(FFiles.Size(), static_cast<std::size_t>(count));
     }
-    std::string withEnd = MbdbBytes({Record("D", "one")}) + std::string("\x00\x00", 2) + test::MbdbRecordBytes(Record("D", "two"));
+    std::string withEnd = MbdbBytes({Record("D", "one")}) + std::string("\x00\x00", 2) +
+                          test::MbdbRecordBytes(Record("D", "two"));
     EXPECT_EQ(Read(withEnd), 1);
     EXPECT_TRUE(FLog.Text().empty());
 }
@@ -115,7 +120,15 @@ TEST_F(Mbdb, EncryptedRecordsGetTheirKeyOrStayOut) {
 
 TEST_F(Mbdb, TruncatedKeyInEncryptedBackupIsLogged) {
     std::string bytes = MbdbBytes({Record("HomeDomain", "a")});
-    bytes += std::string("\x00\x01" "D" "\x00\x01" "b" "\xFF\xFF" "\xFF\xFF" "\x00\x30" "abc", 15);
+    bytes += std::string("\x00\x01"
+                         "D"
+                         "\x00\x01"
+                         "b"
+                         "\xFF\xFF"
+                         "\xFF\xFF"
+                         "\x00\x30"
+                         "abc",
+                         15);
     TBackupKeyBag keyBag("", 0);
     EXPECT_EQ(Read(bytes, true, &keyBag), 1);
     EXPECT_EQ(FLog.Text(), "\r\nDump MBD- error");
@@ -139,7 +152,8 @@ TEST(OldManifest, ReadsNestedListsAndKeepsTheNewerOfTwoFiles) {
     TFileTable files;
     EXPECT_EQ(ReadOldManifest(folder, work.Path() + "w", files), 2);
     ASSERT_TRUE(files.Contains("Library/SMS/sms.db"));
-    EXPECT_EQ(files.Find("Library/SMS/sms.db")->FileName, Sha1HexOf("MediaDomain-Library/SMS/sms.db") + ".mddata");
+    EXPECT_EQ(files.Find("Library/SMS/sms.db")->FileName,
+              Sha1HexOf("MediaDomain-Library/SMS/sms.db") + ".mddata");
     EXPECT_EQ(files.Find("Library/SMS/sms.db")->Size, 5);
     ASSERT_TRUE(files.Contains("example.app/Documents/a.txt"));
     EXPECT_TRUE(files.Find("example.app/Documents/a.txt")->IsApp);

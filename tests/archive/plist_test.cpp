@@ -53,8 +53,10 @@ TEST_F(Plist, EmbeddedListsAreDecodedAndConvertedInPlace) {
     TPlistPtr inner(plist_new_dict());
     plist_dict_set_item(inner.get(), "Path", plist_new_string("Library/SMS/sms.db"));
     const std::string innerBin = test::PlistBinary(static_cast<plist_t>(inner.get()));
-    const std::string outer = Write("outer.plist", test::XmlPlistOfDictBody(
-        "<key>Other</key><data></data>\n<key>Metadata</key><data>\n\t" + Base64Encode(innerBin, 20) + "\n</data>\n"));
+    const std::string outer =
+        Write("outer.plist",
+              test::XmlPlistOfDictBody("<key>Other</key><data></data>\n<key>Metadata</key><data>\n\t" +
+                                       Base64Encode(innerBin, 20) + "\n</data>\n"));
     ASSERT_EQ(OpenPlistXml(outer, "metadata", Work()), Work());
     TPlistDocument doc;
     ASSERT_TRUE(doc.Load(Work()));
@@ -65,8 +67,9 @@ TEST_F(Plist, EmbeddedListsAreDecodedAndConvertedInPlace) {
 }
 
 TEST_F(Plist, PairwiseScanNeverReadsTheLastOfAnOddCountAsKey) {
-    const std::string xml = Write("odd.plist", test::XmlPlistOfDictBody(
-        "<key>A</key><string>1</string><!-- a comment -->\n<key>B</key><string>2</string>\n<key>C</key>\n"));
+    const std::string xml =
+        Write("odd.plist", test::XmlPlistOfDictBody("<key>A</key><string>1</string><!-- a comment "
+                                                    "-->\n<key>B</key><string>2</string>\n<key>C</key>\n"));
     TPlistDocument doc;
     ASSERT_TRUE(doc.Load(xml));
     std::vector<std::string> keys;
@@ -81,8 +84,9 @@ TEST_F(Plist, PairwiseScanNeverReadsTheLastOfAnOddCountAsKey) {
 }
 
 TEST_F(Plist, EntitiesAreDecoded) {
-    const std::string xml = Write("e.plist", test::XmlPlistOfDictBody(
-        "<key>DeviceName</key><string>Anna&apos;s &amp; &#x263A; iPhone</string>\n"));
+    const std::string xml =
+        Write("e.plist", test::XmlPlistOfDictBody(
+                             "<key>DeviceName</key><string>Anna&apos;s &amp; &#x263A; iPhone</string>\n"));
     TPlistDocument doc;
     ASSERT_TRUE(doc.Load(xml));
     EXPECT_EQ(NodeText(FindDictValue(doc.TopDict(), "DeviceName", true)), "Anna's & \xE2\x98\xBA iPhone");
@@ -90,8 +94,9 @@ TEST_F(Plist, EntitiesAreDecoded) {
 
 // Binary property lists written by devices convert and can be walked.
 TEST_F(Plist, RealSafariHistoryConverts) {
-    for (const char* relative : {"/safari-history/History.plist",
-                                 "/ios7-testphone/App - com.apple.mobilesafari/Library/Safari/History.plist"}) {
+    for (const char* relative :
+         {"/safari-history/History.plist",
+          "/ios7-testphone/App - com.apple.mobilesafari/Library/Safari/History.plist"}) {
         const std::string source = std::string(KESTROW_REALDATA) + relative;
         if (!FileExists(source)) {
             GTEST_SKIP() << "shared real data not present";

@@ -1,5 +1,6 @@
 #include <cerrno>
 #include <filesystem>
+
 #include <gtest/gtest.h>
 
 #include "archive/backup_read_thread.h"
@@ -30,7 +31,7 @@ std::vector<TTestFileSpec> SampleFiles() {
         {"CameraRollDomain", "Media/DCIM/IMG_0001.MOV", std::string(1 << 20, 'm') + "end"},
         {"HomeDomain", "Library/Empty", ""},
     };
-    files[1].ProtectionClass = 2; // Curve25519-wrapped key in encrypted backups
+    files[1].ProtectionClass = 2;              // Curve25519-wrapped key in encrypted backups
     files[7].RecordedSize = (1 << 20) + 3 - 7; // recorded sizes are sometimes wrong
     return files;
 }
@@ -126,7 +127,7 @@ TEST_F(Session, CategoriesFollowTheFileTable) {
     EXPECT_TRUE(FSession->HasCategory(catMessages));
     EXPECT_TRUE(FSession->HasCategory(catCalls)); // through the older call_history.db
     EXPECT_FALSE(FSession->HasCategory(catCalendar));
-    EXPECT_TRUE(FSession->HasCategory(catNotes)); // through notes.db
+    EXPECT_TRUE(FSession->HasCategory(catNotes));      // through notes.db
     EXPECT_FALSE(FSession->HasCategory(catBookmarks)); // Safari's history lives under its app key
     EXPECT_FALSE(FSession->HasCategory(catVoicemails));
     EXPECT_TRUE(FSession->HasCategory(catFiles));
@@ -149,7 +150,8 @@ TEST_F(Session, ProtectedFilesExtractByteExact) {
     ASSERT_EQ(FSession->SelectBackup(1, "right"), osOpened);
     const auto files = SampleFiles();
     for (const TTestFileSpec& spec : files) {
-        const std::string key = spec.Domain.rfind("AppDomain-", 0) == 0 ? "apple.mobilesafari/" + spec.Path : spec.Path;
+        const std::string key =
+            spec.Domain.rfind("AppDomain-", 0) == 0 ? "apple.mobilesafari/" + spec.Path : spec.Path;
         if (key == "Library/SMS/Parts/7f/03/1-1.jpg" && spec.Domain == "MediaDomain") {
             continue;
         }
@@ -251,7 +253,8 @@ TEST_F(Session, OpeningThreadReportsTheStatus) {
 
     bool toolCalled = false;
     auto byDevice = TIpodBackReadThd::CreateForDevice(
-        FSession.get(), "device-a", "", [&](bool ok, const std::string&) { toolCalled = !ok; }, nullptr, true);
+        FSession.get(), "device-a", "", [&](bool ok, const std::string&) { toolCalled = !ok; }, nullptr,
+        true);
     byDevice->Wait();
     EXPECT_TRUE(toolCalled); // no backup tool here: reported as failed, the newest backup still opens
     EXPECT_EQ(byDevice->Result(), osOpened);

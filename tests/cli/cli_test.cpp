@@ -1,6 +1,7 @@
+#include <sys/wait.h>
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-#include <sys/wait.h>
 
 #include "platform/file_io.h"
 #include "platform/paths.h"
@@ -52,9 +53,9 @@ protected:
     TRun Run(const std::string& args, const std::string& env = "") {
         const std::string out = FWork.Path() + "stdout";
         const std::string err = FWork.Path() + "stderr";
-        const std::string command = "env -u KESTROW_PASSWORD -u KESTROW_BACKUP_ROOT TZ=UTC LC_ALL=C " + env + " " +
-                                    Quote(KESTROW_CLI) + " --root " + Quote(FRoot.Path()) + " " + args + " >" +
-                                    Quote(out) + " 2>" + Quote(err) + " </dev/null";
+        const std::string command = "env -u KESTROW_PASSWORD -u KESTROW_BACKUP_ROOT TZ=UTC LC_ALL=C " + env +
+                                    " " + Quote(KESTROW_CLI) + " --root " + Quote(FRoot.Path()) + " " + args +
+                                    " >" + Quote(out) + " 2>" + Quote(err) + " </dev/null";
         TRun run;
         const int status = std::system(command.c_str());
         run.Exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

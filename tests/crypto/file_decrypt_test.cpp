@@ -54,18 +54,19 @@ TEST_F(FileDecrypt, InvalidPaddingFallsBackToTheRecordedSize) {
     // 32 bytes ending in 0x00: not valid PKCS#7 padding.
     const std::string plain = std::string(31, 'a') + '\0';
     const std::string cipher = AesCbcEncryptRaw(FKey, plain);
-    EXPECT_EQ(ToStream(cipher, 20), plain.substr(0, 20));  // excess 12: cut
-    EXPECT_EQ(ToFile(cipher, 16), plain.substr(0, 16));    // excess 16: cut
-    EXPECT_EQ(ToStream(cipher, 15), plain);                // excess 17: left whole
-    EXPECT_EQ(ToStream(cipher, 0), plain);                 // no recorded size: left whole
-    EXPECT_EQ(ToFile(cipher, 40), plain);                  // recorded larger: left whole
+    EXPECT_EQ(ToStream(cipher, 20), plain.substr(0, 20)); // excess 12: cut
+    EXPECT_EQ(ToFile(cipher, 16), plain.substr(0, 16));   // excess 16: cut
+    EXPECT_EQ(ToStream(cipher, 15), plain);               // excess 17: left whole
+    EXPECT_EQ(ToStream(cipher, 0), plain);                // no recorded size: left whole
+    EXPECT_EQ(ToFile(cipher, 40), plain);                 // recorded larger: left whole
 }
 
 TEST_F(FileDecrypt, RefusesPartialBlocksShortKeysAndMissingFiles) {
     const std::string cipher = AesCbcEncryptPkcs7(FKey, "hello");
     std::string out;
     EXPECT_FALSE(DecryptBackupFileToStream(Write("partial", cipher.substr(0, 15)), FKey, out, 5));
-    EXPECT_FALSE(DecryptBackupFileToStream(Write("full", cipher), TBytes(FKey.begin(), FKey.begin() + 31), out, 5));
+    EXPECT_FALSE(
+        DecryptBackupFileToStream(Write("full", cipher), TBytes(FKey.begin(), FKey.begin() + 31), out, 5));
     EXPECT_FALSE(DecryptBackupFileToStream(FFolder.Path() + "missing", FKey, out, 5));
     const std::string target = FFolder.Path() + "target";
     ASSERT_TRUE(WriteWholeFile(target, "keep me"));

@@ -1,6 +1,7 @@
 #include <fstream>
-#include <gtest/gtest.h>
 #include <sstream>
+
+#include <gtest/gtest.h>
 
 #include "crypto/base64.h"
 #include "crypto/kdf.h"
@@ -21,7 +22,11 @@ TEST(KeyBagParse, ErrorsOfTheParse) {
     EXPECT_EQ(TBackupKeyBag("\r\n\t ", 0).LastError(), kbeOther);
     for (int type : {0, 2}) {
         TTlvWriter tlv;
-        tlv.Int("VERS", 3).Int("TYPE", type).Tag("UUID", TBytes(16)).Tag("UUID", TBytes(16)).Tag("WPKY", TBytes(40));
+        tlv.Int("VERS", 3)
+            .Int("TYPE", type)
+            .Tag("UUID", TBytes(16))
+            .Tag("UUID", TBytes(16))
+            .Tag("WPKY", TBytes(40));
         EXPECT_EQ(TBackupKeyBag(tlv.Base64(), 0).LastError(), kbeType) << type;
     }
     TTlvWriter headerOnly;
@@ -144,7 +149,10 @@ TEST(KeyBagPassword, MissingIterDerivesWith10000) {
     const TBytes classKey(32, 4);
     TTlvWriter tlv;
     tlv.Int("VERS", 3).Int("TYPE", 1).Tag("SALT", salt).Tag("UUID", TBytes(16));
-    tlv.Tag("UUID", TBytes(16)).Int("CLAS", 1).Int("WRAP", 2).Tag("WPKY", test::AesWrapKey(passwordKey, classKey));
+    tlv.Tag("UUID", TBytes(16))
+        .Int("CLAS", 1)
+        .Int("WRAP", 2)
+        .Tag("WPKY", test::AesWrapKey(passwordKey, classKey));
     TBackupKeyBag keyBag(tlv.Base64(), 0);
     EXPECT_TRUE(keyBag.TestItunesPassword("pw"));
 }

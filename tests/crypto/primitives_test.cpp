@@ -26,8 +26,8 @@ TEST(Kdf, Pbkdf2Vectors) {
     EXPECT_EQ(HexOf(key), "0c60c80f961f0e71f3a9b524af6012062fe037a6");
     ASSERT_TRUE(Pbkdf2HmacSha1("password", BytesOf("salt"), 4096, 20, key));
     EXPECT_EQ(HexOf(key), "4b007901b765489abead49d926f721d065a429c1");
-    ASSERT_TRUE(Pbkdf2HmacSha1("passwordPASSWORDpassword", BytesOf("saltSALTsaltSALTsaltSALTsaltSALTsalt"), 4096, 25,
-                               key));
+    ASSERT_TRUE(Pbkdf2HmacSha1("passwordPASSWORDpassword", BytesOf("saltSALTsaltSALTsaltSALTsaltSALTsalt"),
+                               4096, 25, key));
     EXPECT_EQ(HexOf(key), "3d2eec4fe41c849b80c8d83662c0e44a8b291a964cf2f07038");
     ASSERT_TRUE(Pbkdf2HmacSha256("passwd", BytesOf("salt"), 1, 64, key));
     EXPECT_EQ(HexOf(key), "55ac046e56e3089fec1691c22544b605f94185216dde0465e68b9d57c20dacbc"

@@ -1,4 +1,5 @@
 #include <dlfcn.h>
+
 #include <gtest/gtest.h>
 
 #include "device/ipod_device.h"

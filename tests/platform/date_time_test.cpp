@@ -1,4 +1,5 @@
 #include <clocale>
+
 #include <gtest/gtest.h>
 
 #include "platform/date_time.h"
@@ -13,7 +14,8 @@ TEST(DateTime, DayCountsRoundTripThroughCivilDates) {
     EXPECT_EQ(DaysOf(1899, 12, 30), 0);
     for (double days : {36892.5, 40606.2542, 1.0, 73050.99998}) {
         const TCivilDateTime c = CivilOf(days);
-        EXPECT_NEAR(DaysOf(c.Year, c.Month, c.Day) + (c.Hour * 3600 + c.Minute * 60 + c.Second) / kSecondsPerDay,
+        EXPECT_NEAR(DaysOf(c.Year, c.Month, c.Day) +
+                        (c.Hour * 3600 + c.Minute * 60 + c.Second) / kSecondsPerDay,
                     days, 1.0 / kSecondsPerDay);
     }
     // Almost a full second rounds up rather than showing the second before.

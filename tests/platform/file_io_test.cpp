@@ -1,5 +1,6 @@
 #include <cerrno>
 #include <filesystem>
+
 #include <gtest/gtest.h>
 
 #include "platform/file_io.h"

@@ -1,5 +1,6 @@
-#include <gtest/gtest.h>
 #include <sys/stat.h>
+
+#include <gtest/gtest.h>
 
 #include "platform/file_io.h"
 #include "platform/paths.h"

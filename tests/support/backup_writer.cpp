@@ -70,8 +70,8 @@ void WriteMbdbLayout(const std::string& folder, const TBackupSpec& spec, TTestKe
         std::string stored = file.Content;
         if (keyBag != nullptr && file.Protected && (file.Mode >> 12) == 8) {
             const TBytes fileKey = random.Bytes(32);
-            record.EncryptionKey =
-                ProtectionPrefix(file.ProtectionClass) + StringOf(keyBag->WrapFileKey(file.ProtectionClass, fileKey));
+            record.EncryptionKey = ProtectionPrefix(file.ProtectionClass) +
+                                   StringOf(keyBag->WrapFileKey(file.ProtectionClass, fileKey));
             stored = AesCbcEncryptPkcs7(fileKey, file.Content);
         }
         records.push_back(record);
@@ -139,7 +139,8 @@ std::string WriteBackup(const std::string& root, const TBackupSpec& spec) {
         const std::string nested = NestedPlist(WriteOldLayout(folder, spec));
         plist_dict_set_item(manifest.get(), "Data", plist_new_data(nested.data(), nested.size()));
     }
-    WriteTestFile(folder + "Manifest.plist", Serialize(static_cast<plist_t>(manifest.get()), spec.BinaryManifest));
+    WriteTestFile(folder + "Manifest.plist",
+                  Serialize(static_cast<plist_t>(manifest.get()), spec.BinaryManifest));
     if (spec.WriteInfo) {
         WriteInfoPlist(folder, spec);
     }

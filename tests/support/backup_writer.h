@@ -27,7 +27,7 @@ enum class TLayout { Mbdb, Old, None };
 struct TBackupSpec {
     std::string FolderName;
     std::string DeviceName = "Test iPhone";
-    std::string UniqueId; // empty: none written
+    std::string UniqueId;               // empty: none written
     std::int64_t DateUnix = 1336637730; // 2012-05-10 08:15:30 UTC
     bool Encrypted = false;
     std::string Password = "secret";

@@ -1,8 +1,9 @@
 #include "support/crypto_writer.h"
 
 #include <memory>
-#include <openssl/evp.h>
 #include <stdexcept>
+
+#include <openssl/evp.h>
 
 namespace kestrow::test {
 
@@ -51,7 +52,8 @@ std::string AesCbcEncryptRaw(const TBytes& key, const std::string& blocks) {
 }
 
 TBytes X25519PublicOf(const TBytes& privateKey) {
-    EVP_PKEY* key = EVP_PKEY_new_raw_private_key(EVP_PKEY_X25519, nullptr, privateKey.data(), privateKey.size());
+    EVP_PKEY* key =
+        EVP_PKEY_new_raw_private_key(EVP_PKEY_X25519, nullptr, privateKey.data(), privateKey.size());
     TBytes pub(32);
     std::size_t length = pub.size();
     EVP_PKEY_get_raw_public_key(key, pub.data(), &length);

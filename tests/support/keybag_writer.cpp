@@ -39,8 +39,8 @@ std::string TTlvWriter::Base64() const {
     return Base64Encode(FBytes);
 }
 
-TTestKeyBag::TTestKeyBag(std::string password, std::int32_t iterations, std::int32_t version, std::int32_t type,
-                         std::uint32_t seed)
+TTestKeyBag::TTestKeyBag(std::string password, std::int32_t iterations, std::int32_t version,
+                         std::int32_t type, std::uint32_t seed)
     : FPassword(std::move(password)), FIterations(iterations), FVersion(version), FType(type), FRandom(seed) {
     FSalt = FRandom.Bytes(20);
 }

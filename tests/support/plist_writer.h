@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+
 #include <plist/plist.h>
 
 namespace kestrow::test {
