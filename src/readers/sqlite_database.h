@@ -1,0 +1,88 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace kestrow {
+
+// Every failure of the SQLite layer; carries only its message.
+class ESQLiteException : public std::runtime_error {
+public:
+    explicit ESQLiteException(const std::string& message) : std::runtime_error(message) {}
+};
+
+class TSQLiteTable;
+
+// How a database file is opened. Databases inside a backup are never written: they are opened
+// read-only and immutable (no journal, no WAL, no lock files), or, when a WAL must be applied,
+// read-only from a private copy.
+enum class TSQLiteOpenMode { ReadOnlyImmutable, ReadOnly, ReadWrite };
+
+class TSQLiteDatabase {
+public:
+    explicit TSQLiteDatabase(const std::string& fileName,
+                             TSQLiteOpenMode mode = TSQLiteOpenMode::ReadOnlyImmutable);
+    TSQLiteDatabase(const TSQLiteDatabase&) = delete;
+    TSQLiteDatabase& operator=(const TSQLiteDatabase&) = delete;
+    ~TSQLiteDatabase();
+
+    // Prepares a statement and, unless prepareOnly, steps onto its first row.
+    std::unique_ptr<TSQLiteTable> GetTable(const std::string& sql, bool prepareOnly = false);
+    bool TableExists(const std::string& name);
+    sqlite3* Handle() const { return fDB; }
+
+private:
+    sqlite3* fDB = nullptr;
+};
+
+// One prepared statement and its forward cursor; columns are read by index, looked up once by name.
+class TSQLiteTable {
+public:
+    TSQLiteTable(const TSQLiteTable&) = delete;
+    TSQLiteTable& operator=(const TSQLiteTable&) = delete;
+    ~TSQLiteTable();
+
+    bool Next();
+    bool Eof() const { return fEOF; }
+    int ColCount() const { return fColCount; }
+    int Row() const { return fRow; }
+    const std::string& Columns(int i) const { return fCols.at(static_cast<std::size_t>(i)); }
+
+    int FieldIndex(const std::string& name) const; // case-insensitive; throws when missing
+    bool FieldExists(const std::string& name) const;
+    std::string FieldAsString(int i) const;
+    std::int64_t FieldAsInteger(int i) const;
+    double FieldAsDouble(int i) const;
+    std::string FieldAsBlob(int i) const; // empty for NULL and zero-length blobs
+    bool FieldIsNull(int i) const;
+    std::string FieldByName(const std::string& name) const { return FieldAsString(FieldIndex(name)); }
+
+private:
+    friend class TSQLiteDatabase;
+    TSQLiteTable(TSQLiteDatabase& db, const std::string& sql, bool prepareOnly);
+    [[noreturn]] void RaiseStatementError(const std::string& lead) const;
+
+    int fColCount = 0;
+    std::vector<std::string> fCols;
+    int fRow = 0;
+    bool fEOF = false;
+    sqlite3_stmt* fStmt = nullptr;
+    TSQLiteDatabase& fDB;
+    std::string fSQL;
+};
+
+// The description of an SQLite result code used in error messages.
+std::string SQLiteCodeDescription(int code);
+
+// Opens a database that lives in a backup without ever writing there: a database with a "-wal"
+// companion is copied with it into `privateFolder` (the WAL holds the newest data) and opened
+// read-only from the copy; any other is opened in place, read-only and immutable.
+std::unique_ptr<TSQLiteDatabase> OpenBackupDatabase(const std::string& fileName, const std::string& privateFolder);
+
+} // namespace kestrow

@@ -1,0 +1,48 @@
+#include "support/sqlite_writer.h"
+
+#include <sqlite3.h>
+#include <stdexcept>
+
+namespace kestrow::test {
+
+namespace {
+
+sqlite3* Open(const std::string& path) {
+    sqlite3* db = nullptr;
+    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) {
+        sqlite3_close(db);
+        throw std::runtime_error("cannot open " + path);
+    }
+    return db;
+}
+
+} // namespace
+
+void ExecSql(const std::string& path, const std::string& sql) {
+    sqlite3* db = Open(path);
+    char* error = nullptr;
+    const int result = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
+    const std::string message = error != nullptr ? error : "";
+    sqlite3_free(error);
+    sqlite3_close(db);
+    if (result != SQLITE_OK) {
+        throw std::runtime_error("SQL failed: " + message);
+    }
+}
+
+void ExecSqlWithBlob(const std::string& path, const std::string& sql, const std::string& blob) {
+    sqlite3* db = Open(path);
+    sqlite3_stmt* stmt = nullptr;
+    int result = sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr);
+    if (result == SQLITE_OK) {
+        sqlite3_bind_blob(stmt, 1, blob.data(), static_cast<int>(blob.size()), SQLITE_TRANSIENT);
+        result = sqlite3_step(stmt) == SQLITE_DONE ? SQLITE_OK : SQLITE_ERROR;
+    }
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    if (result != SQLITE_OK) {
+        throw std::runtime_error("SQL failed: " + sql);
+    }
+}
+
+} // namespace kestrow::test
