@@ -1,10 +1,12 @@
 #include "archive/ipod_backup.h"
 
 #include <cerrno>
+#include <cstdio>
 
 #include <fmt/format.h>
 
 #include "archive/backup_description.h"
+#include "archive/manifest_db.h"
 #include "archive/manifest_mbdb.h"
 #include "archive/old_manifest.h"
 #include "crypto/file_decrypt.h"
@@ -99,18 +101,41 @@ std::uint8_t TIpodBackup::OpenBackup(int idx, const std::string& password) {
     }
     const TIphoneBackup& backup = FBackups[static_cast<std::size_t>(idx)];
     FEncrypted = backup.IsEncrypted;
-    if (FileExists(backup.Path + "Manifest.mbdb")) {
+    const bool currentLayout = FileExists(backup.Path + "Manifest.db");
+    if (currentLayout || FileExists(backup.Path + "Manifest.mbdb")) {
         if (FEncrypted) {
             if (const std::uint8_t status = OpenEncryptedKeyBag(idx, password); status != osOpened) {
                 return status;
             }
         }
-        return ReadMbdb(backup.Path, FEncrypted, FKeyBag.get(), FFiles, FLog) == 0 ? osNoFile : osOpened;
+        const int count = currentLayout ? ReadCurrentManifest(backup.Path)
+                                        : ReadMbdb(backup.Path, FEncrypted, FKeyBag.get(), FFiles, FLog);
+        return count == 0 ? osNoFile : osOpened;
     }
     if (FEncrypted) {
         return osEncryptedNoManifest;
     }
     return ReadOldManifest(backup.Path, FTempFile, FFiles) == 0 ? osNoFile : osOpened;
+}
+
+int TIpodBackup::ReadCurrentManifest(const std::string& folder) {
+    if (!FEncrypted) {
+        return ReadManifestDb(folder + "Manifest.db", TempFolder(), false, nullptr, FFiles, FLog);
+    }
+    // The manifest itself is encrypted with the key wrapped in Manifest.plist's ManifestKey.
+    const TBytes manifestKey = ReadManifestKey(folder, FTempFile);
+    TBytes key;
+    if (manifestKey.size() > 4) {
+        const std::int32_t clas = manifestKey[0] | (manifestKey[1] << 8) | (manifestKey[2] << 16) | (manifestKey[3] << 24);
+        key = FKeyBag->UnwrapFileKey(clas, TBytes(manifestKey.begin() + 4, manifestKey.end()));
+    }
+    const std::string plainManifest = TempFolder() + "Manifest.db";
+    std::remove(plainManifest.c_str());
+    if (key.empty() || !DecryptBackupFileToFile(folder + "Manifest.db", key, plainManifest, 0)) {
+        FLog.Append("Decode manifest error");
+        return 0;
+    }
+    return ReadManifestDb(plainManifest, TempFolder(), true, FKeyBag.get(), FFiles, FLog);
 }
 
 std::uint8_t TIpodBackup::SelectBackup(int idx, const std::string& password) {

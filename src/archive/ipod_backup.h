@@ -87,6 +87,7 @@ public:
 
 private:
     std::uint8_t OpenEncryptedKeyBag(int idx, const std::string& password);
+    int ReadCurrentManifest(const std::string& folder);
     std::string BackupFolder() const;
 
     TSessionLog FLog;

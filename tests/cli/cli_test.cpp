@@ -169,6 +169,32 @@ TEST_F(Cli, ExtractAndExtractAllAreByteExact) {
     EXPECT_NE(again.Out.find("3 files failed."), std::string::npos);
 }
 
+TEST_F(Cli, CurrentLayoutBackupsWorkLikeTheOlderOnes) {
+    TBackupSpec spec;
+    spec.FolderName = "zz-current";
+    spec.DeviceName = "New Phone";
+    spec.Layout = test::TLayout::ManifestDb;
+    spec.Encrypted = true;
+    spec.Password = "pässword";
+    spec.KeyBagVersion = 4;
+    spec.DoubleIterations = 3;
+    spec.Files = {TTestFileSpec("HomeDomain", "Library/SMS/sms.db", "new messages"),
+                  TTestFileSpec("HomeDomain", "Library/Notes/notes.sqlite", std::string(50000, 'n'))};
+    spec.Files[1].ProtectionClass = 2;
+    test::WriteBackup(FRoot.Path(), spec);
+    EXPECT_EQ(Run("check-password 2 " + PasswordFile()).Exit, 0);
+    EXPECT_EQ(Run("check-password 2 --password-file " + Quote(FWork.Path() + "wrong")).Exit, 3);
+    EXPECT_EQ(Run("open 2 --password-file " + Quote(FWork.Path() + "wrong")).Exit, 3);
+    const TRun all = Run("extract-all 2 " + Quote(FWork.Path() + "new") + " " + PasswordFile());
+    ASSERT_EQ(all.Exit, 0) << all.Err;
+    std::string contents;
+    ASSERT_TRUE(ReadWholeFile(FWork.Path() + "new/Library/Notes/notes.sqlite", contents));
+    EXPECT_EQ(contents, std::string(50000, 'n'));
+    ASSERT_EQ(Run("extract 2 Library/SMS/sms.db " + Quote(FWork.Path() + "sms-new.db") + " " + PasswordFile()).Exit, 0);
+    ASSERT_TRUE(ReadWholeFile(FWork.Path() + "sms-new.db", contents));
+    EXPECT_EQ(contents, "new messages");
+}
+
 TEST_F(Cli, LogPrintsTheSessionLog) {
     test::WriteTestFile(FRoot.Path() + "broken/Manifest.plist", "<plist><dict>");
     const TRun log = Run("log 0");

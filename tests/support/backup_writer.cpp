@@ -1,6 +1,8 @@
 #include "support/backup_writer.h"
 
+#include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 #include "crypto/digest.h"
@@ -9,6 +11,7 @@
 #include "support/keybag_writer.h"
 #include "support/mbdb_writer.h"
 #include "support/plist_writer.h"
+#include "support/sqlite_writer.h"
 
 namespace kestrow::test {
 
@@ -18,7 +21,7 @@ std::string Serialize(plist_t root, bool binary) {
     return binary ? PlistBinary(root) : PlistXml(root);
 }
 
-plist_t DescriptionDict(const TBackupSpec& spec, const std::string& keyBag) {
+plist_t DescriptionDict(const TBackupSpec& spec, const std::string& keyBag, const std::string& manifestKey) {
     plist_t dict = plist_new_dict();
     if (!keyBag.empty()) {
         plist_dict_set_item(dict, "BackupKeyBag", plist_new_data(keyBag.data(), keyBag.size()));
@@ -33,6 +36,9 @@ plist_t DescriptionDict(const TBackupSpec& spec, const std::string& keyBag) {
             plist_dict_set_item(lockdown, "UniqueDeviceID", plist_new_string(spec.UniqueId.c_str()));
         }
         plist_dict_set_item(dict, "Lockdown", lockdown);
+    }
+    if (!manifestKey.empty()) {
+        plist_dict_set_item(dict, "ManifestKey", plist_new_data(manifestKey.data(), manifestKey.size()));
     }
     return dict;
 }
@@ -50,6 +56,9 @@ void WriteInfoPlist(const std::string& folder, const TBackupSpec& spec) {
 
 TTestKeyBag MakeKeyBag(const TBackupSpec& spec) {
     TTestKeyBag keyBag(spec.Password, spec.Iterations, spec.KeyBagVersion);
+    if (spec.DoubleIterations > 0) {
+        keyBag.SetDoubleDerivation(spec.DoubleIterations);
+    }
     for (std::int32_t clas = 1; clas <= 11; ++clas) {
         keyBag.AddClass(clas, 2, clas == spec.CurveClass ? 1 : 0);
     }
@@ -80,6 +89,51 @@ void WriteMbdbLayout(const std::string& folder, const TBackupSpec& spec, TTestKe
         }
     }
     WriteTestFile(folder + "Manifest.mbdb", MbdbBytes(records));
+}
+
+constexpr std::int32_t kManifestClass = 4;
+
+// The current layout: Manifest.db with one row per file, content files in "xx/<fileID>" folders.
+// Returns the ManifestKey of an encrypted backup.
+std::string WriteManifestDbLayout(const std::string& folder, const TBackupSpec& spec, TTestKeyBag* keyBag) {
+    TTestRandom random(4321);
+    const std::string plainDb = folder + "Manifest.db.plain";
+    ExecSql(plainDb, "CREATE TABLE Files (fileID TEXT PRIMARY KEY, domain TEXT, relativePath TEXT, flags INTEGER, "
+                     "file BLOB); CREATE TABLE Properties (key TEXT PRIMARY KEY, value BLOB);"
+                     "CREATE INDEX FilesDomainIdx ON Files(domain);");
+    std::string inserts = "BEGIN;";
+    for (const TTestFileSpec& file : spec.Files) {
+        const std::string id = Sha1HexOf(file.Domain + "-" + file.Path);
+        const bool regular = (file.Mode >> 12) == 8;
+        std::string stored = file.Content;
+        std::string wrapped;
+        if (keyBag != nullptr && file.Protected && regular) {
+            const TBytes fileKey = random.Bytes(32);
+            wrapped = ProtectionPrefix(file.ProtectionClass) +
+                      StringOf(keyBag->WrapFileKey(file.ProtectionClass, fileKey));
+            stored = AesCbcEncryptPkcs7(fileKey, file.Content);
+        }
+        const std::int64_t size = file.RecordedSize.value_or(static_cast<std::int64_t>(file.Content.size()));
+        const int flags = regular ? 1 : ((file.Mode >> 12) == 4 ? 2 : 4);
+        ExecSqlWithBlob(plainDb,
+                        "INSERT INTO Files VALUES ('" + id + "', '" + file.Domain + "', '" + file.Path + "', " +
+                            std::to_string(flags) + ", ?1)",
+                        MbFileBlob(file.Path, size, file.ProtectionClass, file.Mode, wrapped));
+        if (regular) {
+            WriteTestFile(folder + id.substr(0, 2) + "/" + id, stored);
+        }
+    }
+    std::string plainBytes;
+    std::ifstream in(plainDb, std::ios::binary);
+    plainBytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::remove(plainDb.c_str());
+    if (keyBag == nullptr) {
+        WriteTestFile(folder + "Manifest.db", plainBytes);
+        return {};
+    }
+    const TBytes manifestKey = random.Bytes(32);
+    WriteTestFile(folder + "Manifest.db", AesCbcEncryptPkcs7(manifestKey, plainBytes));
+    return ProtectionPrefix(kManifestClass) + StringOf(keyBag->WrapFileKey(kManifestClass, manifestKey));
 }
 
 std::string NestedPlist(plist_t root) {
@@ -114,6 +168,44 @@ plist_t WriteOldLayout(const std::string& folder, const TBackupSpec& spec) {
 
 } // namespace
 
+std::string MbFileBlob(const std::string& relativePath, std::int64_t size, std::int32_t protectionClass,
+                       std::uint16_t mode, const std::string& encryptionKey) {
+    TPlistPtr root(plist_new_dict());
+    plist_t objects = plist_new_array();
+    plist_array_append_item(objects, plist_new_string("$null"));
+    plist_t file = plist_new_dict();
+    plist_dict_set_item(file, "Size", plist_new_uint(static_cast<std::uint64_t>(size)));
+    plist_dict_set_item(file, "ProtectionClass", plist_new_uint(static_cast<std::uint64_t>(protectionClass)));
+    plist_dict_set_item(file, "Mode", plist_new_uint(mode));
+    plist_dict_set_item(file, "LastModified", plist_new_uint(1475000000));
+    plist_dict_set_item(file, "Birth", plist_new_uint(1475000000));
+    plist_dict_set_item(file, "InodeNumber", plist_new_uint(12345));
+    plist_dict_set_item(file, "RelativePath", plist_new_uid(2));
+    plist_dict_set_item(file, "$class", plist_new_uid(encryptionKey.empty() ? 3 : 4));
+    plist_array_append_item(objects, file);
+    plist_array_append_item(objects, plist_new_string(relativePath.c_str()));
+    plist_t fileClass = plist_new_dict();
+    plist_dict_set_item(fileClass, "$classname", plist_new_string("MBFile"));
+    plist_array_append_item(objects, fileClass);
+    if (!encryptionKey.empty()) {
+        plist_dict_set_item(file, "EncryptionKey", plist_new_uid(3));
+        plist_t data = plist_new_dict();
+        plist_dict_set_item(data, "NS.data", plist_new_data(encryptionKey.data(), encryptionKey.size()));
+        plist_dict_set_item(data, "$class", plist_new_uid(5));
+        plist_array_insert_item(objects, data, 3);
+        plist_t dataClass = plist_new_dict();
+        plist_dict_set_item(dataClass, "$classname", plist_new_string("NSMutableData"));
+        plist_array_append_item(objects, dataClass);
+    }
+    plist_dict_set_item(root.get(), "$version", plist_new_uint(100000));
+    plist_dict_set_item(root.get(), "$archiver", plist_new_string("NSKeyedArchiver"));
+    plist_t top = plist_new_dict();
+    plist_dict_set_item(top, "root", plist_new_uid(1));
+    plist_dict_set_item(root.get(), "$top", top);
+    plist_dict_set_item(root.get(), "$objects", objects);
+    return PlistBinary(static_cast<plist_t>(root.get()));
+}
+
 void WriteTestFile(const std::string& path, const std::string& contents) {
     MakeFolders(ParentFolder(path));
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -132,7 +224,11 @@ std::string WriteBackup(const std::string& root, const TBackupSpec& spec) {
         keyBag.emplace(MakeKeyBag(spec));
         keyBagBlock = spec.KeyBagBlock.value_or(keyBag->Block());
     }
-    TPlistPtr manifest(DescriptionDict(spec, keyBagBlock));
+    std::string manifestKey;
+    if (spec.Layout == TLayout::ManifestDb) {
+        manifestKey = WriteManifestDbLayout(folder, spec, keyBag ? &*keyBag : nullptr);
+    }
+    TPlistPtr manifest(DescriptionDict(spec, keyBagBlock, manifestKey));
     if (spec.Layout == TLayout::Mbdb) {
         WriteMbdbLayout(folder, spec, keyBag ? &*keyBag : nullptr);
     } else if (spec.Layout == TLayout::Old) {

@@ -22,7 +22,7 @@ struct TTestFileSpec {
     std::optional<std::int64_t> RecordedSize; // default: the content's size
 };
 
-enum class TLayout { Mbdb, Old, None };
+enum class TLayout { Mbdb, Old, ManifestDb, None };
 
 struct TBackupSpec {
     std::string FolderName;
@@ -34,6 +34,7 @@ struct TBackupSpec {
     std::int32_t Iterations = 10;
     std::int32_t KeyBagVersion = 3;
     std::int32_t CurveClass = 2; // the class with a Curve25519 key (-1: none)
+    std::int32_t DoubleIterations = 0; // > 0: a 2016 keybag deriving with PBKDF2-HMAC-SHA-256 first
     bool BinaryManifest = true;
     bool WriteInfo = true;
     bool LockdownInManifest = true;
@@ -41,6 +42,10 @@ struct TBackupSpec {
     std::vector<TTestFileSpec> Files;
     std::optional<std::string> KeyBagBlock; // replaces the keybag written for an encrypted backup
 };
+
+// An NSKeyedArchiver "MBFile" blob as the `file` column of a current-layout manifest holds it.
+std::string MbFileBlob(const std::string& relativePath, std::int64_t size, std::int32_t protectionClass,
+                       std::uint16_t mode, const std::string& encryptionKey);
 
 // Writes a backup folder under `root` (created as needed) and returns its path, ending with "/".
 std::string WriteBackup(const std::string& root, const TBackupSpec& spec);
