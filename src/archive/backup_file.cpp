@@ -27,11 +27,12 @@ const TBackupFile* TFileTable::Find(std::string_view key) const {
 }
 
 bool TFileTable::Add(std::string key, TBackupFile file) {
-    if (FIndex.contains(key)) {
+    FEntries.emplace_back(std::move(key), std::move(file));
+    // One lookup: the entry is placed first (the index views its key) and taken back when present.
+    if (!FIndex.emplace(FEntries.back().first, FEntries.size() - 1).second) {
+        FEntries.pop_back();
         return false;
     }
-    FEntries.emplace_back(std::move(key), std::move(file));
-    FIndex.emplace(FEntries.back().first, FEntries.size() - 1);
     return true;
 }
 

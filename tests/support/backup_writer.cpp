@@ -93,15 +93,24 @@ void WriteMbdbLayout(const std::string& folder, const TBackupSpec& spec, TTestKe
 
 constexpr std::int32_t kManifestClass = 4;
 
+// Writes Manifest.db as it is, or encrypted with a fresh key; returns the ManifestKey (empty when plain).
+std::string FinishManifestDb(const std::string& folder, const std::string& plainBytes, TTestKeyBag* keyBag,
+                             TTestRandom& random) {
+    if (keyBag == nullptr) {
+        WriteTestFile(folder + "Manifest.db", plainBytes);
+        return {};
+    }
+    const TBytes manifestKey = random.Bytes(32);
+    WriteTestFile(folder + "Manifest.db", AesCbcEncryptPkcs7(manifestKey, plainBytes));
+    return ProtectionPrefix(kManifestClass) + StringOf(keyBag->WrapFileKey(kManifestClass, manifestKey));
+}
+
 // The current layout: Manifest.db with one row per file, content files in "xx/<fileID>" folders.
 // Returns the ManifestKey of an encrypted backup.
 std::string WriteManifestDbLayout(const std::string& folder, const TBackupSpec& spec, TTestKeyBag* keyBag) {
     TTestRandom random(4321);
     const std::string plainDb = folder + "Manifest.db.plain";
-    ExecSql(plainDb, "CREATE TABLE Files (fileID TEXT PRIMARY KEY, domain TEXT, relativePath TEXT, flags INTEGER, "
-                     "file BLOB); CREATE TABLE Properties (key TEXT PRIMARY KEY, value BLOB);"
-                     "CREATE INDEX FilesDomainIdx ON Files(domain);");
-    std::string inserts = "BEGIN;";
+    std::vector<TManifestRow> rows;
     for (const TTestFileSpec& file : spec.Files) {
         const std::string id = Sha1HexOf(file.Domain + "-" + file.Path);
         const bool regular = (file.Mode >> 12) == 8;
@@ -115,25 +124,18 @@ std::string WriteManifestDbLayout(const std::string& folder, const TBackupSpec& 
         }
         const std::int64_t size = file.RecordedSize.value_or(static_cast<std::int64_t>(file.Content.size()));
         const int flags = regular ? 1 : ((file.Mode >> 12) == 4 ? 2 : 4);
-        ExecSqlWithBlob(plainDb,
-                        "INSERT INTO Files VALUES ('" + id + "', '" + file.Domain + "', '" + file.Path + "', " +
-                            std::to_string(flags) + ", ?1)",
-                        MbFileBlob(file.Path, size, file.ProtectionClass, file.Mode, wrapped));
-        if (regular) {
+        rows.push_back({id, file.Domain, file.Path, flags,
+                        MbFileBlob(file.Path, size, file.ProtectionClass, file.Mode, wrapped)});
+        if (regular && spec.WriteContent) {
             WriteTestFile(folder + id.substr(0, 2) + "/" + id, stored);
         }
     }
+    WriteManifestDb(plainDb, rows);
     std::string plainBytes;
     std::ifstream in(plainDb, std::ios::binary);
     plainBytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     std::remove(plainDb.c_str());
-    if (keyBag == nullptr) {
-        WriteTestFile(folder + "Manifest.db", plainBytes);
-        return {};
-    }
-    const TBytes manifestKey = random.Bytes(32);
-    WriteTestFile(folder + "Manifest.db", AesCbcEncryptPkcs7(manifestKey, plainBytes));
-    return ProtectionPrefix(kManifestClass) + StringOf(keyBag->WrapFileKey(kManifestClass, manifestKey));
+    return FinishManifestDb(folder, plainBytes, keyBag, random);
 }
 
 std::string NestedPlist(plist_t root) {

@@ -37,6 +37,7 @@ struct TBackupSpec {
     std::int32_t DoubleIterations = 0; // > 0: a 2016 keybag deriving with PBKDF2-HMAC-SHA-256 first
     bool BinaryManifest = true;
     bool WriteInfo = true;
+    bool WriteContent = true; // false: manifests only (benchmarks of the opening)
     bool LockdownInManifest = true;
     TLayout Layout = TLayout::Mbdb;
     std::vector<TTestFileSpec> Files;
