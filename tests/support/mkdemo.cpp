@@ -82,6 +82,28 @@ int main(int argc, char** argv) {
         old.Files = DemoFiles(3);
         old.Files.pop_back(); // the oldest layout lists files only
         WriteBackup(root, old);
+
+        TBackupSpec current;
+        current.FolderName = "e5f6a7b8c9d0e1f2a3b4c5d6e7f8a9b0c1d2e3f4";
+        current.DeviceName = "Chloe's iPhone 15";
+        current.UniqueId = "00008120-001E2D3C4B5A6978";
+        current.DateUnix = 1727776800;
+        current.Layout = TLayout::ManifestDb;
+        current.Files = DemoFiles(4);
+        current.Files[3].Path = "Library/CallHistoryDB/CallHistory.storedata";
+        WriteBackup(root, current);
+
+        TBackupSpec currentEncrypted = current;
+        currentEncrypted.FolderName = "e5f6a7b8c9d0e1f2a3b4c5d6e7f8a9b0c1d2e3f4-20241105-101500";
+        currentEncrypted.DateUnix = 1730801700;
+        currentEncrypted.Encrypted = true;
+        currentEncrypted.Password = "kestrow-demo";
+        currentEncrypted.KeyBagVersion = 4;
+        currentEncrypted.Iterations = 10000;
+        currentEncrypted.DoubleIterations = 1000000; // devices use 10,000,000: a tenth keeps the demo quick
+        currentEncrypted.Files = DemoFiles(5);
+        currentEncrypted.Files[9].ProtectionClass = 2;
+        WriteBackup(root, currentEncrypted);
     } catch (const std::exception& e) {
         std::cerr << "kestrow-mkdemo: " << e.what() << '\n';
         return 1;
