@@ -1,7 +1,8 @@
 // Opening a Manifest.mbdb backup of 200,000 files, plain and encrypted (the password key is derived
 // before timing starts), with the peak resident memory of the opening.
-#include <benchmark/benchmark.h>
 #include <memory>
+
+#include <benchmark/benchmark.h>
 
 #include "archive/ipod_backup.h"
 #include "peak_memory.h"
@@ -55,8 +56,9 @@ struct TBackups {
         spec.WriteContent = false;
         spec.Files.reserve(kRecords);
         for (int i = 0; i < kRecords; ++i) {
-            TTestFileSpec file("CameraRollDomain", "Media/DCIM/" + std::to_string(100 + i / 1000) + "APPLE/IMG_" +
-                                                       std::to_string(i) + ".HEIC",
+            TTestFileSpec file("CameraRollDomain",
+                               "Media/DCIM/" + std::to_string(100 + i / 1000) + "APPLE/IMG_" +
+                                   std::to_string(i) + ".HEIC",
                                "");
             file.RecordedSize = 1000 + i;
             spec.Files.push_back(std::move(file));

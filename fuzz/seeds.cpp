@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
     dir2.EncryptionKey.reset();
     WriteTestFile(dir + "fuzz_mbdb/records", MbdbBytes({record, dir2, record}));
     WriteTestFile(dir + "fuzz_mbfile/protected", MbFileBlob("Library/SMS/sms.db", 4096, 3, 0x81A4,
-                                                             ProtectionPrefix(3) + std::string(40, 'w')));
+                                                            ProtectionPrefix(3) + std::string(40, 'w')));
     WriteTestFile(dir + "fuzz_mbfile/plain", MbFileBlob("Media/x.jpg", 7, 4, 0x81A4, ""));
     return 0;
 }

@@ -126,7 +126,8 @@ int TIpodBackup::ReadCurrentManifest(const std::string& folder) {
     const TBytes manifestKey = ReadManifestKey(folder, FTempFile);
     TBytes key;
     if (manifestKey.size() > 4) {
-        const std::int32_t clas = manifestKey[0] | (manifestKey[1] << 8) | (manifestKey[2] << 16) | (manifestKey[3] << 24);
+        const std::int32_t clas =
+            manifestKey[0] | (manifestKey[1] << 8) | (manifestKey[2] << 16) | (manifestKey[3] << 24);
         key = FKeyBag->UnwrapFileKey(clas, TBytes(manifestKey.begin() + 4, manifestKey.end()));
     }
     const std::string plainManifest = TempFolder() + "Manifest.db";

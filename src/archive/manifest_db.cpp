@@ -1,6 +1,7 @@
 #include "archive/manifest_db.h"
 
 #include <memory>
+
 #include <plist/plist.h>
 
 #include "archive/plist.h"
@@ -28,8 +29,9 @@ plist_t Dereference(plist_t objects, plist_t node) {
     }
     std::uint64_t index = 0;
     plist_get_uid_val(node, &index);
-    return index < plist_array_get_size(objects) ? plist_array_get_item(objects, static_cast<std::uint32_t>(index))
-                                                 : nullptr;
+    return index < plist_array_get_size(objects)
+               ? plist_array_get_item(objects, static_cast<std::uint32_t>(index))
+               : nullptr;
 }
 
 std::int64_t IntegerOf(plist_t node) {
@@ -113,11 +115,13 @@ int ReadManifestDb(const std::string& dbPath, const std::string& privateFolder, 
         const auto db = OpenBackupDatabase(dbPath, privateFolder);
         const auto table = db->GetTable("SELECT fileID, domain, relativePath, flags, file FROM Files");
         const TColumns col{table->FieldIndex("fileID"), table->FieldIndex("domain"),
-                           table->FieldIndex("relativePath"), table->FieldIndex("flags"), table->FieldIndex("file")};
+                           table->FieldIndex("relativePath"), table->FieldIndex("flags"),
+                           table->FieldIndex("file")};
         TMbFileInfo info;
         for (; !table->Eof(); table->Next()) {
-            if (table->FieldIsNull(col.FileId) || table->FieldIsNull(col.Domain) || table->FieldIsNull(col.Path) ||
-                table->FieldIsNull(col.Flags) || table->FieldAsInteger(col.Flags) != kRegularFile) {
+            if (table->FieldIsNull(col.FileId) || table->FieldIsNull(col.Domain) ||
+                table->FieldIsNull(col.Path) || table->FieldIsNull(col.Flags) ||
+                table->FieldAsInteger(col.Flags) != kRegularFile) {
                 continue;
             }
             const std::string id = AsciiLower(table->FieldAsString(col.FileId));
@@ -135,7 +139,8 @@ int ReadManifestDb(const std::string& dbPath, const std::string& privateFolder, 
             bool enter = true;
             if (encrypted && info.EncryptionKey.size() > 4) {
                 const TBytes wrapped(info.EncryptionKey.begin() + 4, info.EncryptionKey.end());
-                file.Key = keyBag != nullptr ? keyBag->UnwrapFileKey(info.ProtectionClass, wrapped) : TBytes();
+                file.Key =
+                    keyBag != nullptr ? keyBag->UnwrapFileKey(info.ProtectionClass, wrapped) : TBytes();
                 enter = !file.Key.empty();
             }
             if (enter) {

@@ -1,6 +1,7 @@
 #include "readers/sqlite_database.h"
 
 #include <atomic>
+
 #include <fmt/format.h>
 #include <sqlite3.h>
 
@@ -73,8 +74,8 @@ TSQLiteDatabase::TSQLiteDatabase(const std::string& fileName, TSQLiteOpenMode mo
         result = sqlite3_open(fileName.c_str(), &fDB);
     } else {
         const char* query = mode == TSQLiteOpenMode::ReadOnlyImmutable ? "?immutable=1" : "";
-        result = sqlite3_open_v2(FileUri(fileName, query).c_str(), &fDB, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI,
-                                 nullptr);
+        result = sqlite3_open_v2(FileUri(fileName, query).c_str(), &fDB,
+                                 SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
     }
     if (result != SQLITE_OK) {
         const std::string text = fDB != nullptr ? sqlite3_errmsg(fDB) : "Unknown error";
@@ -98,12 +99,13 @@ bool TSQLiteDatabase::TableExists(const std::string& name) {
     for (char c : AsciiLower(name)) {
         literal += c == '\'' ? std::string("''") : std::string(1, c);
     }
-    const auto table =
-        GetTable("select [sql] from sqlite_master where [type] = 'table' and lower(name) = '" + literal + "' ");
+    const auto table = GetTable("select [sql] from sqlite_master where [type] = 'table' and lower(name) = '" +
+                                literal + "' ");
     return table->Row() > 0;
 }
 
-TSQLiteTable::TSQLiteTable(TSQLiteDatabase& db, const std::string& sql, bool prepareOnly) : fDB(db), fSQL(sql) {
+TSQLiteTable::TSQLiteTable(TSQLiteDatabase& db, const std::string& sql, bool prepareOnly)
+    : fDB(db), fSQL(sql) {
     if (sqlite3_prepare_v2(db.Handle(), sql.c_str(), -1, &fStmt, nullptr) != SQLITE_OK) {
         RaiseStatementError("Error executing SQL");
     }
@@ -196,7 +198,8 @@ bool TSQLiteTable::FieldIsNull(int i) const {
     return sqlite3_column_type(fStmt, i) == SQLITE_NULL;
 }
 
-std::unique_ptr<TSQLiteDatabase> OpenBackupDatabase(const std::string& fileName, const std::string& privateFolder) {
+std::unique_ptr<TSQLiteDatabase> OpenBackupDatabase(const std::string& fileName,
+                                                    const std::string& privateFolder) {
     const std::string wal = fileName + "-wal";
     if (FileSizeOf(wal) <= 0) {
         return std::make_unique<TSQLiteDatabase>(fileName, TSQLiteOpenMode::ReadOnlyImmutable);
@@ -204,7 +207,8 @@ std::unique_ptr<TSQLiteDatabase> OpenBackupDatabase(const std::string& fileName,
     static std::atomic<int> counter{0};
     const std::string copy = fmt::format("{}db{}-{}", privateFolder, ++counter, LastPathComponent(fileName));
     if (CopyFileExclusive(fileName, copy) != 0 || CopyFileExclusive(wal, copy + "-wal") != 0) {
-        throw ESQLiteException(fmt::format("Failed to open database \"{}\" : cannot copy it with its WAL", fileName));
+        throw ESQLiteException(
+            fmt::format("Failed to open database \"{}\" : cannot copy it with its WAL", fileName));
     }
     return std::make_unique<TSQLiteDatabase>(copy, TSQLiteOpenMode::ReadOnly);
 }

@@ -83,6 +83,7 @@ std::string SQLiteCodeDescription(int code);
 // Opens a database that lives in a backup without ever writing there: a database with a "-wal"
 // companion is copied with it into `privateFolder` (the WAL holds the newest data) and opened
 // read-only from the copy; any other is opened in place, read-only and immutable.
-std::unique_ptr<TSQLiteDatabase> OpenBackupDatabase(const std::string& fileName, const std::string& privateFolder);
+std::unique_ptr<TSQLiteDatabase> OpenBackupDatabase(const std::string& fileName,
+                                                    const std::string& privateFolder);
 
 } // namespace kestrow

@@ -26,14 +26,14 @@ std::vector<TTestFileSpec> CurrentFiles() {
         TTestFileSpec("HomeDomain", "Library/link", "", 0xA1FF),
         TTestFileSpec("MediaDomain", "Library/SMS/sms.db", "a second file with the same key"),
     };
-    files[1].ProtectionClass = 2; // Curve25519
+    files[1].ProtectionClass = 2;  // Curve25519
     files[3].RecordedSize = 99990; // wrong on purpose
     return files;
 }
 
 class CurrentLayout : public ::testing::Test {
 protected:
-    std::string Write(const std::string& name, bool encrypted) {
+    static TBackupSpec Spec(const std::string& name, bool encrypted) {
         TBackupSpec spec;
         spec.FolderName = name;
         spec.Layout = test::TLayout::ManifestDb;
@@ -43,7 +43,10 @@ protected:
         spec.Iterations = 3;
         spec.DoubleIterations = 5;
         spec.Files = CurrentFiles();
-        return test::WriteBackup(FRoot.Path(), spec);
+        return spec;
+    }
+    std::string Write(const std::string& name, bool encrypted) {
+        return test::WriteBackup(FRoot.Path(), Spec(name, encrypted));
     }
     std::string Load(TIpodBackup& session, const std::string& key) {
         std::string contents;
@@ -58,11 +61,17 @@ TEST_F(CurrentLayout, PlainManifestGivesRegularFilesUnderTheirKeys) {
     const std::string folder = Write("plain", false);
     // Rows that must be skipped: odd flags, NULL columns, an ID that is no content name.
     test::ExecSql(folder + "Manifest.db",
-                  "INSERT INTO Files VALUES ('" + std::string(40, 'a') + "', 'HomeDomain', 'odd', 8, NULL);"
-                  "INSERT INTO Files VALUES ('" + std::string(40, 'b') + "', NULL, 'nulldomain', 1, NULL);"
-                  "INSERT INTO Files VALUES ('" + std::string(40, 'c') + "', 'HomeDomain', 'nullflags', NULL, NULL);"
-                  "INSERT INTO Files VALUES ('../../../../etc/passwd', 'HomeDomain', 'evil', 1, NULL);"
-                  "INSERT INTO Files VALUES ('" + std::string(40, 'd') + "', 'HomeDomain', 'noblob', 1, NULL);");
+                  "INSERT INTO Files VALUES ('" + std::string(40, 'a') +
+                      "', 'HomeDomain', 'odd', 8, NULL);"
+                      "INSERT INTO Files VALUES ('" +
+                      std::string(40, 'b') +
+                      "', NULL, 'nulldomain', 1, NULL);"
+                      "INSERT INTO Files VALUES ('" +
+                      std::string(40, 'c') +
+                      "', 'HomeDomain', 'nullflags', NULL, NULL);"
+                      "INSERT INTO Files VALUES ('../../../../etc/passwd', 'HomeDomain', 'evil', 1, NULL);"
+                      "INSERT INTO Files VALUES ('" +
+                      std::string(40, 'd') + "', 'HomeDomain', 'noblob', 1, NULL);");
     TFileTable files;
     TSessionLog log;
     EXPECT_EQ(ReadManifestDb(folder + "Manifest.db", FWork.Path(), false, nullptr, files, log), 5);
@@ -110,18 +119,12 @@ TEST_F(CurrentLayout, CurrentManifestIsPreferredAndDamageIsLogged) {
 }
 
 TEST_F(CurrentLayout, EncryptedWithoutManifestKeyCannotOpen) {
-    const std::string folder = Write("nokey", true);
+    Write("nokey", true);
     TIpodBackup withKey(FRoot.Path());
     ASSERT_EQ(withKey.SelectBackup(0, "current"), osOpened);
     // Replace the description by one without ManifestKey (the manifest cannot be decrypted).
-    TBackupSpec spec;
-    spec.FolderName = "nokey";
+    TBackupSpec spec = Spec("nokey", true);
     spec.Layout = test::TLayout::None;
-    spec.Encrypted = true;
-    spec.Password = "current";
-    spec.KeyBagVersion = 4;
-    spec.Iterations = 3;
-    spec.DoubleIterations = 5;
     test::WriteBackup(FRoot.Path(), spec);
     TIpodBackup session(FRoot.Path());
     EXPECT_EQ(session.SelectBackup(0, "current"), osNoFile);

@@ -190,7 +190,9 @@ TEST_F(Cli, CurrentLayoutBackupsWorkLikeTheOlderOnes) {
     std::string contents;
     ASSERT_TRUE(ReadWholeFile(FWork.Path() + "new/Library/Notes/notes.sqlite", contents));
     EXPECT_EQ(contents, std::string(50000, 'n'));
-    ASSERT_EQ(Run("extract 2 Library/SMS/sms.db " + Quote(FWork.Path() + "sms-new.db") + " " + PasswordFile()).Exit, 0);
+    ASSERT_EQ(
+        Run("extract 2 Library/SMS/sms.db " + Quote(FWork.Path() + "sms-new.db") + " " + PasswordFile()).Exit,
+        0);
     ASSERT_TRUE(ReadWholeFile(FWork.Path() + "sms-new.db", contents));
     EXPECT_EQ(contents, "new messages");
 }

@@ -1,4 +1,5 @@
 #include <filesystem>
+
 #include <gtest/gtest.h>
 
 #include "platform/file_io.h"
@@ -13,12 +14,13 @@ namespace {
 class SQLite : public ::testing::Test {
 protected:
     void SetUp() override {
-        test::ExecSql(FPath, "CREATE TABLE ZPERSON (Z_PK INTEGER PRIMARY KEY, ZNAME TEXT, ZSCORE REAL, ZPHOTO BLOB);"
-                             "INSERT INTO ZPERSON VALUES (1, 'Anna', 1.5, x'FFD8FF');"
-                             "INSERT INTO ZPERSON VALUES (2, NULL, NULL, NULL);"
-                             "INSERT INTO ZPERSON VALUES (3, '', '42', x'');"
-                             "CREATE VIEW VPERSON AS SELECT * FROM ZPERSON;"
-                             "CREATE INDEX IPERSON ON ZPERSON(ZNAME);");
+        test::ExecSql(FPath,
+                      "CREATE TABLE ZPERSON (Z_PK INTEGER PRIMARY KEY, ZNAME TEXT, ZSCORE REAL, ZPHOTO BLOB);"
+                      "INSERT INTO ZPERSON VALUES (1, 'Anna', 1.5, x'FFD8FF');"
+                      "INSERT INTO ZPERSON VALUES (2, NULL, NULL, NULL);"
+                      "INSERT INTO ZPERSON VALUES (3, '', '42', x'');"
+                      "CREATE VIEW VPERSON AS SELECT * FROM ZPERSON;"
+                      "CREATE INDEX IPERSON ON ZPERSON(ZNAME);");
     }
     TTempFolder FFolder;
     std::string FPath = FFolder.Path() + "db.sqlite";
@@ -68,8 +70,9 @@ TEST_F(SQLite, FailuresRaiseWithTheirFixedTexts) {
         db.GetTable("SELECT x FROM nowhere");
         FAIL();
     } catch (const ESQLiteException& e) {
-        EXPECT_EQ(std::string(e.what()), "Error executing SQL.\r\nError [1]: SQL error or missing database.\r\n"
-                                         "\"SELECT x FROM nowhere\": no such table: nowhere");
+        EXPECT_EQ(std::string(e.what()),
+                  "Error executing SQL.\r\nError [1]: SQL error or missing database.\r\n"
+                  "\"SELECT x FROM nowhere\": no such table: nowhere");
     }
     EXPECT_THROW(db.GetTable(""), ESQLiteException);
     const auto table = db.GetTable("SELECT * FROM ZPERSON");

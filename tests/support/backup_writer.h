@@ -33,7 +33,7 @@ struct TBackupSpec {
     std::string Password = "secret";
     std::int32_t Iterations = 10;
     std::int32_t KeyBagVersion = 3;
-    std::int32_t CurveClass = 2; // the class with a Curve25519 key (-1: none)
+    std::int32_t CurveClass = 2;       // the class with a Curve25519 key (-1: none)
     std::int32_t DoubleIterations = 0; // > 0: a 2016 keybag deriving with PBKDF2-HMAC-SHA-256 first
     bool BinaryManifest = true;
     bool WriteInfo = true;

@@ -1,7 +1,8 @@
 #include "support/sqlite_writer.h"
 
-#include <sqlite3.h>
 #include <stdexcept>
+
+#include <sqlite3.h>
 
 namespace kestrow::test {
 
@@ -46,9 +47,10 @@ void ExecSqlWithBlob(const std::string& path, const std::string& sql, const std:
 }
 
 void WriteManifestDb(const std::string& path, const std::vector<TManifestRow>& rows) {
-    ExecSql(path, "CREATE TABLE Files (fileID TEXT PRIMARY KEY, domain TEXT, relativePath TEXT, flags INTEGER, "
-                  "file BLOB); CREATE INDEX FilesDomainIdx ON Files(domain);"
-                  "CREATE TABLE Properties (key TEXT PRIMARY KEY, value BLOB);");
+    ExecSql(path,
+            "CREATE TABLE Files (fileID TEXT PRIMARY KEY, domain TEXT, relativePath TEXT, flags INTEGER, "
+            "file BLOB); CREATE INDEX FilesDomainIdx ON Files(domain);"
+            "CREATE TABLE Properties (key TEXT PRIMARY KEY, value BLOB);");
     sqlite3* db = Open(path);
     sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
     sqlite3_stmt* stmt = nullptr;
