@@ -123,6 +123,10 @@ int TIpodBackup::ReadCurrentManifest(const std::string& folder) {
         return ReadManifestDb(folder + "Manifest.db", TempFolder(), false, nullptr, FFiles, FLog);
     }
     // The manifest itself is encrypted with the key wrapped in Manifest.plist's ManifestKey.
+    if (!FTempFolder.IsValid()) {
+        FLog.Append("Decode manifest error");
+        return 0;
+    }
     const TBytes manifestKey = ReadManifestKey(folder, FTempFile);
     TBytes key;
     if (manifestKey.size() > 4) {
@@ -232,6 +236,9 @@ std::string TIpodBackup::ExtractFile(const std::string& key, const std::string& 
     const std::string source = BackupFolder() + file->FileName;
     if (file->Key.empty()) {
         return source;
+    }
+    if (FTempFile.empty()) {
+        return {}; // no private folder: decrypted data is never written anywhere else
     }
     const std::string target = FTempFile + suffix;
     return DecryptBackupFileToFile(source, file->Key, target, file->Size) ? target : std::string();

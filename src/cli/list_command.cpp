@@ -1,4 +1,6 @@
+#include <chrono>
 #include <iostream>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
@@ -41,6 +43,10 @@ int RunList(const TCliOptions& options, bool json) {
 int RunDevice() {
     TIpodDevice device(nullptr);
     const bool started = device.Start();
+    if (started) {
+        // Devices already attached are announced by the library shortly after subscribing.
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
     const TIosHelper& helper = device.Helper();
     std::cout << "loaded: " << (helper.Loaded() ? "yes" : "no") << '\n'
               << "connected: " << (helper.Connected() ? "yes" : "no") << '\n'

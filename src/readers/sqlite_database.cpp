@@ -204,6 +204,9 @@ std::unique_ptr<TSQLiteDatabase> OpenBackupDatabase(const std::string& fileName,
     if (FileSizeOf(wal) <= 0) {
         return std::make_unique<TSQLiteDatabase>(fileName, TSQLiteOpenMode::ReadOnlyImmutable);
     }
+    if (privateFolder.empty()) {
+        throw ESQLiteException(fmt::format("Failed to open database \"{}\" : no private folder for its WAL", fileName));
+    }
     static std::atomic<int> counter{0};
     const std::string copy = fmt::format("{}db{}-{}", privateFolder, ++counter, LastPathComponent(fileName));
     if (CopyFileExclusive(fileName, copy) != 0 || CopyFileExclusive(wal, copy + "-wal") != 0) {

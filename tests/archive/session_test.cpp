@@ -261,5 +261,34 @@ TEST_F(Session, OpeningThreadReportsTheStatus) {
     EXPECT_EQ(FSession->CurrentIndex(), 0);
 }
 
+TEST_F(Session, RefreshOfTheOpenDeviceReopensOnlyWhenTheToolSucceeded) {
+    ASSERT_EQ(FSession->SelectBackup(0, ""), osOpened);
+    // The tool "refreshes" the backup: the open one gains a file only a reopening can see.
+    const auto refresh = [this](const std::string&, std::string&) {
+        TBackupSpec spec;
+        spec.FolderName = "b0";
+        spec.UniqueId = "DEVICE-A";
+        spec.Files = SampleFiles();
+        spec.Files.emplace_back("HomeDomain", "Library/new.txt", "new");
+        test::WriteBackup(FRoot.Path(), spec);
+        return true;
+    };
+    auto failed = TIpodBackReadThd::CreateForDevice(
+        FSession.get(), "device-a", "", nullptr, nullptr, true,
+        [](const std::string&, std::string& error) {
+            error = "tool failed";
+            return false;
+        });
+    failed->Wait();
+    EXPECT_EQ(failed->Result(), osOpened);
+    EXPECT_FALSE(FSession->Files().Contains("Library/new.txt")); // kept open unchanged
+    EXPECT_NE(FSession->LogText().find("tool failed"), std::string::npos);
+
+    auto succeeded = TIpodBackReadThd::CreateForDevice(FSession.get(), "device-a", "", nullptr, nullptr, true, refresh);
+    succeeded->Wait();
+    EXPECT_EQ(succeeded->Result(), osOpened);
+    EXPECT_TRUE(FSession->Files().Contains("Library/new.txt")); // reopened
+}
+
 } // namespace
 } // namespace kestrow

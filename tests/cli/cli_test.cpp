@@ -7,6 +7,7 @@
 #include "platform/paths.h"
 #include "platform/temp_folder.h"
 #include "support/backup_writer.h"
+#include "support/plist_writer.h"
 
 namespace kestrow {
 namespace {
@@ -195,6 +196,23 @@ TEST_F(Cli, CurrentLayoutBackupsWorkLikeTheOlderOnes) {
         0);
     ASSERT_TRUE(ReadWholeFile(FWork.Path() + "sms-new.db", contents));
     EXPECT_EQ(contents, "new messages");
+}
+
+TEST_F(Cli, JsonStaysValidForNamesThatAreNotUtf8) {
+    TBackupSpec spec;
+    spec.FolderName = "zz-latin1";
+    spec.Files = {TTestFileSpec("HomeDomain", "Documents/r\xE9sum\xE9.txt", "cv")};
+    const std::string folder = test::WriteBackup(FRoot.Path(), spec);
+    // A description in Latin-1, not UTF-8.
+    test::WriteTestFile(folder + "Manifest.plist",
+                        test::XmlPlistOfDictBody("<key>Lockdown</key><dict><key>DeviceName</key>"
+                                                 "<string>Caf\xE9 phone</string></dict>"));
+    const TRun list = Run("list --json");
+    ASSERT_EQ(list.Exit, 0);
+    EXPECT_EQ(nlohmann::json::parse(list.Out)[2]["deviceName"].get<std::string>(), "Caf\xEF\xBF\xBD phone");
+    const TRun files = Run("files 2 --json");
+    ASSERT_EQ(files.Exit, 0);
+    EXPECT_EQ(nlohmann::json::parse(files.Out)[0]["key"].get<std::string>(), "Documents/r\xEF\xBF\xBDsum\xEF\xBF\xBD.txt");
 }
 
 TEST_F(Cli, LogPrintsTheSessionLog) {
