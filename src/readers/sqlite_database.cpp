@@ -205,7 +205,8 @@ std::unique_ptr<TSQLiteDatabase> OpenBackupDatabase(const std::string& fileName,
         return std::make_unique<TSQLiteDatabase>(fileName, TSQLiteOpenMode::ReadOnlyImmutable);
     }
     if (privateFolder.empty()) {
-        throw ESQLiteException(fmt::format("Failed to open database \"{}\" : no private folder for its WAL", fileName));
+        throw ESQLiteException(
+            fmt::format("Failed to open database \"{}\" : no private folder for its WAL", fileName));
     }
     static std::atomic<int> counter{0};
     const std::string copy = fmt::format("{}db{}-{}", privateFolder, ++counter, LastPathComponent(fileName));

@@ -90,7 +90,8 @@ TEST_F(Mbdb, WrongMagicTruncationAndEmptyDomainEndQuietly) {
 
 TEST_F(Mbdb, AppDomainPrefixIsCutByCharactersNotBytes) {
     // "AppDomain-" and four more characters go, the last of them a two-byte one.
-    ASSERT_EQ(Read(MbdbBytes({Record("AppDomain-co\xC3\xA9.app", "a.txt"), Record("AppDomain-x", "b.txt")})), 2);
+    ASSERT_EQ(Read(MbdbBytes({Record("AppDomain-co\xC3\xA9.app", "a.txt"), Record("AppDomain-x", "b.txt")})),
+              2);
     EXPECT_TRUE(FFiles.Contains("app/a.txt"));
     EXPECT_TRUE(FFiles.Contains("/b.txt")); // a short application domain leaves nothing before the "/"
 }

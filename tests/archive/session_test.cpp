@@ -273,18 +273,18 @@ TEST_F(Session, RefreshOfTheOpenDeviceReopensOnlyWhenTheToolSucceeded) {
         test::WriteBackup(FRoot.Path(), spec);
         return true;
     };
-    auto failed = TIpodBackReadThd::CreateForDevice(
-        FSession.get(), "device-a", "", nullptr, nullptr, true,
-        [](const std::string&, std::string& error) {
-            error = "tool failed";
-            return false;
-        });
+    auto failed = TIpodBackReadThd::CreateForDevice(FSession.get(), "device-a", "", nullptr, nullptr, true,
+                                                    [](const std::string&, std::string& error) {
+                                                        error = "tool failed";
+                                                        return false;
+                                                    });
     failed->Wait();
     EXPECT_EQ(failed->Result(), osOpened);
     EXPECT_FALSE(FSession->Files().Contains("Library/new.txt")); // kept open unchanged
     EXPECT_NE(FSession->LogText().find("tool failed"), std::string::npos);
 
-    auto succeeded = TIpodBackReadThd::CreateForDevice(FSession.get(), "device-a", "", nullptr, nullptr, true, refresh);
+    auto succeeded =
+        TIpodBackReadThd::CreateForDevice(FSession.get(), "device-a", "", nullptr, nullptr, true, refresh);
     succeeded->Wait();
     EXPECT_EQ(succeeded->Result(), osOpened);
     EXPECT_TRUE(FSession->Files().Contains("Library/new.txt")); // reopened

@@ -212,7 +212,8 @@ TEST_F(Cli, JsonStaysValidForNamesThatAreNotUtf8) {
     EXPECT_EQ(nlohmann::json::parse(list.Out)[2]["deviceName"].get<std::string>(), "Caf\xEF\xBF\xBD phone");
     const TRun files = Run("files 2 --json");
     ASSERT_EQ(files.Exit, 0);
-    EXPECT_EQ(nlohmann::json::parse(files.Out)[0]["key"].get<std::string>(), "Documents/r\xEF\xBF\xBDsum\xEF\xBF\xBD.txt");
+    EXPECT_EQ(nlohmann::json::parse(files.Out)[0]["key"].get<std::string>(),
+              "Documents/r\xEF\xBF\xBDsum\xEF\xBF\xBD.txt");
 }
 
 TEST_F(Cli, LogPrintsTheSessionLog) {
