@@ -147,6 +147,7 @@ bool TBackupKeyBag::SetItunesPassword(const std::string& password) {
     FPass = password;
     FKeys.clear();
     FUnwrappers.clear();
+    FCurveUnwrappers.clear();
     if (password.empty()) {
         FErr = kbeWrongKey;
         return false;
@@ -165,8 +166,12 @@ bool TBackupKeyBag::SetItunesPassword(const std::string& password) {
             FErr = kbeWrap;
             return false;
         }
-        TAesKeyUnwrapper unwrapper;
-        if (unwrapper.SetKek(key.Key)) {
+        if (FVers >= 3 && key.KeyType == 1) {
+            TCurve25519Unwrapper curve;
+            if (curve.SetKeys(key.Key, key.PubKey)) {
+                FCurveUnwrappers.emplace(record.Clas, std::move(curve));
+            }
+        } else if (TAesKeyUnwrapper unwrapper; unwrapper.SetKek(key.Key)) {
             FUnwrappers.emplace(record.Clas, std::move(unwrapper));
         }
         FKeys.emplace(record.Clas, std::move(key));
@@ -202,7 +207,8 @@ TBytes TBackupKeyBag::UnwrapFileKey(std::int32_t protectClass, const TBytes& cih
     TBytes fileKey;
     bool ok = false;
     if (FVers >= 3 && classKey.KeyType == 1) {
-        ok = UnwrapCurve25519FileKey(classKey.Key, classKey.PubKey, cihperKey, fileKey);
+        const auto curve = FCurveUnwrappers.find(protectClass);
+        ok = curve != FCurveUnwrappers.end() && curve->second.Unwrap(cihperKey, fileKey);
     } else if (const auto unwrapper = FUnwrappers.find(protectClass); unwrapper != FUnwrappers.end()) {
         ok = unwrapper->second.Unwrap(cihperKey, fileKey);
     }

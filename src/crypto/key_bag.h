@@ -88,6 +88,7 @@ private:
     std::int32_t FDpwt = 0;
     // Key schedules of the unlocked AES class keys, made once per unlock.
     std::map<std::int32_t, TAesKeyUnwrapper> FUnwrappers;
+    std::map<std::int32_t, TCurve25519Unwrapper> FCurveUnwrappers;
 };
 
 } // namespace kestrow

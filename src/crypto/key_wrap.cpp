@@ -113,27 +113,60 @@ bool X25519(const TBytes& privateKey, const TBytes& publicKey, TBytes& shared) {
     return true;
 }
 
-bool UnwrapCurve25519FileKey(const TBytes& classPrivateKey, const TBytes& classPublicKey,
-                             const TBytes& wrapped, TBytes& fileKey) {
-    fileKey.clear();
-    if (classPrivateKey.size() != kKeySize || wrapped.size() < 64) {
+struct TCurve25519Unwrapper::TState {
+    TPkey Own;
+    TBytes PublicKey;
+};
+
+TCurve25519Unwrapper::TCurve25519Unwrapper() : FState(std::make_unique<TState>()) {}
+TCurve25519Unwrapper::TCurve25519Unwrapper(TCurve25519Unwrapper&&) noexcept = default;
+TCurve25519Unwrapper& TCurve25519Unwrapper::operator=(TCurve25519Unwrapper&&) noexcept = default;
+TCurve25519Unwrapper::~TCurve25519Unwrapper() = default;
+
+bool TCurve25519Unwrapper::SetKeys(const TBytes& classPrivateKey, const TBytes& classPublicKey) {
+    FState->Own.reset();
+    if (classPrivateKey.size() != kKeySize) {
         return false;
     }
     TBytes scalar = classPrivateKey;
     scalar[0] &= 0xF8;
     scalar[31] &= 0x7F;
     scalar[31] |= 0x40;
-    const TBytes ephemeral(wrapped.begin(), wrapped.begin() + kKeySize);
-    TBytes shared;
-    if (!X25519(scalar, ephemeral, shared)) {
+    FState->Own.reset(EVP_PKEY_new_raw_private_key(EVP_PKEY_X25519, nullptr, scalar.data(), scalar.size()));
+    FState->PublicKey = classPublicKey;
+    return FState->Own != nullptr;
+}
+
+bool TCurve25519Unwrapper::Unwrap(const TBytes& wrapped, TBytes& fileKey) const {
+    fileKey.clear();
+    if (!FState->Own || wrapped.size() < 64) {
         return false;
     }
-    std::string message("\x00\x00\x00\x01", 4);
-    message.append(shared.begin(), shared.end());
-    message.append(ephemeral.begin(), ephemeral.end());
-    message.append(classPublicKey.begin(), classPublicKey.end());
-    const TBytes kek = Sha256(message);
+    TPkey peer(EVP_PKEY_new_raw_public_key(EVP_PKEY_X25519, nullptr, wrapped.data(), kKeySize));
+    TPkeyCtx ctx(peer ? EVP_PKEY_CTX_new(FState->Own.get(), nullptr) : nullptr);
+    TBytes shared(kKeySize);
+    std::size_t length = kKeySize;
+    if (!ctx || EVP_PKEY_derive_init(ctx.get()) != 1 || EVP_PKEY_derive_set_peer(ctx.get(), peer.get()) != 1 ||
+        EVP_PKEY_derive(ctx.get(), shared.data(), &length) != 1 || length != kKeySize) {
+        return false;
+    }
+    // SHA-256 of 00000001 || shared secret || ephemeral public key || class public key.
+    TBytes message = {0, 0, 0, 1};
+    message.insert(message.end(), shared.begin(), shared.end());
+    message.insert(message.end(), wrapped.begin(), wrapped.begin() + kKeySize);
+    message.insert(message.end(), FState->PublicKey.begin(), FState->PublicKey.end());
+    const TBytes kek = Sha256(std::string_view(reinterpret_cast<const char*>(message.data()), message.size()));
     return AesUnwrapKey(kek, TBytes(wrapped.begin() + kKeySize, wrapped.end()), fileKey);
+}
+
+bool UnwrapCurve25519FileKey(const TBytes& classPrivateKey, const TBytes& classPublicKey, const TBytes& wrapped,
+                             TBytes& fileKey) {
+    fileKey.clear();
+    if (classPrivateKey.size() != kKeySize || wrapped.size() < 64) {
+        return false;
+    }
+    TCurve25519Unwrapper unwrapper;
+    return unwrapper.SetKeys(classPrivateKey, classPublicKey) && unwrapper.Unwrap(wrapped, fileKey);
 }
 
 } // namespace kestrow

@@ -31,6 +31,23 @@ bool AesUnwrapKey(const TBytes& kek, const TBytes& wrapped, TBytes& unwrapped);
 // X25519 (RFC 7748) of a 32-byte scalar and a 32-byte u-coordinate.
 bool X25519(const TBytes& privateKey, const TBytes& publicKey, TBytes& shared);
 
+// Curve25519 unwrapping for one class key pair, the private key object made once (making it computes
+// its public key, as costly as the exchange itself).
+class TCurve25519Unwrapper {
+public:
+    TCurve25519Unwrapper();
+    TCurve25519Unwrapper(TCurve25519Unwrapper&&) noexcept;
+    TCurve25519Unwrapper& operator=(TCurve25519Unwrapper&&) noexcept;
+    ~TCurve25519Unwrapper();
+
+    bool SetKeys(const TBytes& classPrivateKey, const TBytes& classPublicKey); // false unless 32-byte private
+    bool Unwrap(const TBytes& wrapped, TBytes& fileKey) const;
+
+private:
+    struct TState;
+    std::unique_ptr<TState> FState;
+};
+
 // File key wrapped for a Curve25519 class: 32-byte ephemeral public key, then the AES-wrapped key.
 // The key-encryption key is SHA-256(00000001 || shared secret || ephemeral key || class public key).
 bool UnwrapCurve25519FileKey(const TBytes& classPrivateKey, const TBytes& classPublicKey,
