@@ -12,7 +12,7 @@ namespace kestrow {
 namespace {
 
 std::mutex gCacheMutex;
-std::map<TBytes, TBytes> gCache;
+std::map<std::string, TBytes> gCache; // SHA-256 of the request -> derived key
 std::atomic<std::uint64_t> gDerivations{0};
 
 void AppendField(std::string& out, const void* data, std::size_t size) {
@@ -44,7 +44,7 @@ bool Derive(const TPasswordKeyRequest& request, TBytes& key) {
 } // namespace
 
 bool DerivePasswordKeyCached(const TPasswordKeyRequest& request, TBytes& key) {
-    const TBytes index = CacheIndexOf(request);
+    const std::string index = StringOf(CacheIndexOf(request));
     {
         std::lock_guard lock(gCacheMutex);
         if (const auto found = gCache.find(index); found != gCache.end()) {
