@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 
 #include <fmt/format.h>
 
@@ -101,6 +102,7 @@ std::uint8_t TIpodBackup::OpenBackup(int idx, const std::string& password) {
     }
     const TIphoneBackup& backup = FBackups[static_cast<std::size_t>(idx)];
     FEncrypted = backup.IsEncrypted;
+    FCheckedParent.clear();
     const bool currentLayout = FileExists(backup.Path + "Manifest.db");
     if (currentLayout || FileExists(backup.Path + "Manifest.mbdb")) {
         if (FEncrypted) {
@@ -244,10 +246,32 @@ std::string TIpodBackup::ExtractFile(const std::string& key, const std::string& 
     return DecryptBackupFileToFile(source, file->Key, target, file->Size) ? target : std::string();
 }
 
+bool TIpodBackup::IsOutsideBackup(const std::string& dest) {
+    const std::string parent = ParentFolder(dest).empty() ? std::string("./") : ParentFolder(dest);
+    if (parent == FCheckedParent) {
+        return true;
+    }
+    std::error_code ec;
+    const std::string canonicalParent =
+        WithTrailingSlash(std::filesystem::weakly_canonical(parent, ec).string());
+    const std::string canonicalBackup =
+        WithTrailingSlash(std::filesystem::weakly_canonical(BackupFolder(), ec).string());
+    if (ec || StartsWith(canonicalParent, canonicalBackup)) {
+        return false;
+    }
+    FCheckedParent = parent;
+    return true;
+}
+
 bool TIpodBackup::CopyBackupFile(const std::string& key, const std::string& dest) {
     const TBackupFile* file = FFiles.Find(key);
     if (file == nullptr) {
         FLastCopyError = ENOENT;
+        return false;
+    }
+    // A backup is never written to, not even when the user points a copy into it.
+    if (!IsOutsideBackup(dest)) {
+        FLastCopyError = EACCES;
         return false;
     }
     const std::string source = BackupFolder() + file->FileName;
@@ -291,6 +315,11 @@ bool TIpodBackup::ExportBackupFile(const std::string& key, const std::string& de
         // Table keys come from the backup's manifest: one that could leave the chosen folder is refused.
         if (!IsSafeRelativePath(key)) {
             FLastCopyError = EINVAL;
+            FLog.Append(fmt::format("{}:Copy:{}", target, FLastCopyError));
+            return false;
+        }
+        if (!IsOutsideBackup(target)) {
+            FLastCopyError = EACCES;
             FLog.Append(fmt::format("{}:Copy:{}", target, FLastCopyError));
             return false;
         }

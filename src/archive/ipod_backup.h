@@ -69,6 +69,8 @@ public:
     bool CopyBackupFile(const std::string& key, const std::string& dest);
     bool LoadBackupFile(const std::string& key, std::string& stream);
     bool ExportBackupFile(const std::string& key, const std::string& dest, bool keepFolders);
+    // Whether a copy to `dest` would land outside the open backup's folder (nothing is ever written inside).
+    bool IsOutsideBackup(const std::string& dest);
     // errno of the last failed copy or export.
     int LastCopyError() const { return FLastCopyError; }
     // Upper-case file name -> table key of every message attachment under Library/SMS/Parts/.
@@ -102,6 +104,7 @@ private:
     TIphoneBackups FBackups;
     std::string FRoot;
     int FLastCopyError = 0;
+    std::string FCheckedParent; // the last destination folder found to lie outside the open backup
 };
 
 } // namespace kestrow

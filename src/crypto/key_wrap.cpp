@@ -146,7 +146,8 @@ bool TCurve25519Unwrapper::Unwrap(const TBytes& wrapped, TBytes& fileKey) const 
     TPkeyCtx ctx(peer ? EVP_PKEY_CTX_new(FState->Own.get(), nullptr) : nullptr);
     TBytes shared(kKeySize);
     std::size_t length = kKeySize;
-    if (!ctx || EVP_PKEY_derive_init(ctx.get()) != 1 || EVP_PKEY_derive_set_peer(ctx.get(), peer.get()) != 1 ||
+    if (!ctx || EVP_PKEY_derive_init(ctx.get()) != 1 ||
+        EVP_PKEY_derive_set_peer(ctx.get(), peer.get()) != 1 ||
         EVP_PKEY_derive(ctx.get(), shared.data(), &length) != 1 || length != kKeySize) {
         return false;
     }
@@ -155,12 +156,13 @@ bool TCurve25519Unwrapper::Unwrap(const TBytes& wrapped, TBytes& fileKey) const 
     message.insert(message.end(), shared.begin(), shared.end());
     message.insert(message.end(), wrapped.begin(), wrapped.begin() + kKeySize);
     message.insert(message.end(), FState->PublicKey.begin(), FState->PublicKey.end());
-    const TBytes kek = Sha256(std::string_view(reinterpret_cast<const char*>(message.data()), message.size()));
+    const TBytes kek =
+        Sha256(std::string_view(reinterpret_cast<const char*>(message.data()), message.size()));
     return AesUnwrapKey(kek, TBytes(wrapped.begin() + kKeySize, wrapped.end()), fileKey);
 }
 
-bool UnwrapCurve25519FileKey(const TBytes& classPrivateKey, const TBytes& classPublicKey, const TBytes& wrapped,
-                             TBytes& fileKey) {
+bool UnwrapCurve25519FileKey(const TBytes& classPrivateKey, const TBytes& classPublicKey,
+                             const TBytes& wrapped, TBytes& fileKey) {
     fileKey.clear();
     if (classPrivateKey.size() != kKeySize || wrapped.size() < 64) {
         return false;

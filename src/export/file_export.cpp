@@ -34,6 +34,10 @@ TFileExportResult ExportAllFiles(TIpodBackup& session, const std::string& destFo
     TFileExportResult result;
     const std::string folder = WithTrailingSlash(destFolder);
     result.Total = session.Files().Size();
+    if (!session.IsOutsideBackup(folder)) {
+        result.Failures.push_back({"", folder, EACCES});
+        return result;
+    }
     if (const int err = MakeFolders(folder); err != 0) {
         result.Failures.push_back({"", folder, err});
         return result;

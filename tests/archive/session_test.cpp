@@ -187,6 +187,23 @@ TEST_F(Session, PlainFilesAreReadInPlaceAndCopiesNeverOverwrite) {
     EXPECT_TRUE(stream.empty());
 }
 
+TEST_F(Session, CopiesIntoTheBackupItselfAreRefused) {
+    ASSERT_EQ(FSession->SelectBackup(0, ""), osOpened);
+    EXPECT_FALSE(FSession->CopyBackupFile("Library/Empty", FRoot.Path() + "b0/copy"));
+    EXPECT_EQ(FSession->LastCopyError(), EACCES);
+    EXPECT_FALSE(FSession->CopyBackupFile("Library/Empty", FRoot.Path() + "b0/new/../x/copy"));
+    EXPECT_FALSE(FSession->ExportBackupFile("Library/SMS/sms.db", FRoot.Path() + "b0/nested/", true));
+    const TFileExportResult result = ExportAllFiles(*FSession, FRoot.Path() + "b0/export", false);
+    EXPECT_EQ(result.Exported, 0u);
+    ASSERT_EQ(result.Failures.size(), 1u);
+    EXPECT_EQ(result.Failures[0].Error, EACCES);
+    EXPECT_FALSE(PathExists(FRoot.Path() + "b0/copy"));
+    EXPECT_FALSE(PathExists(FRoot.Path() + "b0/nested"));
+    EXPECT_FALSE(PathExists(FRoot.Path() + "b0/export"));
+    // Beside the backup is fine.
+    EXPECT_TRUE(FSession->CopyBackupFile("Library/Empty", FRoot.Path() + "copy-beside"));
+}
+
 TEST_F(Session, EncryptedCopiesNeverOverwriteEither) {
     ASSERT_EQ(FSession->SelectBackup(1, "right"), osOpened);
     ASSERT_TRUE(WriteWholeFile(FOut.Path() + "mine", "the user's own file"));
