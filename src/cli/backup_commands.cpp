@@ -164,8 +164,13 @@ int RunExtractAll(const TCliOptions& options, int index, const std::string& dest
         [&](std::size_t done, std::size_t total, std::uint64_t bytes) { progress.Show(done, total, bytes); });
     progress.Finish();
     for (const TFileExportFailure& failure : result.Failures) {
-        std::cerr << fmt::format("failed: {} -> {}: {}\n", failure.Key, failure.Target,
-                                 std::strerror(failure.Error));
+        if (failure.Key.empty()) {
+            std::cerr << fmt::format("Cannot write to {}: {}\n", failure.Target,
+                                     std::strerror(failure.Error));
+        } else {
+            std::cerr << fmt::format("failed: {} -> {}: {}\n", failure.Key, failure.Target,
+                                     std::strerror(failure.Error));
+        }
     }
     std::cout << fmt::format("Extracted {} of {} files ({} bytes) to {}\n", result.Exported, result.Total,
                              result.Bytes, WithTrailingSlash(dest));
