@@ -59,7 +59,7 @@ const char* CategoryName(int category) {
     return (category >= 0 && category <= catFiles) ? kCategories[category].Name : "";
 }
 
-TIpodBackup::TIpodBackup(std::string root)
+TIpodBackup::TIpodBackup(const std::string& root)
     : FTzOffset(LocalUtcOffset()), FRoot(root.empty() ? std::string() : WithTrailingSlash(root)) {
     if (FTempFolder.IsValid()) {
         FTempFile = FTempFolder.Path() + "~kw1.TMP";
@@ -235,7 +235,7 @@ std::string TIpodBackup::ExtractFile(const std::string& key, const std::string& 
     if (file == nullptr) {
         return {};
     }
-    const std::string source = BackupFolder() + file->FileName;
+    std::string source = BackupFolder() + file->FileName;
     if (file->Key.empty()) {
         return source;
     }

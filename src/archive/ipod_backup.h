@@ -43,7 +43,7 @@ const char* CategoryName(int category);
 // keybag, working copies of its files in a private temporary folder, and the problem log.
 class TIpodBackup {
 public:
-    explicit TIpodBackup(std::string root = BackupRoot());
+    explicit TIpodBackup(const std::string& root = BackupRoot());
     TIpodBackup(const TIpodBackup&) = delete;
     TIpodBackup& operator=(const TIpodBackup&) = delete;
     ~TIpodBackup();

@@ -73,7 +73,7 @@ std::string PlistToXml(const std::string& srcFile, const std::string& dstFile, b
 }
 
 std::string OpenPlistXml(const std::string& plistFile, const std::string& key, const std::string& workFile) {
-    const std::string xml = PlistToXml(plistFile, workFile, true);
+    std::string xml = PlistToXml(plistFile, workFile, true);
     if (xml.empty() || key.empty()) {
         return xml;
     }

@@ -8,7 +8,9 @@
 
 using namespace kestrow;
 
-int main(int argc, char** argv) {
+namespace {
+
+int Run(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
     CLI::App app{"Kestrow: browse and extract the device backups on this machine."};
     app.set_version_flag("--version", std::string("kestrow-cli ") + KESTROW_VERSION);
@@ -75,4 +77,15 @@ int main(int argc, char** argv) {
         return code == 0 ? 0 : kExitUsage;
     }
     return result;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& e) {
+        std::cerr << "kestrow-cli: " << e.what() << '\n';
+        return kExitFailure;
+    }
 }

@@ -105,7 +105,7 @@ bool WeekDate(TCursor& in, int year, bool extended, std::int64_t& days) {
     if (week < 1 || week > WeeksInYear(year) || weekday < 1 || weekday > 7) {
         return false;
     }
-    days = MondayOfWeekOne(year) + (week - 1) * 7 + (weekday - 1);
+    days = MondayOfWeekOne(year) + std::int64_t{week - 1} * 7 + (weekday - 1);
     return true;
 }
 
@@ -194,7 +194,7 @@ bool ParseTime(TCursor& in, std::int64_t& ms) {
         return false;
     }
     static constexpr double kUnitMs[4] = {0, 3'600'000.0, 60'000.0, 1000.0};
-    ms = (static_cast<std::int64_t>(hour) * 3600 + minute * 60 + second) * 1000 +
+    ms = (std::int64_t{hour} * 3600 + std::int64_t{minute} * 60 + second) * 1000 +
          static_cast<std::int64_t>(std::llround(fraction * kUnitMs[parts]));
     return true;
 }

@@ -71,7 +71,7 @@ std::int64_t LastWriteTimeOf(const std::string& path) {
 }
 
 std::string FindNameNoCase(const std::string& folder, const std::string& name) {
-    const std::string exact = folder + name;
+    std::string exact = folder + name;
     if (PathExists(exact)) {
         return exact;
     }
