@@ -4,6 +4,8 @@
 #include <map>
 #include <mutex>
 
+#include <openssl/crypto.h>
+
 #include "crypto/digest.h"
 #include "crypto/kdf.h"
 
@@ -58,6 +60,14 @@ bool DerivePasswordKeyCached(const TPasswordKeyRequest& request, TBytes& key) {
     std::lock_guard lock(gCacheMutex);
     gCache[index] = key;
     return true;
+}
+
+void ForgetPasswordKeys() {
+    std::lock_guard lock(gCacheMutex);
+    for (auto& [index, key] : gCache) {
+        OPENSSL_cleanse(key.data(), key.size());
+    }
+    gCache.clear();
 }
 
 std::uint64_t PasswordKeyDerivationCount() {

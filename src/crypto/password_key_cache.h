@@ -22,6 +22,9 @@ struct TPasswordKeyRequest {
 // the unlock that follows it derive once.
 bool DerivePasswordKeyCached(const TPasswordKeyRequest& request, TBytes& key);
 
+// Drops every cached password key (a front end that closes all backups may want them gone).
+void ForgetPasswordKeys();
+
 // Number of derivations actually computed so far (cache misses).
 std::uint64_t PasswordKeyDerivationCount();
 

@@ -90,6 +90,13 @@ TEST_F(Discovery, InfoPlistFallbackKeepsManifestEncryptionAndNoKeyBag) {
     EXPECT_EQ(IsoLocalText(backups[0].LastBackupDate), "2011-03-04T00:00:00"); // date fallback
 }
 
+TEST_F(Discovery, UnreadableInfoIsLogged) {
+    WriteManifest("abc", "<key>IsEncrypted</key><false/>");
+    test::WriteTestFile(FRoot.Path() + "abc/Info.plist", "<plist><dict><key>Device Name");
+    EXPECT_TRUE(Read("abc").empty());
+    EXPECT_EQ(FLog.Text(), "\r\nRead backupinfo failed");
+}
+
 TEST_F(Discovery, InfoKeysMustBeKeyElements) {
     WriteManifest("abc", "<key>IsEncrypted</key><false/>");
     WriteInfo("abc", "<string>Device Name</string><string>Not a key</string>");
