@@ -21,16 +21,16 @@ struct TBackups {
 
     TBackups() {
         using namespace kestrow::test;
-        TBackupSpec spec;
-        spec.Layout = TLayout::None;
-        spec.FolderName = "plain";
-        WriteBackup(Root.Path(), spec);
+        TBackupPlan plan;
+        plan.Layout = TLayout::None;
+        plan.FolderName = "plain";
+        WriteBackup(Root.Path(), plan);
         WriteTestFile(Root.Path() + "plain/Manifest.mbdb", Manifest(nullptr));
-        spec.FolderName = "encrypted";
-        spec.Encrypted = true;
-        spec.Password = "pw";
-        spec.Iterations = 1;
-        WriteBackup(Root.Path(), spec);
+        plan.FolderName = "encrypted";
+        plan.Encrypted = true;
+        plan.Password = "pw";
+        plan.Iterations = 1;
+        WriteBackup(Root.Path(), plan);
         // The keybag written above uses the same seed as this one: its class keys are the same.
         TTestKeyBag keyBag("pw", 1, 3);
         for (std::int32_t clas = 1; clas <= 11; ++clas) {
@@ -45,37 +45,37 @@ struct TBackups {
     // everything but the derivation, which bench_kdf measures.
     void WriteCurrentLayout() {
         using namespace kestrow::test;
-        TBackupSpec spec;
-        spec.FolderName = "zcurrent";
-        spec.Layout = TLayout::ManifestDb;
-        spec.Encrypted = true;
-        spec.Password = "pw";
-        spec.KeyBagVersion = 4;
-        spec.Iterations = 10'000;
-        spec.DoubleIterations = 10'000'000;
-        spec.WriteContent = false;
-        spec.Files.reserve(kRecords);
+        TBackupPlan plan;
+        plan.FolderName = "zcurrent";
+        plan.Layout = TLayout::ManifestDb;
+        plan.Encrypted = true;
+        plan.Password = "pw";
+        plan.KeyBagVersion = 4;
+        plan.Iterations = 10'000;
+        plan.DoubleIterations = 10'000'000;
+        plan.WriteContent = false;
+        plan.Files.reserve(kRecords);
         for (int i = 0; i < kRecords; ++i) {
-            TTestFileSpec file("CameraRollDomain",
-                               "Media/DCIM/" + std::to_string(100 + i / 1000) + "APPLE/IMG_" +
-                                   std::to_string(i) + ".HEIC",
-                               "");
+            TTestFile file("CameraRollDomain",
+                           "Media/DCIM/" + std::to_string(100 + i / 1000) + "APPLE/IMG_" + std::to_string(i) +
+                               ".HEIC",
+                           "");
             file.RecordedSize = 1000 + i;
-            spec.Files.push_back(std::move(file));
+            plan.Files.push_back(std::move(file));
         }
-        WriteBackup(Root.Path(), spec);
+        WriteBackup(Root.Path(), plan);
     }
 
     static std::string Manifest(kestrow::test::TTestKeyBag* keyBag) {
         using namespace kestrow::test;
-        std::vector<TMbdbRecordSpec> records;
+        std::vector<TMbdbRecordPlan> records;
         records.reserve(kRecords);
         TTestRandom random(3);
         const kestrow::TBytes fileKey = random.Bytes(32);
         const std::string wrapped =
             keyBag != nullptr ? ProtectionPrefix(3) + kestrow::StringOf(keyBag->WrapFileKey(3, fileKey)) : "";
         for (int i = 0; i < kRecords; ++i) {
-            TMbdbRecordSpec record;
+            TMbdbRecordPlan record;
             record.Domain =
                 i % 10 == 0 ? "AppDomain-com.example.app" + std::to_string(i % 50) : "MediaDomain";
             record.Path =

@@ -23,16 +23,16 @@ int main(int argc, char** argv) {
          {"2011-03-04T05:06:07Z", "2011-W09-5T05:06:07,5+02:00", "2012-366", "20110304T0506"}) {
         WriteTestFile(dir + "fuzz_iso8601/" + std::to_string(n++), date);
     }
-    TBackupSpec spec;
-    spec.FolderName = "b";
-    spec.UniqueId = "ABC";
-    spec.Encrypted = true;
-    spec.Files = {TTestFileSpec("HomeDomain", "Library/SMS/sms.db", "x")};
-    const std::string backup = WriteBackup(dir + "tmp", spec);
-    spec.FolderName = "o";
-    spec.Layout = TLayout::Old;
-    spec.Encrypted = false;
-    const std::string old = WriteBackup(dir + "tmp", spec);
+    TBackupPlan plan;
+    plan.FolderName = "b";
+    plan.UniqueId = "ABC";
+    plan.Encrypted = true;
+    plan.Files = {TTestFile("HomeDomain", "Library/SMS/sms.db", "x")};
+    const std::string backup = WriteBackup(dir + "tmp", plan);
+    plan.FolderName = "o";
+    plan.Layout = TLayout::Old;
+    plan.Encrypted = false;
+    const std::string old = WriteBackup(dir + "tmp", plan);
     const std::string body = "<key>Data</key><data>AAAA</data><key>Lockdown</key><dict>"
                              "<key>DeviceName</key><string>x</string></dict>";
     WriteTestFile(dir + "fuzz_plist/xml", XmlPlistOfDictBody(body));
@@ -47,12 +47,12 @@ int main(int argc, char** argv) {
     newer.AddClass(1);
     WriteTestFile(dir + "fuzz_keybag/v4", newer.Block());
 
-    TMbdbRecordSpec record;
+    TMbdbRecordPlan record;
     record.Domain = "AppDomain-com.apple.mobilesafari";
     record.Path = "Library/Safari/History.plist";
     record.EncryptionKey = ProtectionPrefix(3) + std::string(40, 'k');
     record.Properties = {{"a", "b"}};
-    TMbdbRecordSpec dir2 = record;
+    TMbdbRecordPlan dir2 = record;
     dir2.Mode = 0x41ED;
     dir2.EncryptionKey.reset();
     WriteTestFile(dir + "fuzz_mbdb/records", MbdbBytes({record, dir2, record}));

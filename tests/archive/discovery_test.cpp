@@ -13,7 +13,7 @@
 namespace kestrow {
 namespace {
 
-using test::TBackupSpec;
+using test::TBackupPlan;
 using test::XmlPlistOfDictBody;
 
 class Discovery : public ::testing::Test {
@@ -114,12 +114,12 @@ TEST_F(Discovery, FoldersWithoutManifestOrNameAreLeftOut) {
 }
 
 TEST_F(Discovery, SessionListsSortedFoldersIncludingBinaryManifests) {
-    TBackupSpec spec;
-    spec.UniqueId = "FFEE";
+    TBackupPlan plan;
+    plan.UniqueId = "FFEE";
     for (const char* name : {"zz", "aa", "mm"}) {
-        spec.FolderName = name;
-        spec.DeviceName = std::string("Phone ") + name;
-        test::WriteBackup(FRoot.Path(), spec);
+        plan.FolderName = name;
+        plan.DeviceName = std::string("Phone ") + name;
+        test::WriteBackup(FRoot.Path(), plan);
     }
     test::WriteTestFile(FRoot.Path() + "not-a-folder", "x");
     TIpodBackup session(FRoot.Path());

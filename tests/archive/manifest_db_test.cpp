@@ -13,18 +13,18 @@
 namespace kestrow {
 namespace {
 
-using test::TBackupSpec;
-using test::TTestFileSpec;
+using test::TBackupPlan;
+using test::TTestFile;
 
-std::vector<TTestFileSpec> CurrentFiles() {
-    std::vector<TTestFileSpec> files = {
-        TTestFileSpec("HomeDomain", "Library/SMS/sms.db", std::string("SQLite format 3\0", 16) + "messages"),
-        TTestFileSpec("HomeDomain", "Library/CallHistoryDB/CallHistory.storedata", "calls"),
-        TTestFileSpec("AppDomain-com.apple.mobilesafari", "Library/Safari/History.plist", "history"),
-        TTestFileSpec("CameraRollDomain", "Media/DCIM/100APPLE/IMG_0001.HEIC", std::string(100000, 'h')),
-        TTestFileSpec("HomeDomain", "Library/SMS", "", 0x41ED),
-        TTestFileSpec("HomeDomain", "Library/link", "", 0xA1FF),
-        TTestFileSpec("MediaDomain", "Library/SMS/sms.db", "a second file with the same key"),
+std::vector<TTestFile> CurrentFiles() {
+    std::vector<TTestFile> files = {
+        TTestFile("HomeDomain", "Library/SMS/sms.db", std::string("SQLite format 3\0", 16) + "messages"),
+        TTestFile("HomeDomain", "Library/CallHistoryDB/CallHistory.storedata", "calls"),
+        TTestFile("AppDomain-com.apple.mobilesafari", "Library/Safari/History.plist", "history"),
+        TTestFile("CameraRollDomain", "Media/DCIM/100APPLE/IMG_0001.HEIC", std::string(100000, 'h')),
+        TTestFile("HomeDomain", "Library/SMS", "", 0x41ED),
+        TTestFile("HomeDomain", "Library/link", "", 0xA1FF),
+        TTestFile("MediaDomain", "Library/SMS/sms.db", "a second file with the same key"),
     };
     files[1].ProtectionClass = 2;  // Curve25519
     files[3].RecordedSize = 99990; // wrong on purpose
@@ -33,20 +33,20 @@ std::vector<TTestFileSpec> CurrentFiles() {
 
 class CurrentLayout : public ::testing::Test {
 protected:
-    static TBackupSpec Spec(const std::string& name, bool encrypted) {
-        TBackupSpec spec;
-        spec.FolderName = name;
-        spec.Layout = test::TLayout::ManifestDb;
-        spec.Encrypted = encrypted;
-        spec.Password = "current";
-        spec.KeyBagVersion = 4;
-        spec.Iterations = 3;
-        spec.DoubleIterations = 5;
-        spec.Files = CurrentFiles();
-        return spec;
+    static TBackupPlan Plan(const std::string& name, bool encrypted) {
+        TBackupPlan plan;
+        plan.FolderName = name;
+        plan.Layout = test::TLayout::ManifestDb;
+        plan.Encrypted = encrypted;
+        plan.Password = "current";
+        plan.KeyBagVersion = 4;
+        plan.Iterations = 3;
+        plan.DoubleIterations = 5;
+        plan.Files = CurrentFiles();
+        return plan;
     }
     std::string Write(const std::string& name, bool encrypted) {
-        return test::WriteBackup(FRoot.Path(), Spec(name, encrypted));
+        return test::WriteBackup(FRoot.Path(), Plan(name, encrypted));
     }
     std::string Load(TIpodBackup& session, const std::string& key) {
         std::string contents;
@@ -127,9 +127,9 @@ TEST_F(CurrentLayout, EncryptedWithoutManifestKeyCannotOpen) {
     TIpodBackup withKey(FRoot.Path());
     ASSERT_EQ(withKey.SelectBackup(0, "current"), osOpened);
     // Replace the description by one without ManifestKey (the manifest cannot be decrypted).
-    TBackupSpec spec = Spec("nokey", true);
-    spec.Layout = test::TLayout::None;
-    test::WriteBackup(FRoot.Path(), spec);
+    TBackupPlan plan = Plan("nokey", true);
+    plan.Layout = test::TLayout::None;
+    test::WriteBackup(FRoot.Path(), plan);
     TIpodBackup session(FRoot.Path());
     EXPECT_EQ(session.SelectBackup(0, "current"), osNoFile);
     EXPECT_EQ(session.LogText(), "\r\nDecode manifest error");

@@ -16,11 +16,11 @@ namespace kestrow {
 namespace {
 
 using test::MbdbBytes;
-using test::TMbdbRecordSpec;
+using test::TMbdbRecordPlan;
 
-TMbdbRecordSpec Record(const std::string& domain, const std::string& path, std::uint16_t mode = 0x81A4,
+TMbdbRecordPlan Record(const std::string& domain, const std::string& path, std::uint16_t mode = 0x81A4,
                        std::int64_t size = 10) {
-    TMbdbRecordSpec record;
+    TMbdbRecordPlan record;
     record.Domain = domain;
     record.Path = path;
     record.Mode = mode;
@@ -39,7 +39,7 @@ protected:
 };
 
 TEST_F(Mbdb, TableKeysNamesAndAppFlag) {
-    TMbdbRecordSpec withEverything =
+    TMbdbRecordPlan withEverything =
         Record("AppDomain-com.apple.mobilesafari", "Library/Safari/History.plist");
     withEverything.LinkTarget = "target";
     withEverything.DataHash = std::string(20, '\x01');
@@ -60,7 +60,7 @@ TEST_F(Mbdb, TableKeysNamesAndAppFlag) {
 }
 
 TEST_F(Mbdb, OnlyRegularFilesWithAPathEnterAndTheFirstKeyWins) {
-    TMbdbRecordSpec absentPath = Record("HomeDomain", "");
+    TMbdbRecordPlan absentPath = Record("HomeDomain", "");
     absentPath.Path = std::nullopt;
     const int count =
         Read(MbdbBytes({Record("HomeDomain", "Library", 0x41ED), Record("HomeDomain", "link", 0xA1FF),
@@ -108,16 +108,16 @@ TEST_F(Mbdb, EncryptedRecordsGetTheirKeyOrStayOut) {
     ASSERT_TRUE(keyBag.SetItunesPassword("pw"));
     const TBytes aesKey(32, 0x11);
     const TBytes curveKey(32, 0x22);
-    TMbdbRecordSpec aes = Record("HomeDomain", "aes");
+    TMbdbRecordPlan aes = Record("HomeDomain", "aes");
     aes.ProtectionClass = 3;
     aes.EncryptionKey = test::ProtectionPrefix(3) + StringOf(bag.WrapFileKey(3, aesKey));
-    TMbdbRecordSpec curve = Record("HomeDomain", "curve");
+    TMbdbRecordPlan curve = Record("HomeDomain", "curve");
     curve.ProtectionClass = 2;
     curve.EncryptionKey = test::ProtectionPrefix(2) + StringOf(bag.WrapFileKey(2, curveKey));
-    TMbdbRecordSpec noClassKey = Record("HomeDomain", "no-class");
+    TMbdbRecordPlan noClassKey = Record("HomeDomain", "no-class");
     noClassKey.ProtectionClass = 7;
     noClassKey.EncryptionKey = test::ProtectionPrefix(7) + StringOf(bag.WrapFileKey(3, aesKey));
-    TMbdbRecordSpec unprotected = Record("HomeDomain", "plain"); // absent key string
+    TMbdbRecordPlan unprotected = Record("HomeDomain", "plain"); // absent key string
     ASSERT_EQ(Read(MbdbBytes({aes, curve, noClassKey, unprotected}), true, &keyBag), 4);
     EXPECT_EQ(FFiles.Find("aes")->Key, aesKey);
     EXPECT_EQ(FFiles.Find("curve")->Key, curveKey);
@@ -144,14 +144,14 @@ TEST_F(Mbdb, TruncatedKeyInEncryptedBackupIsLogged) {
 
 TEST(OldManifest, ReadsNestedListsAndKeepsTheNewerOfTwoFiles) {
     TTempFolder root;
-    test::TBackupSpec spec;
-    spec.FolderName = "old";
-    spec.Layout = test::TLayout::Old;
-    spec.LockdownInManifest = false;
-    spec.Files = {{"HomeDomain", "Library/SMS/sms.db", "older"},
+    test::TBackupPlan plan;
+    plan.FolderName = "old";
+    plan.Layout = test::TLayout::Old;
+    plan.LockdownInManifest = false;
+    plan.Files = {{"HomeDomain", "Library/SMS/sms.db", "older"},
                   {"MediaDomain", "Library/SMS/sms.db", "newer"},
                   {"AppDomain-com.example.app", "Documents/a.txt", "app file"}};
-    const std::string folder = test::WriteBackup(root.Path(), spec);
+    const std::string folder = test::WriteBackup(root.Path(), plan);
     // Make the HomeDomain copy the older one on disk.
     const std::string older = folder + Sha1HexOf("HomeDomain-Library/SMS/sms.db") + ".mddata";
     const utimbuf past{1000, 1000};

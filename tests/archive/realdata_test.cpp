@@ -18,8 +18,8 @@ namespace {
 constexpr const char* kAppFolderPrefix = "App - ";
 
 // The extract is laid out as Domain/relative/path; application domains as "App - <identifier>".
-std::vector<test::TTestFileSpec> RealFiles(const std::string& root) {
-    std::vector<test::TTestFileSpec> files;
+std::vector<test::TTestFile> RealFiles(const std::string& root) {
+    std::vector<test::TTestFile> files;
     std::vector<std::filesystem::path> paths;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
         if (entry.is_regular_file()) {
@@ -56,15 +56,15 @@ TEST_P(RealDevice, EveryCategoryAndEveryByte) {
     const auto files = RealFiles(source);
     ASSERT_EQ(files.size(), 10u);
     TTempFolder root;
-    test::TBackupSpec spec;
-    spec.FolderName = "real";
-    spec.Layout = GetParam().Layout;
-    spec.Encrypted = GetParam().Encrypted;
-    spec.Files = files;
-    test::WriteBackup(root.Path(), spec);
+    test::TBackupPlan plan;
+    plan.FolderName = "real";
+    plan.Layout = GetParam().Layout;
+    plan.Encrypted = GetParam().Encrypted;
+    plan.Files = files;
+    test::WriteBackup(root.Path(), plan);
 
     TIpodBackup session(root.Path());
-    ASSERT_EQ(session.SelectBackup(0, spec.Password), osOpened);
+    ASSERT_EQ(session.SelectBackup(0, plan.Password), osOpened);
     for (int category = catContacts; category <= catFiles; ++category) {
         EXPECT_TRUE(session.HasCategory(category)) << CategoryName(category);
     }

@@ -16,11 +16,11 @@
 namespace kestrow {
 namespace {
 
-using test::TBackupSpec;
-using test::TTestFileSpec;
+using test::TBackupPlan;
+using test::TTestFile;
 
-std::vector<TTestFileSpec> SampleFiles() {
-    std::vector<TTestFileSpec> files = {
+std::vector<TTestFile> SampleFiles() {
+    std::vector<TTestFile> files = {
         {"HomeDomain", "Library/SMS/sms.db", std::string("SQLite format 3\0", 16) + std::string(5000, 's')},
         {"HomeDomain", "Library/CallHistory/call_history.db", "calls"},
         {"HomeDomain", "Library/Notes/notes.db", "notes"},
@@ -41,39 +41,39 @@ std::vector<TTestFileSpec> SampleFiles() {
 class Session : public ::testing::Test {
 protected:
     void SetUp() override {
-        TBackupSpec spec;
-        spec.UniqueId = "DEVICE-A";
-        spec.Files = SampleFiles();
-        spec.FolderName = "b0";
-        test::WriteBackup(FRoot.Path(), spec);
-        spec.FolderName = "b1";
-        spec.UniqueId = "device-b";
-        spec.Encrypted = true;
-        spec.Password = "right";
-        test::WriteBackup(FRoot.Path(), spec);
-        spec.FolderName = "b2";
-        spec.Encrypted = false;
-        spec.Layout = test::TLayout::Old;
-        test::WriteBackup(FRoot.Path(), spec);
-        spec.FolderName = "b3";
-        spec.Encrypted = true;
-        test::WriteBackup(FRoot.Path(), spec);
-        spec.FolderName = "b4";
-        spec.Layout = test::TLayout::Mbdb;
-        spec.Files.clear();
+        TBackupPlan plan;
+        plan.UniqueId = "DEVICE-A";
+        plan.Files = SampleFiles();
+        plan.FolderName = "b0";
+        test::WriteBackup(FRoot.Path(), plan);
+        plan.FolderName = "b1";
+        plan.UniqueId = "device-b";
+        plan.Encrypted = true;
+        plan.Password = "right";
+        test::WriteBackup(FRoot.Path(), plan);
+        plan.FolderName = "b2";
+        plan.Encrypted = false;
+        plan.Layout = test::TLayout::Old;
+        test::WriteBackup(FRoot.Path(), plan);
+        plan.FolderName = "b3";
+        plan.Encrypted = true;
+        test::WriteBackup(FRoot.Path(), plan);
+        plan.FolderName = "b4";
+        plan.Layout = test::TLayout::Mbdb;
+        plan.Files.clear();
         test::TTlvWriter noClasses;
         noClasses.Int("VERS", 3).Int("TYPE", 1).Tag("UUID", TBytes(16)).Tag("SALT", TBytes(20));
-        spec.KeyBagBlock = noClasses.Bytes();
-        test::WriteBackup(FRoot.Path(), spec);
-        spec.KeyBagBlock.reset();
-        spec.FolderName = "b5";
-        spec.Encrypted = false;
-        test::WriteBackup(FRoot.Path(), spec);
-        spec.FolderName = "b6";
-        spec.UniqueId = "DEVICE-A";
-        spec.DateUnix -= 86400;
-        spec.Files = {{"HomeDomain", "older.txt", "older"}};
-        test::WriteBackup(FRoot.Path(), spec);
+        plan.KeyBagBlock = noClasses.Bytes();
+        test::WriteBackup(FRoot.Path(), plan);
+        plan.KeyBagBlock.reset();
+        plan.FolderName = "b5";
+        plan.Encrypted = false;
+        test::WriteBackup(FRoot.Path(), plan);
+        plan.FolderName = "b6";
+        plan.UniqueId = "DEVICE-A";
+        plan.DateUnix -= 86400;
+        plan.Files = {{"HomeDomain", "older.txt", "older"}};
+        test::WriteBackup(FRoot.Path(), plan);
         FSession = std::make_unique<TIpodBackup>(FRoot.Path());
         ASSERT_EQ(FSession->Backups().size(), 7u);
     }
@@ -149,17 +149,17 @@ TEST_F(Session, DeviceSelectionPrefersTheCurrentUnlessForced) {
 TEST_F(Session, ProtectedFilesExtractByteExact) {
     ASSERT_EQ(FSession->SelectBackup(1, "right"), osOpened);
     const auto files = SampleFiles();
-    for (const TTestFileSpec& spec : files) {
+    for (const TTestFile& plan : files) {
         const std::string key =
-            spec.Domain.rfind("AppDomain-", 0) == 0 ? "apple.mobilesafari/" + spec.Path : spec.Path;
-        if (key == "Library/SMS/Parts/7f/03/1-1.jpg" && spec.Domain == "MediaDomain") {
+            plan.Domain.rfind("AppDomain-", 0) == 0 ? "apple.mobilesafari/" + plan.Path : plan.Path;
+        if (key == "Library/SMS/Parts/7f/03/1-1.jpg" && plan.Domain == "MediaDomain") {
             continue;
         }
         ASSERT_TRUE(FSession->Files().Contains(key)) << key;
         std::string loaded;
         FSession->LoadBackupFile(key, loaded);
-        if (spec.Domain != "MediaDomain") {
-            EXPECT_EQ(loaded, spec.Content) << key;
+        if (plan.Domain != "MediaDomain") {
+            EXPECT_EQ(loaded, plan.Content) << key;
         }
     }
     const std::string working = FSession->ExtractFile("Library/CallHistory/call_history.db", ".calls");
@@ -282,12 +282,12 @@ TEST_F(Session, RefreshOfTheOpenDeviceReopensOnlyWhenTheToolSucceeded) {
     ASSERT_EQ(FSession->SelectBackup(0, ""), osOpened);
     // The tool "refreshes" the backup: the open one gains a file only a reopening can see.
     const auto refresh = [this](const std::string&, std::string&) {
-        TBackupSpec spec;
-        spec.FolderName = "b0";
-        spec.UniqueId = "DEVICE-A";
-        spec.Files = SampleFiles();
-        spec.Files.emplace_back("HomeDomain", "Library/new.txt", "new");
-        test::WriteBackup(FRoot.Path(), spec);
+        TBackupPlan plan;
+        plan.FolderName = "b0";
+        plan.UniqueId = "DEVICE-A";
+        plan.Files = SampleFiles();
+        plan.Files.emplace_back("HomeDomain", "Library/new.txt", "new");
+        test::WriteBackup(FRoot.Path(), plan);
         return true;
     };
     auto failed = TIpodBackReadThd::CreateForDevice(FSession.get(), "device-a", "", nullptr, nullptr, true,

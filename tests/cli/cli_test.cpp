@@ -12,8 +12,8 @@
 namespace kestrow {
 namespace {
 
-using test::TBackupSpec;
-using test::TTestFileSpec;
+using test::TBackupPlan;
+using test::TTestFile;
 
 struct TRun {
     int Exit = -1;
@@ -33,20 +33,20 @@ std::string Quote(const std::string& arg) {
 class Cli : public ::testing::Test {
 protected:
     void SetUp() override {
-        TBackupSpec spec;
-        spec.FolderName = "plain";
-        spec.DeviceName = "Plain Phone";
-        spec.UniqueId = "AAAA";
-        spec.Files = {TTestFileSpec("HomeDomain", "Library/SMS/sms.db", "messages"),
-                      TTestFileSpec("AppDomain-com.example.app", "Documents/Notes.TXT", "app text"),
-                      TTestFileSpec("MediaDomain", "Media/DCIM/IMG_1.jpg", std::string(70000, 'j'))};
-        test::WriteBackup(FRoot.Path(), spec);
-        spec.FolderName = "secret";
-        spec.DeviceName = "Secret Phone";
-        spec.Encrypted = true;
-        spec.Password = "pässword";
-        spec.Files[0].ProtectionClass = 2;
-        test::WriteBackup(FRoot.Path(), spec);
+        TBackupPlan plan;
+        plan.FolderName = "plain";
+        plan.DeviceName = "Plain Phone";
+        plan.UniqueId = "AAAA";
+        plan.Files = {TTestFile("HomeDomain", "Library/SMS/sms.db", "messages"),
+                      TTestFile("AppDomain-com.example.app", "Documents/Notes.TXT", "app text"),
+                      TTestFile("MediaDomain", "Media/DCIM/IMG_1.jpg", std::string(70000, 'j'))};
+        test::WriteBackup(FRoot.Path(), plan);
+        plan.FolderName = "secret";
+        plan.DeviceName = "Secret Phone";
+        plan.Encrypted = true;
+        plan.Password = "pässword";
+        plan.Files[0].ProtectionClass = 2;
+        test::WriteBackup(FRoot.Path(), plan);
         ASSERT_TRUE(WriteWholeFile(FWork.Path() + "pw", "pässword\r\nsecond line"));
         ASSERT_TRUE(WriteWholeFile(FWork.Path() + "wrong", "wrong\n"));
     }
@@ -171,18 +171,18 @@ TEST_F(Cli, ExtractAndExtractAllAreByteExact) {
 }
 
 TEST_F(Cli, CurrentLayoutBackupsWorkLikeTheOlderOnes) {
-    TBackupSpec spec;
-    spec.FolderName = "zz-current";
-    spec.DeviceName = "New Phone";
-    spec.Layout = test::TLayout::ManifestDb;
-    spec.Encrypted = true;
-    spec.Password = "pässword";
-    spec.KeyBagVersion = 4;
-    spec.DoubleIterations = 3;
-    spec.Files = {TTestFileSpec("HomeDomain", "Library/SMS/sms.db", "new messages"),
-                  TTestFileSpec("HomeDomain", "Library/Notes/notes.sqlite", std::string(50000, 'n'))};
-    spec.Files[1].ProtectionClass = 2;
-    test::WriteBackup(FRoot.Path(), spec);
+    TBackupPlan plan;
+    plan.FolderName = "zz-current";
+    plan.DeviceName = "New Phone";
+    plan.Layout = test::TLayout::ManifestDb;
+    plan.Encrypted = true;
+    plan.Password = "pässword";
+    plan.KeyBagVersion = 4;
+    plan.DoubleIterations = 3;
+    plan.Files = {TTestFile("HomeDomain", "Library/SMS/sms.db", "new messages"),
+                  TTestFile("HomeDomain", "Library/Notes/notes.sqlite", std::string(50000, 'n'))};
+    plan.Files[1].ProtectionClass = 2;
+    test::WriteBackup(FRoot.Path(), plan);
     EXPECT_EQ(Run("check-password 2 " + PasswordFile()).Exit, 0);
     EXPECT_EQ(Run("check-password 2 --password-file " + Quote(FWork.Path() + "wrong")).Exit, 3);
     EXPECT_EQ(Run("open 2 --password-file " + Quote(FWork.Path() + "wrong")).Exit, 3);
@@ -199,10 +199,10 @@ TEST_F(Cli, CurrentLayoutBackupsWorkLikeTheOlderOnes) {
 }
 
 TEST_F(Cli, JsonStaysValidForNamesThatAreNotUtf8) {
-    TBackupSpec spec;
-    spec.FolderName = "zz-latin1";
-    spec.Files = {TTestFileSpec("HomeDomain", "Documents/r\xE9sum\xE9.txt", "cv")};
-    const std::string folder = test::WriteBackup(FRoot.Path(), spec);
+    TBackupPlan plan;
+    plan.FolderName = "zz-latin1";
+    plan.Files = {TTestFile("HomeDomain", "Documents/r\xE9sum\xE9.txt", "cv")};
+    const std::string folder = test::WriteBackup(FRoot.Path(), plan);
     // A description in Latin-1, not UTF-8.
     test::WriteTestFile(folder + "Manifest.plist",
                         test::XmlPlistOfDictBody("<key>Lockdown</key><dict><key>DeviceName</key>"

@@ -21,19 +21,19 @@ std::string Serialize(plist_t root, bool binary) {
     return binary ? PlistBinary(root) : PlistXml(root);
 }
 
-plist_t DescriptionDict(const TBackupSpec& spec, const std::string& keyBag, const std::string& manifestKey) {
+plist_t DescriptionDict(const TBackupPlan& plan, const std::string& keyBag, const std::string& manifestKey) {
     plist_t dict = plist_new_dict();
     if (!keyBag.empty()) {
         plist_dict_set_item(dict, "BackupKeyBag", plist_new_data(keyBag.data(), keyBag.size()));
     }
-    plist_dict_set_item(dict, "Date", PlistDate(spec.DateUnix));
-    plist_dict_set_item(dict, "IsEncrypted", plist_new_bool(spec.Encrypted ? 1 : 0));
-    if (spec.LockdownInManifest) {
+    plist_dict_set_item(dict, "Date", PlistDate(plan.DateUnix));
+    plist_dict_set_item(dict, "IsEncrypted", plist_new_bool(plan.Encrypted ? 1 : 0));
+    if (plan.LockdownInManifest) {
         plist_t lockdown = plist_new_dict();
-        plist_dict_set_item(lockdown, "DeviceName", plist_new_string(spec.DeviceName.c_str()));
+        plist_dict_set_item(lockdown, "DeviceName", plist_new_string(plan.DeviceName.c_str()));
         plist_dict_set_item(lockdown, "ProductVersion", plist_new_string("5.1.1"));
-        if (!spec.UniqueId.empty()) {
-            plist_dict_set_item(lockdown, "UniqueDeviceID", plist_new_string(spec.UniqueId.c_str()));
+        if (!plan.UniqueId.empty()) {
+            plist_dict_set_item(lockdown, "UniqueDeviceID", plist_new_string(plan.UniqueId.c_str()));
         }
         plist_dict_set_item(dict, "Lockdown", lockdown);
     }
@@ -43,33 +43,33 @@ plist_t DescriptionDict(const TBackupSpec& spec, const std::string& keyBag, cons
     return dict;
 }
 
-void WriteInfoPlist(const std::string& folder, const TBackupSpec& spec) {
+void WriteInfoPlist(const std::string& folder, const TBackupPlan& plan) {
     TPlistPtr dict(plist_new_dict());
-    plist_dict_set_item(dict.get(), "Device Name", plist_new_string(spec.DeviceName.c_str()));
-    plist_dict_set_item(dict.get(), "Display Name", plist_new_string(spec.DeviceName.c_str()));
-    plist_dict_set_item(dict.get(), "Last Backup Date", PlistDate(spec.DateUnix));
-    if (!spec.UniqueId.empty()) {
-        plist_dict_set_item(dict.get(), "Unique Identifier", plist_new_string(spec.UniqueId.c_str()));
+    plist_dict_set_item(dict.get(), "Device Name", plist_new_string(plan.DeviceName.c_str()));
+    plist_dict_set_item(dict.get(), "Display Name", plist_new_string(plan.DeviceName.c_str()));
+    plist_dict_set_item(dict.get(), "Last Backup Date", PlistDate(plan.DateUnix));
+    if (!plan.UniqueId.empty()) {
+        plist_dict_set_item(dict.get(), "Unique Identifier", plist_new_string(plan.UniqueId.c_str()));
     }
     WriteTestFile(folder + "Info.plist", PlistXml(static_cast<plist_t>(dict.get())));
 }
 
-TTestKeyBag MakeKeyBag(const TBackupSpec& spec) {
-    TTestKeyBag keyBag(spec.Password, spec.Iterations, spec.KeyBagVersion);
-    if (spec.DoubleIterations > 0) {
-        keyBag.SetDoubleDerivation(spec.DoubleIterations);
+TTestKeyBag MakeKeyBag(const TBackupPlan& plan) {
+    TTestKeyBag keyBag(plan.Password, plan.Iterations, plan.KeyBagVersion);
+    if (plan.DoubleIterations > 0) {
+        keyBag.SetDoubleDerivation(plan.DoubleIterations);
     }
     for (std::int32_t clas = 1; clas <= 11; ++clas) {
-        keyBag.AddClass(clas, 2, clas == spec.CurveClass ? 1 : 0);
+        keyBag.AddClass(clas, 2, clas == plan.CurveClass ? 1 : 0);
     }
     return keyBag;
 }
 
-void WriteMbdbLayout(const std::string& folder, const TBackupSpec& spec, TTestKeyBag* keyBag) {
+void WriteMbdbLayout(const std::string& folder, const TBackupPlan& plan, TTestKeyBag* keyBag) {
     TTestRandom random(1234);
-    std::vector<TMbdbRecordSpec> records;
-    for (const TTestFileSpec& file : spec.Files) {
-        TMbdbRecordSpec record;
+    std::vector<TMbdbRecordPlan> records;
+    for (const TTestFile& file : plan.Files) {
+        TMbdbRecordPlan record;
         record.Domain = file.Domain;
         record.Path = file.Path;
         record.Mode = file.Mode;
@@ -107,11 +107,11 @@ std::string FinishManifestDb(const std::string& folder, const std::string& plain
 
 // The current layout: Manifest.db with one row per file, content files in "xx/<fileID>" folders.
 // Returns the ManifestKey of an encrypted backup.
-std::string WriteManifestDbLayout(const std::string& folder, const TBackupSpec& spec, TTestKeyBag* keyBag) {
+std::string WriteManifestDbLayout(const std::string& folder, const TBackupPlan& plan, TTestKeyBag* keyBag) {
     TTestRandom random(4321);
     const std::string plainDb = folder + "Manifest.db.plain";
     std::vector<TManifestRow> rows;
-    for (const TTestFileSpec& file : spec.Files) {
+    for (const TTestFile& file : plan.Files) {
         const std::string id = Sha1HexOf(file.Domain + "-" + file.Path);
         const bool regular = (file.Mode >> 12) == 8;
         std::string stored = file.Content;
@@ -126,7 +126,7 @@ std::string WriteManifestDbLayout(const std::string& folder, const TBackupSpec& 
         const int flags = regular ? 1 : ((file.Mode >> 12) == 4 ? 2 : 4);
         rows.push_back({id, file.Domain, file.Path, flags,
                         MbFileBlob(file.Path, size, file.ProtectionClass, file.Mode, wrapped)});
-        if (regular && spec.WriteContent) {
+        if (regular && plan.WriteContent) {
             WriteTestFile(folder + id.substr(0, 2) + "/" + id, stored);
         }
     }
@@ -144,9 +144,9 @@ std::string NestedPlist(plist_t root) {
 }
 
 // The oldest layout: the file list nested in Manifest.plist, a .mdinfo and .mddata per file.
-plist_t WriteOldLayout(const std::string& folder, const TBackupSpec& spec) {
+plist_t WriteOldLayout(const std::string& folder, const TBackupPlan& plan) {
     plist_t files = plist_new_dict();
-    for (const TTestFileSpec& file : spec.Files) {
+    for (const TTestFile& file : plan.Files) {
         const std::string base = Sha1HexOf(file.Domain + "-" + file.Path);
         plist_t props = plist_new_dict();
         plist_dict_set_item(props, "Domain", plist_new_string(file.Domain.c_str()));
@@ -217,30 +217,30 @@ void WriteTestFile(const std::string& path, const std::string& contents) {
     }
 }
 
-std::string WriteBackup(const std::string& root, const TBackupSpec& spec) {
-    const std::string folder = WithTrailingSlash(root) + spec.FolderName + "/";
+std::string WriteBackup(const std::string& root, const TBackupPlan& plan) {
+    const std::string folder = WithTrailingSlash(root) + plan.FolderName + "/";
     MakeFolders(folder);
     std::string keyBagBlock;
     std::optional<TTestKeyBag> keyBag;
-    if (spec.Encrypted) {
-        keyBag.emplace(MakeKeyBag(spec));
-        keyBagBlock = spec.KeyBagBlock.value_or(keyBag->Block());
+    if (plan.Encrypted) {
+        keyBag.emplace(MakeKeyBag(plan));
+        keyBagBlock = plan.KeyBagBlock.value_or(keyBag->Block());
     }
     std::string manifestKey;
-    if (spec.Layout == TLayout::ManifestDb) {
-        manifestKey = WriteManifestDbLayout(folder, spec, keyBag ? &*keyBag : nullptr);
+    if (plan.Layout == TLayout::ManifestDb) {
+        manifestKey = WriteManifestDbLayout(folder, plan, keyBag ? &*keyBag : nullptr);
     }
-    TPlistPtr manifest(DescriptionDict(spec, keyBagBlock, manifestKey));
-    if (spec.Layout == TLayout::Mbdb) {
-        WriteMbdbLayout(folder, spec, keyBag ? &*keyBag : nullptr);
-    } else if (spec.Layout == TLayout::Old) {
-        const std::string nested = NestedPlist(WriteOldLayout(folder, spec));
+    TPlistPtr manifest(DescriptionDict(plan, keyBagBlock, manifestKey));
+    if (plan.Layout == TLayout::Mbdb) {
+        WriteMbdbLayout(folder, plan, keyBag ? &*keyBag : nullptr);
+    } else if (plan.Layout == TLayout::Old) {
+        const std::string nested = NestedPlist(WriteOldLayout(folder, plan));
         plist_dict_set_item(manifest.get(), "Data", plist_new_data(nested.data(), nested.size()));
     }
     WriteTestFile(folder + "Manifest.plist",
-                  Serialize(static_cast<plist_t>(manifest.get()), spec.BinaryManifest));
-    if (spec.WriteInfo) {
-        WriteInfoPlist(folder, spec);
+                  Serialize(static_cast<plist_t>(manifest.get()), plan.BinaryManifest));
+    if (plan.WriteInfo) {
+        WriteInfoPlist(folder, plan);
     }
     return folder;
 }

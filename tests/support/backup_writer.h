@@ -8,9 +8,9 @@
 
 namespace kestrow::test {
 
-struct TTestFileSpec {
-    TTestFileSpec() = default;
-    TTestFileSpec(std::string domain, std::string path, std::string content, std::uint16_t mode = 0x81A4)
+struct TTestFile {
+    TTestFile() = default;
+    TTestFile(std::string domain, std::string path, std::string content, std::uint16_t mode = 0x81A4)
         : Domain(std::move(domain)), Path(std::move(path)), Content(std::move(content)), Mode(mode) {}
 
     std::string Domain = "HomeDomain";
@@ -24,7 +24,7 @@ struct TTestFileSpec {
 
 enum class TLayout { Mbdb, Old, ManifestDb, None };
 
-struct TBackupSpec {
+struct TBackupPlan {
     std::string FolderName;
     std::string DeviceName = "Test iPhone";
     std::string UniqueId;               // empty: none written
@@ -40,7 +40,7 @@ struct TBackupSpec {
     bool WriteContent = true; // false: manifests only (benchmarks of the opening)
     bool LockdownInManifest = true;
     TLayout Layout = TLayout::Mbdb;
-    std::vector<TTestFileSpec> Files;
+    std::vector<TTestFile> Files;
     std::optional<std::string> KeyBagBlock; // replaces the keybag written for an encrypted backup
 };
 
@@ -49,7 +49,7 @@ std::string MbFileBlob(const std::string& relativePath, std::int64_t size, std::
                        std::uint16_t mode, const std::string& encryptionKey);
 
 // Writes a backup folder under `root` (created as needed) and returns its path, ending with "/".
-std::string WriteBackup(const std::string& root, const TBackupSpec& spec);
+std::string WriteBackup(const std::string& root, const TBackupPlan& plan);
 // Writes (creating folders) a file with the given bytes.
 void WriteTestFile(const std::string& path, const std::string& contents);
 

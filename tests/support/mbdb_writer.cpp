@@ -21,7 +21,7 @@ void PutString(std::string& out, const std::optional<std::string>& text) {
 
 } // namespace
 
-std::string MbdbRecordBytes(const TMbdbRecordSpec& record) {
+std::string MbdbRecordBytes(const TMbdbRecordPlan& record) {
     std::string out;
     PutString(out, record.Domain);
     PutString(out, record.Path);
@@ -45,9 +45,9 @@ std::string MbdbRecordBytes(const TMbdbRecordSpec& record) {
     return out;
 }
 
-std::string MbdbBytes(const std::vector<TMbdbRecordSpec>& records) {
+std::string MbdbBytes(const std::vector<TMbdbRecordPlan>& records) {
     std::string out("mbdb\x05\x00", 6);
-    for (const TMbdbRecordSpec& record : records) {
+    for (const TMbdbRecordPlan& record : records) {
         out += MbdbRecordBytes(record);
     }
     return out;

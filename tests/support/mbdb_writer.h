@@ -9,7 +9,7 @@
 namespace kestrow::test {
 
 // One Manifest.mbdb record; an absent string (std::nullopt) is written as length 0xFFFF.
-struct TMbdbRecordSpec {
+struct TMbdbRecordPlan {
     std::optional<std::string> Domain;
     std::optional<std::string> Path;
     std::optional<std::string> LinkTarget;
@@ -21,8 +21,8 @@ struct TMbdbRecordSpec {
     std::vector<std::pair<std::string, std::string>> Properties;
 };
 
-std::string MbdbRecordBytes(const TMbdbRecordSpec& record);
-std::string MbdbBytes(const std::vector<TMbdbRecordSpec>& records);
+std::string MbdbRecordBytes(const TMbdbRecordPlan& record);
+std::string MbdbBytes(const std::vector<TMbdbRecordPlan>& records);
 // The 4-byte little-endian class prefix of an encryption-key string.
 std::string ProtectionPrefix(std::uint32_t clas);
 

@@ -8,40 +8,39 @@ using namespace kestrow::test;
 
 namespace {
 
-std::vector<TTestFileSpec> DemoFiles(std::uint32_t seed) {
+std::vector<TTestFile> DemoFiles(std::uint32_t seed) {
     TTestRandom random(seed);
     const std::string jpegHeader("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00", 11);
     return {
-        TTestFileSpec("HomeDomain", "Library/SMS/sms.db",
-                      "SQLite format 3" + std::string(1, '\0') + random.Text(8000)),
-        TTestFileSpec("HomeDomain", "Library/AddressBook/AddressBook.sqlitedb",
-                      "SQLite format 3" + std::string(1, '\0') + random.Text(6000)),
-        TTestFileSpec("HomeDomain", "Library/AddressBook/AddressBookImages.sqlitedb",
-                      "SQLite format 3" + std::string(1, '\0') + random.Text(3000)),
-        TTestFileSpec("HomeDomain", "Library/CallHistory/call_history.db",
-                      "SQLite format 3" + std::string(1, '\0') + random.Text(2000)),
-        TTestFileSpec("HomeDomain", "Library/Notes/notes.sqlite",
-                      "SQLite format 3" + std::string(1, '\0') + random.Text(2500)),
-        TTestFileSpec("HomeDomain", "Library/Calendar/Calendar.sqlitedb",
-                      "SQLite format 3" + std::string(1, '\0') + random.Text(4000)),
-        TTestFileSpec("HomeDomain", "Library/Voicemail/voicemail.db",
-                      "SQLite format 3" + std::string(1, '\0') + random.Text(1500)),
-        TTestFileSpec("HomeDomain", "Library/Voicemail/1.amr", "#!AMR\n" + random.Text(5000)),
-        TTestFileSpec("HomeDomain", "Library/Safari/Bookmarks.db",
-                      "SQLite format 3" + std::string(1, '\0') + random.Text(1200)),
-        TTestFileSpec("HomeDomain", "Library/SMS/Attachments/ab/12/IMG_0001.JPG",
-                      jpegHeader + random.Text(40000)),
-        TTestFileSpec("HomeDomain", "Library/SMS/Parts/7f/03/1-1.jpg", jpegHeader + random.Text(20000)),
-        TTestFileSpec("HomeDomain", "Library/Preferences/com.apple.springboard.plist",
-                      "bplist00" + random.Text(300)),
-        TTestFileSpec("MediaDomain", "Media/DCIM/100APPLE/IMG_0002.JPG", jpegHeader + random.Text(250000)),
-        TTestFileSpec("CameraRollDomain", "Media/DCIM/100APPLE/IMG_0003.MOV",
-                      random.Text(3 * 1024 * 1024 + 5)),
-        TTestFileSpec("AppDomain-com.apple.mobilesafari", "Library/Safari/History.plist",
-                      "bplist00" + random.Text(900)),
-        TTestFileSpec("AppDomain-com.example.notes", "Documents/todo.txt", "buy milk\nwrite the report\n"),
-        TTestFileSpec("HomeDomain", "Library/Empty.txt", ""),
-        TTestFileSpec("HomeDomain", "Library/SMS", "", 0x41ED),
+        TTestFile("HomeDomain", "Library/SMS/sms.db",
+                  "SQLite format 3" + std::string(1, '\0') + random.Text(8000)),
+        TTestFile("HomeDomain", "Library/AddressBook/AddressBook.sqlitedb",
+                  "SQLite format 3" + std::string(1, '\0') + random.Text(6000)),
+        TTestFile("HomeDomain", "Library/AddressBook/AddressBookImages.sqlitedb",
+                  "SQLite format 3" + std::string(1, '\0') + random.Text(3000)),
+        TTestFile("HomeDomain", "Library/CallHistory/call_history.db",
+                  "SQLite format 3" + std::string(1, '\0') + random.Text(2000)),
+        TTestFile("HomeDomain", "Library/Notes/notes.sqlite",
+                  "SQLite format 3" + std::string(1, '\0') + random.Text(2500)),
+        TTestFile("HomeDomain", "Library/Calendar/Calendar.sqlitedb",
+                  "SQLite format 3" + std::string(1, '\0') + random.Text(4000)),
+        TTestFile("HomeDomain", "Library/Voicemail/voicemail.db",
+                  "SQLite format 3" + std::string(1, '\0') + random.Text(1500)),
+        TTestFile("HomeDomain", "Library/Voicemail/1.amr", "#!AMR\n" + random.Text(5000)),
+        TTestFile("HomeDomain", "Library/Safari/Bookmarks.db",
+                  "SQLite format 3" + std::string(1, '\0') + random.Text(1200)),
+        TTestFile("HomeDomain", "Library/SMS/Attachments/ab/12/IMG_0001.JPG",
+                  jpegHeader + random.Text(40000)),
+        TTestFile("HomeDomain", "Library/SMS/Parts/7f/03/1-1.jpg", jpegHeader + random.Text(20000)),
+        TTestFile("HomeDomain", "Library/Preferences/com.apple.springboard.plist",
+                  "bplist00" + random.Text(300)),
+        TTestFile("MediaDomain", "Media/DCIM/100APPLE/IMG_0002.JPG", jpegHeader + random.Text(250000)),
+        TTestFile("CameraRollDomain", "Media/DCIM/100APPLE/IMG_0003.MOV", random.Text(3 * 1024 * 1024 + 5)),
+        TTestFile("AppDomain-com.apple.mobilesafari", "Library/Safari/History.plist",
+                  "bplist00" + random.Text(900)),
+        TTestFile("AppDomain-com.example.notes", "Documents/todo.txt", "buy milk\nwrite the report\n"),
+        TTestFile("HomeDomain", "Library/Empty.txt", ""),
+        TTestFile("HomeDomain", "Library/SMS", "", 0x41ED),
     };
 }
 
@@ -54,7 +53,7 @@ int main(int argc, char** argv) {
     }
     const std::string root = argv[1];
     try {
-        TBackupSpec plain;
+        TBackupPlan plain;
         plain.FolderName = "3d0d7e5fb2ce288813306e4d4636395e047a3d28";
         plain.DeviceName = "Anna's iPhone";
         plain.UniqueId = "3D0D7E5FB2CE288813306E4D4636395E047A3D28";
@@ -62,7 +61,7 @@ int main(int argc, char** argv) {
         plain.Files = DemoFiles(1);
         WriteBackup(root, plain);
 
-        TBackupSpec encrypted = plain;
+        TBackupPlan encrypted = plain;
         encrypted.FolderName = "3d0d7e5fb2ce288813306e4d4636395e047a3d28-20121105-093000";
         encrypted.DateUnix = 1352107800;
         encrypted.Encrypted = true;
@@ -72,7 +71,7 @@ int main(int argc, char** argv) {
         encrypted.Files[9].ProtectionClass = 2; // a Curve25519-wrapped key
         WriteBackup(root, encrypted);
 
-        TBackupSpec old;
+        TBackupPlan old;
         old.FolderName = "9f1c2a7d33b1e4f5a6b7c8d9e0f1a2b3c4d5e6f7";
         old.DeviceName = "Ben's iPod touch";
         old.UniqueId = "9F1C2A7D33B1E4F5A6B7C8D9E0F1A2B3C4D5E6F7";
@@ -83,7 +82,7 @@ int main(int argc, char** argv) {
         old.Files.pop_back(); // the oldest layout lists files only
         WriteBackup(root, old);
 
-        TBackupSpec current;
+        TBackupPlan current;
         current.FolderName = "e5f6a7b8c9d0e1f2a3b4c5d6e7f8a9b0c1d2e3f4";
         current.DeviceName = "Chloe's iPhone 15";
         current.UniqueId = "00008120-001E2D3C4B5A6978";
@@ -93,7 +92,7 @@ int main(int argc, char** argv) {
         current.Files[3].Path = "Library/CallHistoryDB/CallHistory.storedata";
         WriteBackup(root, current);
 
-        TBackupSpec currentEncrypted = current;
+        TBackupPlan currentEncrypted = current;
         currentEncrypted.FolderName = "e5f6a7b8c9d0e1f2a3b4c5d6e7f8a9b0c1d2e3f4-20241105-101500";
         currentEncrypted.DateUnix = 1730801700;
         currentEncrypted.Encrypted = true;
