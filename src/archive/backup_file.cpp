@@ -1,5 +1,6 @@
 #include "archive/backup_file.h"
 
+#include "crypto/key_bag.h"
 #include "platform/text.h"
 
 namespace kestrow {
@@ -45,6 +46,17 @@ void TFileTable::Replace(std::string_view key, TBackupFile file) {
 void TFileTable::Clear() {
     FIndex.clear();
     FEntries.clear();
+}
+
+void AddManifestFile(TFileTable& files, std::string key, TBackupFile file, bool isProtected,
+                     TBackupKeyBag* keyBag, std::int32_t protectionClass, const TBytes& wrappedKey) {
+    if (isProtected) {
+        file.Key = keyBag != nullptr ? keyBag->UnwrapFileKey(protectionClass, wrappedKey) : TBytes();
+        if (file.Key.empty()) {
+            return;
+        }
+    }
+    files.Add(std::move(key), std::move(file));
 }
 
 bool IsAppDomain(std::string_view domain) {

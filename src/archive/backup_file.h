@@ -45,6 +45,13 @@ private:
 
 constexpr std::string_view kAppDomainPrefix = "AppDomain-";
 
+class TBackupKeyBag;
+
+// Adds one file of the manifest being read. A protected file (`isProtected`: an encrypted backup
+// and a key recorded for it) gets its unwrapped key and stays out when the key does not unwrap.
+void AddManifestFile(TFileTable& files, std::string key, TBackupFile file, bool isProtected,
+                     TBackupKeyBag* keyBag, std::int32_t protectionClass, const TBytes& wrappedKey);
+
 // The table key of a device file: for an application domain the domain without its first 14
 // characters ("AppDomain-com."), "/" and the path; for any other domain the path alone.
 std::string TableKeyOf(std::string_view domain, std::string_view relativePath);

@@ -1,7 +1,6 @@
 #include "archive/ipod_backup.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <filesystem>
 
 #include <fmt/format.h>
@@ -103,6 +102,7 @@ std::uint8_t TIpodBackup::OpenBackup(int idx, const std::string& password) {
     const TIphoneBackup& backup = FBackups[static_cast<std::size_t>(idx)];
     FEncrypted = backup.IsEncrypted;
     FCheckedParent.clear();
+    FCanonicalFolder.clear(); // made on the first copy out of this backup
     const bool currentLayout = FileExists(backup.Path + "Manifest.db");
     if (currentLayout || FileExists(backup.Path + "Manifest.mbdb")) {
         if (FEncrypted) {
@@ -136,8 +136,7 @@ int TIpodBackup::ReadCurrentManifest(const std::string& folder) {
             manifestKey[0] | (manifestKey[1] << 8) | (manifestKey[2] << 16) | (manifestKey[3] << 24);
         key = FKeyBag->UnwrapFileKey(clas, TBytes(manifestKey.begin() + 4, manifestKey.end()));
     }
-    const std::string plainManifest = TempFolder() + "Manifest.db";
-    std::remove(plainManifest.c_str());
+    const std::string plainManifest = TempFolder() + "Manifest.db"; // replaced whole on success
     if (key.empty() || !DecryptBackupFileToFile(folder + "Manifest.db", key, plainManifest, 0)) {
         FLog.Append("Decode manifest error");
         return 0;
@@ -246,17 +245,28 @@ std::string TIpodBackup::ExtractFile(const std::string& key, const std::string& 
     return DecryptBackupFileToFile(source, file->Key, target, file->Size) ? target : std::string();
 }
 
+namespace {
+
+std::string CanonicalFolder(const std::string& folder, std::error_code& ec) {
+    return WithTrailingSlash(std::filesystem::weakly_canonical(folder, ec).string());
+}
+
+} // namespace
+
 bool TIpodBackup::IsOutsideBackup(const std::string& dest) {
-    const std::string parent = ParentFolder(dest).empty() ? std::string("./") : ParentFolder(dest);
+    std::string parent = ParentFolder(dest);
+    if (parent.empty()) {
+        parent = "./";
+    }
     if (parent == FCheckedParent) {
         return true;
     }
     std::error_code ec;
-    const std::string canonicalParent =
-        WithTrailingSlash(std::filesystem::weakly_canonical(parent, ec).string());
-    const std::string canonicalBackup =
-        WithTrailingSlash(std::filesystem::weakly_canonical(BackupFolder(), ec).string());
-    if (ec || StartsWith(canonicalParent, canonicalBackup)) {
+    if (FCanonicalFolder.empty()) {
+        FCanonicalFolder = CanonicalFolder(BackupFolder(), ec);
+    }
+    const std::string canonicalParent = CanonicalFolder(parent, ec);
+    if (ec || StartsWith(canonicalParent, FCanonicalFolder)) {
         return false;
     }
     FCheckedParent = parent;
@@ -314,26 +324,22 @@ bool TIpodBackup::ExportBackupFile(const std::string& key, const std::string& de
         target = ParentFolder(dest) + key;
         // Table keys come from the backup's manifest: one that could leave the chosen folder is refused.
         if (!IsSafeRelativePath(key)) {
-            FLastCopyError = EINVAL;
-            FLog.Append(fmt::format("{}:Copy:{}", target, FLastCopyError));
-            return false;
+            return ReportCopyFailure(target, EINVAL);
         }
         if (!IsOutsideBackup(target)) {
-            FLastCopyError = EACCES;
-            FLog.Append(fmt::format("{}:Copy:{}", target, FLastCopyError));
-            return false;
+            return ReportCopyFailure(target, EACCES);
         }
         if (const int err = MakeFolders(ParentFolder(target)); err != 0) {
-            FLastCopyError = err;
-            FLog.Append(fmt::format("{}:Copy:{}", target, err));
-            return false;
+            return ReportCopyFailure(target, err);
         }
     }
-    if (!CopyBackupFile(key, target)) {
-        FLog.Append(fmt::format("{}:Copy:{}", target, FLastCopyError));
-        return false;
-    }
-    return true;
+    return CopyBackupFile(key, target) || ReportCopyFailure(target, FLastCopyError);
+}
+
+bool TIpodBackup::ReportCopyFailure(const std::string& target, int error) {
+    FLastCopyError = error;
+    FLog.Append(fmt::format("{}:Copy:{}", target, error));
+    return false;
 }
 
 const std::unordered_map<std::string, std::string>& TIpodBackup::SmsParts() {

@@ -71,6 +71,8 @@ public:
     bool ExportBackupFile(const std::string& key, const std::string& dest, bool keepFolders);
     // Whether a copy to `dest` would land outside the open backup's folder (nothing is ever written inside).
     bool IsOutsideBackup(const std::string& dest);
+    // Logs target + ":Copy:" + error as the failure of a copy or export, keeps the error, returns false.
+    bool ReportCopyFailure(const std::string& target, int error);
     // errno of the last failed copy or export.
     int LastCopyError() const { return FLastCopyError; }
     // Upper-case file name -> table key of every message attachment under Library/SMS/Parts/.
@@ -104,7 +106,8 @@ private:
     TIphoneBackups FBackups;
     std::string FRoot;
     int FLastCopyError = 0;
-    std::string FCheckedParent; // the last destination folder found to lie outside the open backup
+    std::string FCanonicalFolder; // the open backup's folder with links and ".." resolved
+    std::string FCheckedParent;   // the last destination folder found to lie outside the open backup
 };
 
 } // namespace kestrow

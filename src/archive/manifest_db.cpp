@@ -7,7 +7,6 @@
 #include "archive/plist.h"
 #include "archive/plist_xml.h"
 #include "crypto/base64.h"
-#include "crypto/key_bag.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 #include "readers/sqlite_database.h"
@@ -135,17 +134,12 @@ int ReadManifestDb(const std::string& dbPath, const std::string& privateFolder, 
                 continue; // the first row of a key wins
             }
             ParseMbFile(table->FieldAsBlob(col.File), info);
-            TBackupFile file{id.substr(0, 2) + "/" + id, info.Size, IsAppDomain(domain), {}};
-            bool enter = true;
-            if (encrypted && info.EncryptionKey.size() > 4) {
-                const TBytes wrapped(info.EncryptionKey.begin() + 4, info.EncryptionKey.end());
-                file.Key =
-                    keyBag != nullptr ? keyBag->UnwrapFileKey(info.ProtectionClass, wrapped) : TBytes();
-                enter = !file.Key.empty();
-            }
-            if (enter) {
-                files.Add(std::move(key), std::move(file));
-            }
+            const bool isProtected = encrypted && info.EncryptionKey.size() > 4;
+            const TBytes wrapped =
+                isProtected ? TBytes(info.EncryptionKey.begin() + 4, info.EncryptionKey.end()) : TBytes();
+            AddManifestFile(files, std::move(key),
+                            {id.substr(0, 2) + "/" + id, info.Size, IsAppDomain(domain), {}}, isProtected,
+                            keyBag, info.ProtectionClass, wrapped);
             ++count;
         }
     } catch (const ESQLiteException&) {

@@ -3,7 +3,6 @@
 #include <optional>
 
 #include "crypto/digest.h"
-#include "crypto/key_bag.h"
 #include "platform/file_io.h"
 #include "platform/text.h"
 
@@ -139,22 +138,13 @@ int ReadMbdbBytes(std::string_view data, bool encrypted, TBackupKeyBag* keyBag, 
         if (files.Contains(key)) {
             continue; // the first record of a key wins
         }
-        TBackupFile file;
-        file.FileName = Sha1HexOf(record.Domain + "-" + record.Path);
-        file.Size = record.Size;
-        file.IsApp = IsAppDomain(record.Domain);
-        bool enter = true;
-        if (encrypted && !record.EncryptionKey.empty()) {
-            const std::string_view wrapped =
-                record.EncryptionKey.substr(std::min<std::size_t>(4, record.EncryptionKey.size()));
-            file.Key = keyBag != nullptr ? keyBag->UnwrapFileKey(record.ProtectionClass,
-                                                                 TBytes(wrapped.begin(), wrapped.end()))
-                                         : TBytes();
-            enter = !file.Key.empty();
-        }
-        if (enter) {
-            files.Add(std::move(key), std::move(file));
-        }
+        const std::string_view keyField = record.EncryptionKey;
+        const std::string_view wrapped = keyField.substr(std::min<std::size_t>(4, keyField.size()));
+        AddManifestFile(
+            files, std::move(key),
+            {Sha1HexOf(record.Domain + "-" + record.Path), record.Size, IsAppDomain(record.Domain), {}},
+            encrypted && !keyField.empty(), keyBag, record.ProtectionClass,
+            TBytes(wrapped.begin(), wrapped.end()));
         ++count;
     }
     return count;

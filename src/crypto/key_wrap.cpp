@@ -27,6 +27,21 @@ using TPkeyCtx = std::unique_ptr<EVP_PKEY_CTX, TPkeyCtxFree>;
 
 constexpr std::size_t kKeySize = 32;
 
+// The X25519 shared secret of a private key object and a 32-byte peer public key.
+bool DeriveShared(EVP_PKEY* own, const std::uint8_t* peerKey, TBytes& shared) {
+    TPkey peer(EVP_PKEY_new_raw_public_key(EVP_PKEY_X25519, nullptr, peerKey, kKeySize));
+    TPkeyCtx ctx(peer ? EVP_PKEY_CTX_new(own, nullptr) : nullptr);
+    TBytes out(kKeySize);
+    std::size_t length = kKeySize;
+    if (!ctx || EVP_PKEY_derive_init(ctx.get()) != 1 ||
+        EVP_PKEY_derive_set_peer(ctx.get(), peer.get()) != 1 ||
+        EVP_PKEY_derive(ctx.get(), out.data(), &length) != 1 || length != kKeySize) {
+        return false;
+    }
+    shared = std::move(out);
+    return true;
+}
+
 } // namespace
 
 struct TAesKeyUnwrapper::TState {
@@ -97,20 +112,7 @@ bool X25519(const TBytes& privateKey, const TBytes& publicKey, TBytes& shared) {
         return false;
     }
     TPkey own(EVP_PKEY_new_raw_private_key(EVP_PKEY_X25519, nullptr, privateKey.data(), privateKey.size()));
-    TPkey peer(EVP_PKEY_new_raw_public_key(EVP_PKEY_X25519, nullptr, publicKey.data(), publicKey.size()));
-    if (!own || !peer) {
-        return false;
-    }
-    TPkeyCtx ctx(EVP_PKEY_CTX_new(own.get(), nullptr));
-    std::size_t length = kKeySize;
-    TBytes out(kKeySize);
-    if (!ctx || EVP_PKEY_derive_init(ctx.get()) != 1 ||
-        EVP_PKEY_derive_set_peer(ctx.get(), peer.get()) != 1 ||
-        EVP_PKEY_derive(ctx.get(), out.data(), &length) != 1 || length != kKeySize) {
-        return false;
-    }
-    shared = std::move(out);
-    return true;
+    return own && DeriveShared(own.get(), publicKey.data(), shared);
 }
 
 struct TCurve25519Unwrapper::TState {
@@ -142,13 +144,8 @@ bool TCurve25519Unwrapper::Unwrap(const TBytes& wrapped, TBytes& fileKey) const 
     if (!FState->Own || wrapped.size() < 64) {
         return false;
     }
-    TPkey peer(EVP_PKEY_new_raw_public_key(EVP_PKEY_X25519, nullptr, wrapped.data(), kKeySize));
-    TPkeyCtx ctx(peer ? EVP_PKEY_CTX_new(FState->Own.get(), nullptr) : nullptr);
-    TBytes shared(kKeySize);
-    std::size_t length = kKeySize;
-    if (!ctx || EVP_PKEY_derive_init(ctx.get()) != 1 ||
-        EVP_PKEY_derive_set_peer(ctx.get(), peer.get()) != 1 ||
-        EVP_PKEY_derive(ctx.get(), shared.data(), &length) != 1 || length != kKeySize) {
+    TBytes shared;
+    if (!DeriveShared(FState->Own.get(), wrapped.data(), shared)) {
         return false;
     }
     // SHA-256 of 00000001 || shared secret || ephemeral public key || class public key.

@@ -17,7 +17,7 @@ int ExportOne(TIpodBackup& session, const std::string& key, const std::string& f
         const std::string name = LastPathComponent(key);
         if (!IsSafeRelativePath(name)) {
             target = folder + name;
-            session.Log().Append(target + ":Copy:" + std::to_string(EINVAL));
+            session.ReportCopyFailure(target, EINVAL);
             return EINVAL;
         }
         target = UniqueExportPath(folder, name);
