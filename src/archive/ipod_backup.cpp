@@ -1,8 +1,11 @@
 #include "archive/ipod_backup.h"
 
 #include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 
+#include <climits>
 #include <fmt/format.h>
 
 #include "archive/backup_description.h"
@@ -12,6 +15,7 @@
 #include "crypto/file_decrypt.h"
 #include "platform/date_time.h"
 #include "platform/file_io.h"
+#include "platform/output_tree.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
@@ -77,10 +81,25 @@ bool TIpodBackup::RefreshBackups() {
     FBackups.clear();
     std::vector<std::string> folders;
     ListBackupFolders(FRoot, folders);
+    FindProtectedFolders(folders);
     for (const std::string& folder : folders) {
         ReadManifestDescription(folder, FTempFile, FBackups, FLog);
     }
     return true;
+}
+
+void TIpodBackup::FindProtectedFolders(const std::vector<std::string>& folders) {
+    FProtectedFolders.clear();
+    for (const std::string& folder : folders) {
+        const std::string base = WithTrailingSlash(folder);
+        const bool isBackup = PathExists(FindNameNoCase(base, "manifest.plist")) ||
+                              PathExists(FindNameNoCase(base, "info.plist")) ||
+                              PathExists(base + "Manifest.mbdb") || PathExists(base + "Manifest.db");
+        char resolved[PATH_MAX];
+        if (isBackup && ::realpath(folder.c_str(), resolved) != nullptr) {
+            FProtectedFolders.push_back(WithTrailingSlash(resolved));
+        }
+    }
 }
 
 std::uint8_t TIpodBackup::OpenEncryptedKeyBag(int idx, const std::string& password) {
@@ -101,8 +120,9 @@ std::uint8_t TIpodBackup::OpenBackup(int idx, const std::string& password) {
     }
     const TIphoneBackup& backup = FBackups[static_cast<std::size_t>(idx)];
     FEncrypted = backup.IsEncrypted;
-    FCheckedParent.clear();
-    FCanonicalFolder.clear(); // made on the first copy out of this backup
+    if (FAccess.Open(backup.Path) != 0) {
+        return osNoFile;
+    }
     const bool currentLayout = FileExists(backup.Path + "Manifest.db");
     if (currentLayout || FileExists(backup.Path + "Manifest.mbdb")) {
         if (FEncrypted) {
@@ -234,106 +254,106 @@ std::string TIpodBackup::ExtractFile(const std::string& key, const std::string& 
     if (file == nullptr) {
         return {};
     }
-    std::string source = BackupFolder() + file->FileName;
     if (file->Key.empty()) {
-        return source;
+        // Read in place, but only when it is a regular file and no link leads to it.
+        TFileHandle handle;
+        std::int64_t size = 0;
+        return FAccess.OpenContent(*file, handle, size) == 0 ? BackupFolder() + file->FileName
+                                                             : std::string();
     }
     if (FTempFile.empty()) {
         return {}; // no private folder: decrypted data is never written anywhere else
     }
     const std::string target = FTempFile + suffix;
-    return DecryptBackupFileToFile(source, file->Key, target, file->Size) ? target : std::string();
+    TAtomicFileWriter writer(target, TPublishMode::Replace);
+    std::uint64_t written = 0;
+    if (!writer.IsOpen() || FAccess.WriteContent(*file, writer.Fd(), FStop, written) != 0 ||
+        !writer.Commit()) {
+        return {};
+    }
+    return target;
 }
 
-namespace {
-
-std::string CanonicalFolder(const std::string& folder, std::error_code& ec) {
-    return WithTrailingSlash(std::filesystem::weakly_canonical(folder, ec).string());
-}
-
-} // namespace
-
-bool TIpodBackup::IsOutsideBackup(const std::string& dest) {
-    std::string parent = ParentFolder(dest);
-    if (parent.empty()) {
-        parent = "./";
-    }
-    if (parent == FCheckedParent) {
-        return true;
-    }
+int TIpodBackup::CheckDestination(const std::string& folder) const {
     std::error_code ec;
-    if (FCanonicalFolder.empty()) {
-        FCanonicalFolder = CanonicalFolder(BackupFolder(), ec);
+    const auto canonical = std::filesystem::weakly_canonical(folder.empty() ? "." : folder, ec);
+    if (ec) {
+        return ec.value();
     }
-    const std::string canonicalParent = CanonicalFolder(parent, ec);
-    if (ec || StartsWith(canonicalParent, FCanonicalFolder)) {
-        return false;
+    const std::string resolved = WithTrailingSlash(canonical.string());
+    for (const std::string& backup : FProtectedFolders) {
+        if (StartsWith(resolved, backup)) {
+            return EACCES;
+        }
     }
-    FCheckedParent = parent;
-    return true;
+    return 0;
+}
+
+int TIpodBackup::CopyOut(const TBackupFile& file, const std::string& dest) const {
+    const std::string name = LastPathComponent(dest);
+    if (name.empty()) {
+        return EISDIR;
+    }
+    const std::string parent = ParentFolder(dest).empty() ? "./" : ParentFolder(dest);
+    if (const int err = CheckDestination(parent); err != 0) {
+        return err;
+    }
+    const TFileHandle folder(::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.IsOpen()) {
+        return errno;
+    }
+    std::uint64_t written = 0;
+    return FAccess.CopyTo(file, folder.Fd(), name, TPublishMode::NoReplace, FStop, written);
 }
 
 bool TIpodBackup::CopyBackupFile(const std::string& key, const std::string& dest) {
     const TBackupFile* file = FFiles.Find(key);
-    if (file == nullptr) {
-        FLastCopyError = ENOENT;
-        return false;
-    }
-    // A backup is never written to, not even when the user points a copy into it.
-    if (!IsOutsideBackup(dest)) {
-        FLastCopyError = EACCES;
-        return false;
-    }
-    const std::string source = BackupFolder() + file->FileName;
-    if (file->Key.empty()) {
-        FLastCopyError = CopyFileExclusive(source, dest);
-        return FLastCopyError == 0;
-    }
-    // A decrypted copy never replaces a file that is already there, as a plain copy does not.
-    if (PathExists(dest)) {
-        FLastCopyError = EEXIST;
-        return false;
-    }
-    errno = 0;
-    if (!DecryptBackupFileToFile(source, file->Key, dest, file->Size)) {
-        FLastCopyError = errno != 0 ? errno : EIO;
-        return false;
-    }
-    FLastCopyError = 0;
-    return true;
+    FLastCopyError = file == nullptr ? ENOENT : CopyOut(*file, dest);
+    return FLastCopyError == 0;
 }
 
 bool TIpodBackup::LoadBackupFile(const std::string& key, std::string& stream) {
     stream.clear();
     const TBackupFile* file = FFiles.Find(key);
-    if (file == nullptr) {
+    if (file == nullptr || FAccess.Load(*file, stream) != 0) {
+        stream.clear();
         return false;
-    }
-    const std::string source = BackupFolder() + file->FileName;
-    if (file->Key.empty()) {
-        ReadWholeFile(source, stream);
-    } else {
-        DecryptBackupFileToStream(source, file->Key, stream, file->Size);
     }
     return !stream.empty();
 }
 
-bool TIpodBackup::ExportBackupFile(const std::string& key, const std::string& dest, bool keepFolders) {
-    std::string target = dest;
-    if (keepFolders) {
-        target = ParentFolder(dest) + key;
-        // Table keys come from the backup's manifest: one that could leave the chosen folder is refused.
-        if (!IsSafeRelativePath(key)) {
-            return ReportCopyFailure(target, EINVAL);
-        }
-        if (!IsOutsideBackup(target)) {
-            return ReportCopyFailure(target, EACCES);
-        }
-        if (const int err = MakeFolders(ParentFolder(target)); err != 0) {
-            return ReportCopyFailure(target, err);
-        }
+int TIpodBackup::ExportKeepingFolders(const std::string& key, const std::string& base) {
+    // Table keys come from the backup's manifest: one that could leave the chosen folder is refused.
+    if (!IsSafeRelativePath(key)) {
+        return EINVAL;
     }
-    return CopyBackupFile(key, target) || ReportCopyFailure(target, FLastCopyError);
+    const TBackupFile* file = FFiles.Find(key);
+    if (file == nullptr) {
+        return ENOENT;
+    }
+    if (const int err = CheckDestination(base); err != 0) {
+        return err;
+    }
+    TOutputTree tree;
+    int err = tree.Open(base);
+    const TOutputTree::TFolder folder =
+        err == 0 ? tree.Folder(WithoutTrailingSlash(ParentFolder(key)), err) : nullptr;
+    if (!folder) {
+        return err;
+    }
+    std::uint64_t written = 0;
+    return FAccess.CopyTo(*file, folder->Fd(), LastPathComponent(key), TPublishMode::NoReplace, FStop,
+                          written);
+}
+
+bool TIpodBackup::ExportBackupFile(const std::string& key, const std::string& dest, bool keepFolders) {
+    if (!keepFolders) {
+        return CopyBackupFile(key, dest) || ReportCopyFailure(dest, FLastCopyError);
+    }
+    const std::string base = ParentFolder(dest).empty() ? "./" : ParentFolder(dest);
+    const int err = ExportKeepingFolders(key, base);
+    FLastCopyError = err;
+    return err == 0 || ReportCopyFailure(ParentFolder(dest) + key, err);
 }
 
 bool TIpodBackup::ReportCopyFailure(const std::string& target, int error) {

@@ -3,10 +3,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "archive/backup_file.h"
+#include "archive/backup_file_access.h"
 #include "archive/backup_list.h"
 #include "archive/session_log.h"
 #include "crypto/key_bag.h"
@@ -69,8 +72,14 @@ public:
     bool CopyBackupFile(const std::string& key, const std::string& dest);
     bool LoadBackupFile(const std::string& key, std::string& stream);
     bool ExportBackupFile(const std::string& key, const std::string& dest, bool keepFolders);
-    // Whether a copy to `dest` would land outside the open backup's folder (nothing is ever written inside).
-    bool IsOutsideBackup(const std::string& dest);
+    // 0 when files may be written into `folder`: it lies outside every backup folder of the root
+    // (nothing is ever written inside one). EACCES when it lies inside, errno when it cannot be judged.
+    int CheckDestination(const std::string& folder) const;
+    // The content files of the open backup, for readers on other threads.
+    const TBackupFileAccess& FileAccess() const { return FAccess; }
+    // Long copies stop early (ECANCELED) once a stop is requested.
+    void SetStopToken(std::stop_token stop) { FStop = std::move(stop); }
+    const std::stop_token& StopToken() const { return FStop; }
     // Logs target + ":Copy:" + error as the failure of a copy or export, keeps the error, returns false.
     bool ReportCopyFailure(const std::string& target, int error);
     // errno of the last failed copy or export.
@@ -84,6 +93,10 @@ public:
     std::string LogText() const { return FLog.Text(); }
     TSessionLog& Log() { return FLog; }
     const std::string& TempFile() const { return FTempFile; }
+    // Whether the private folder for working copies exists; without it nothing is converted or
+    // decrypted (nothing is ever written anywhere else).
+    bool HasPrivateFolder() const { return FTempFolder.IsValid(); }
+    int PrivateFolderError() const { return FTempFolder.Error(); }
     const std::string& TempFolder() const { return FTempFolder.Path(); }
     int TzOffset() const { return FTzOffset; }
     bool IsEncrypted() const { return FEncrypted; }
@@ -93,6 +106,9 @@ private:
     std::uint8_t OpenEncryptedKeyBag(int idx, const std::string& password);
     int ReadCurrentManifest(const std::string& folder);
     std::string BackupFolder() const;
+    void FindProtectedFolders(const std::vector<std::string>& folders);
+    int CopyOut(const TBackupFile& file, const std::string& dest) const;
+    int ExportKeepingFolders(const std::string& key, const std::string& base);
 
     TSessionLog FLog;
     int FCurIdx = -1;
@@ -106,8 +122,9 @@ private:
     TIphoneBackups FBackups;
     std::string FRoot;
     int FLastCopyError = 0;
-    std::string FCanonicalFolder; // the open backup's folder with links and ".." resolved
-    std::string FCheckedParent;   // the last destination folder found to lie outside the open backup
+    std::vector<std::string> FProtectedFolders; // every backup folder of the root, links resolved
+    TBackupFileAccess FAccess;
+    std::stop_token FStop;
 };
 
 } // namespace kestrow

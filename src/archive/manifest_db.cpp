@@ -4,6 +4,7 @@
 
 #include <plist/plist.h>
 
+#include "archive/binary_plist_check.h"
 #include "archive/plist.h"
 #include "archive/plist_xml.h"
 #include "crypto/base64.h"
@@ -82,7 +83,7 @@ struct TColumns {
 
 bool ParseMbFile(std::string_view blob, TMbFileInfo& info) {
     info = TMbFileInfo();
-    if (blob.size() < 8 || blob.size() > (std::size_t{1} << 24)) {
+    if (blob.size() < 8 || blob.size() > (std::size_t{1} << 24) || !IsSafeBinaryPlist(blob)) {
         return false;
     }
     plist_t root = nullptr;

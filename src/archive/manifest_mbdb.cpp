@@ -1,5 +1,6 @@
 #include "archive/manifest_mbdb.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "crypto/digest.h"
@@ -12,6 +13,7 @@ namespace {
 
 constexpr std::uint16_t kAbsent = 0xFFFF;
 constexpr std::size_t kFixedBlock = 28; // inode, uid, gid and three times
+constexpr std::size_t kMaxReserve = std::size_t{1} << 18;
 
 // Big-endian reads over the mapped manifest; every length is checked against what is left.
 class TMbdbReader {
@@ -120,7 +122,8 @@ int ReadMbdbBytes(std::string_view data, bool encrypted, TBackupKeyBag* keyBag, 
         return 0;
     }
     TMbdbReader in(data.substr(6));
-    files.Reserve(data.size() / 128); // a typical record is well over 128 bytes
+    // A typical record is well over 128 bytes; a sparse file must not size the table on its own.
+    files.Reserve(std::min<std::size_t>(data.size() / 128, kMaxReserve));
     int count = 0;
     TMbdbRecord record;
     while (!in.AtEnd()) {
@@ -153,7 +156,7 @@ int ReadMbdbBytes(std::string_view data, bool encrypted, TBackupKeyBag* keyBag, 
 int ReadMbdb(const std::string& folder, bool encrypted, TBackupKeyBag* keyBag, TFileTable& files,
              TSessionLog& log) {
     TMappedFile manifest;
-    if (!manifest.Open(folder + "Manifest.mbdb")) {
+    if (manifest.Open(folder + "Manifest.mbdb") != 0) {
         return 0;
     }
     return ReadMbdbBytes(manifest.View(), encrypted, keyBag, files, log);

@@ -6,9 +6,12 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/commands.h"
+#include "cli/display_text.h"
 #include "cli/password_input.h"
+#include "cli/stop_signals.h"
 #include "crypto/key_bag.h"
 #include "export/file_export.h"
+#include "platform/file_io.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
@@ -16,9 +19,29 @@ namespace kestrow {
 
 namespace {
 
-// Keys and names from a backup are untrusted bytes: JSON output replaces invalid UTF-8.
-std::string JsonText(const nlohmann::ordered_json& value) {
-    return value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+std::string JsonDump(const nlohmann::ordered_json& value) {
+    return value.dump(2, ' ', false, nlohmann::json::error_handler_t::strict);
+}
+
+// A key as the user typed it, or in the escaped form plain and JSON output give.
+const std::string* FindKey(const TIpodBackup& session, const std::string& typed, std::string& unescaped) {
+    if (session.Files().Contains(typed)) {
+        return &typed;
+    }
+    const auto decoded = UnescapeText(typed);
+    if (decoded && session.Files().Contains(*decoded)) {
+        unescaped = *decoded;
+        return &unescaped;
+    }
+    return nullptr;
+}
+
+bool RequireDestination(const std::string& dest) {
+    if (dest.empty()) {
+        std::cerr << "DEST must name a file or folder; an empty destination is refused.\n";
+        return false;
+    }
+    return true;
 }
 
 std::string CategoriesPresent(const TIpodBackup& session) {
@@ -64,12 +87,16 @@ private:
 } // namespace
 
 int RunCheckPassword(const TCliOptions& options, int index) {
-    TIpodBackup session(EffectiveRoot(options));
-    if (index < 0 || static_cast<std::size_t>(index) >= session.Backups().size()) {
+    int exitCode = 0;
+    const auto session = MakeSession(options, exitCode);
+    if (!session) {
+        return exitCode;
+    }
+    if (index < 0 || static_cast<std::size_t>(index) >= session->Backups().size()) {
         std::cerr << "No backup with index " << index << ".\n";
         return osNoBackup;
     }
-    const TIphoneBackup& backup = session.Backups()[static_cast<std::size_t>(index)];
+    const TIphoneBackup& backup = session->Backups()[static_cast<std::size_t>(index)];
     if (!backup.IsEncrypted) {
         std::cerr << "This backup is not encrypted.\n";
         return 2;
@@ -99,7 +126,7 @@ int RunOpen(const TCliOptions& options, int index) {
         return opened.Status;
     }
     const TIpodBackup& session = *opened.Session;
-    std::cout << session.CurrentDeviceName() << '\n'
+    std::cout << EscapeText(session.CurrentDeviceName()) << '\n'
               << session.CurrentBackupDate() << '\n'
               << session.Files().Size() << " files\n"
               << CategoriesPresent(session) << '\n';
@@ -117,43 +144,59 @@ int RunFiles(const TCliOptions& options, int index, bool json, bool appOnly, con
             continue;
         }
         if (json) {
-            list.push_back({{"key", key},
-                            {"fileName", file.FileName},
-                            {"size", file.Size},
-                            {"isApp", file.IsApp},
-                            {"encrypted", !file.Key.empty()}});
+            nlohmann::ordered_json entry = {{"key", JsonText(key)},
+                                            {"fileName", JsonText(file.FileName)},
+                                            {"size", file.Size},
+                                            {"isApp", file.IsApp},
+                                            {"encrypted", !file.Key.empty()}};
+            if (!IsValidUtf8(key)) {
+                entry["keyEscaped"] = true;
+            }
+            list.push_back(std::move(entry));
         } else {
-            std::cout << key << '\t' << file.FileName << '\t' << file.Size << '\t'
+            std::cout << EscapeText(key) << '\t' << EscapeText(file.FileName) << '\t' << file.Size << '\t'
                       << (file.IsApp ? "app" : "-") << '\t' << (file.Key.empty() ? "plain" : "encrypted")
                       << '\n';
         }
     }
     if (json) {
-        std::cout << JsonText(list) << '\n';
+        std::cout << JsonDump(list) << '\n';
     }
     return 0;
 }
 
-int RunExtract(const TCliOptions& options, int index, const std::string& key, const std::string& dest) {
+int RunExtract(const TCliOptions& options, int index, const std::string& typedKey, const std::string& dest) {
+    if (!RequireDestination(dest)) {
+        return kExitUsage;
+    }
     const TOpenedSession opened = OpenSession(options, index);
     if (opened.Status != osOpened) {
         return opened.Status;
     }
     TIpodBackup& session = *opened.Session;
-    if (!session.Files().Contains(key)) {
-        std::cerr << "No file " << key << " in this backup.\n";
+    std::string unescaped;
+    const std::string* key = FindKey(session, typedKey, unescaped);
+    if (key == nullptr) {
+        std::cerr << "No file " << EscapeText(typedKey) << " in this backup.\n";
         return kExitFailure;
     }
-    const std::string target = FolderExists(dest) ? WithTrailingSlash(dest) + LastPathComponent(key) : dest;
-    if (!session.CopyBackupFile(key, target)) {
-        std::cerr << fmt::format("Cannot write {}: {}\n", target, std::strerror(session.LastCopyError()));
+    const std::string target = FolderExists(dest) ? WithTrailingSlash(dest) + LastPathComponent(*key) : dest;
+    if (!session.CopyBackupFile(*key, target)) {
+        if (TStopSignals::ExitCode() != 0) {
+            return TStopSignals::ExitCode();
+        }
+        std::cerr << fmt::format("Cannot write {}: {}\n", EscapeText(target),
+                                 ErrorText(session.LastCopyError()));
         return kExitFailure;
     }
-    std::cout << target << '\n';
+    std::cout << EscapeText(target) << '\n';
     return 0;
 }
 
 int RunExtractAll(const TCliOptions& options, int index, const std::string& dest, bool flat) {
+    if (!RequireDestination(dest)) {
+        return kExitUsage;
+    }
     const TOpenedSession opened = OpenSession(options, index);
     if (opened.Status != osOpened) {
         return opened.Status;
@@ -161,19 +204,24 @@ int RunExtractAll(const TCliOptions& options, int index, const std::string& dest
     TProgressLine progress;
     const TFileExportResult result = ExportAllFiles(
         *opened.Session, dest, flat,
-        [&](std::size_t done, std::size_t total, std::uint64_t bytes) { progress.Show(done, total, bytes); });
+        [&](std::size_t done, std::size_t total, std::uint64_t bytes) { progress.Show(done, total, bytes); },
+        TStopSignals::Token());
     progress.Finish();
     for (const TFileExportFailure& failure : result.Failures) {
         if (failure.Key.empty()) {
-            std::cerr << fmt::format("Cannot write to {}: {}\n", failure.Target,
-                                     std::strerror(failure.Error));
+            std::cerr << fmt::format("Cannot write to {}: {}\n", EscapeText(failure.Target),
+                                     ErrorText(failure.Error));
         } else {
-            std::cerr << fmt::format("failed: {} -> {}: {}\n", failure.Key, failure.Target,
-                                     std::strerror(failure.Error));
+            std::cerr << fmt::format("failed: {} -> {}: {}\n", EscapeText(failure.Key),
+                                     EscapeText(failure.Target), ErrorText(failure.Error));
         }
     }
+    if (result.Stopped) {
+        std::cerr << fmt::format("Stopped after {} of {} files.\n", result.Exported, result.Total);
+        return TStopSignals::ExitCode() != 0 ? TStopSignals::ExitCode() : kExitFailure;
+    }
     std::cout << fmt::format("Extracted {} of {} files ({} bytes) to {}\n", result.Exported, result.Total,
-                             result.Bytes, WithTrailingSlash(dest));
+                             result.Bytes, EscapeText(WithTrailingSlash(dest)));
     if (!result.Failures.empty()) {
         std::cout << result.Failures.size() << " files failed.\n";
         return kExitFailure;
@@ -183,10 +231,16 @@ int RunExtractAll(const TCliOptions& options, int index, const std::string& dest
 
 int RunLog(const TCliOptions& options, int index) {
     const TOpenedSession opened = OpenSession(options, index);
-    std::string log = opened.Session->LogText();
-    std::cout << TerminalText(StartsWith(log, "\r\n") ? log.substr(2) : log);
-    if (!log.empty()) {
-        std::cout << '\n';
+    if (!opened.Session) {
+        return opened.Status;
+    }
+    // One entry per line; the text of each is the backup's and is escaped.
+    const std::string log = opened.Session->LogText();
+    std::size_t start = StartsWith(log, "\r\n") ? 2 : 0;
+    while (start < log.size()) {
+        const std::size_t end = std::min(log.find("\r\n", start), log.size());
+        std::cout << EscapeText(log.substr(start, end - start)) << '\n';
+        start = end + 2;
     }
     return opened.Status;
 }

@@ -1,9 +1,13 @@
 #include "cli/cli_context.h"
 
+#include <cstdlib>
 #include <iostream>
 
 #include "archive/backup_read_thread.h"
+#include "cli/display_text.h"
 #include "cli/password_input.h"
+#include "cli/stop_signals.h"
+#include "platform/file_io.h"
 #include "platform/paths.h"
 
 namespace kestrow {
@@ -23,13 +27,32 @@ std::string TerminalText(const std::string& text) {
     return result;
 }
 
+std::unique_ptr<TIpodBackup> MakeSession(const TCliOptions& options, int& exitCode) {
+    auto session = std::make_unique<TIpodBackup>(EffectiveRoot(options));
+    if (!session->HasPrivateFolder()) {
+        const char* tmp = std::getenv("TMPDIR");
+        std::cerr
+            << "Cannot make a private temporary folder in " << (tmp != nullptr && *tmp != '\0' ? tmp : "/tmp")
+            << ": " << ErrorText(session->PrivateFolderError())
+            << ".\nKestrow writes converted and decrypted copies nowhere else; set TMPDIR to a writable "
+               "folder.\n";
+        exitCode = kExitNoPrivateFolder;
+        return nullptr;
+    }
+    session->SetStopToken(TStopSignals::Token());
+    return session;
+}
+
 TOpenedSession OpenSession(const TCliOptions& options, int index) {
     TOpenedSession opened;
-    opened.Session = std::make_unique<TIpodBackup>(EffectiveRoot(options));
+    opened.Session = MakeSession(options, opened.Status);
+    if (!opened.Session) {
+        return opened;
+    }
     const auto& backups = opened.Session->Backups();
     if (index < 0 || static_cast<std::size_t>(index) >= backups.size()) {
         std::cerr << "No backup with index " << index << " (" << backups.size() << " found under "
-                  << opened.Session->Root() << ").\n";
+                  << EscapeText(opened.Session->Root()) << ").\n";
         return opened;
     }
     std::string password;

@@ -8,9 +8,10 @@
 
 namespace kestrow {
 
-// Exit codes beyond the opening status bytes (0-4).
+// Exit codes beyond the opening status bytes (0-4); a signal ends a command with 128 + its number.
 constexpr int kExitUsage = 64;
 constexpr int kExitFailure = 65;
+constexpr int kExitNoPrivateFolder = 73; // the private temporary folder cannot be made
 
 // What every command shares: the chosen root and password source.
 struct TCliOptions {
@@ -20,8 +21,13 @@ struct TCliOptions {
 
 std::string EffectiveRoot(const TCliOptions& options);
 
+// A session over the chosen root that stops with the command's signals. Without its private
+// folder (TMPDIR missing or not writable) nothing could be converted or decrypted safely: that is
+// said on stderr and `exitCode` is set to kExitNoPrivateFolder (the session is null).
+std::unique_ptr<TIpodBackup> MakeSession(const TCliOptions& options, int& exitCode);
+
 // A session over the chosen root with one backup opened by index. Prints the problem on stderr and
-// returns the status byte when the opening fails.
+// returns the status byte (or kExitNoPrivateFolder) when the opening fails.
 struct TOpenedSession {
     std::unique_ptr<TIpodBackup> Session;
     int Status = osNoBackup;

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/commands.h"
+#include "cli/display_text.h"
 #include "device/ipod_device.h"
 #include "platform/date_time.h"
 #include "platform/paths.h"
@@ -14,28 +15,32 @@ namespace kestrow {
 int RunList(const TCliOptions& options, bool json) {
     const std::string root = EffectiveRoot(options);
     if (!FolderExists(root)) {
-        std::cerr << "No backup folder at " << root << " (give another with --root).\n";
+        std::cerr << "No backup folder at " << EscapeText(root) << " (give another with --root).\n";
     }
-    TIpodBackup session(root);
-    const TIphoneBackups& backups = session.Backups();
+    int exitCode = 0;
+    const auto session = MakeSession(options, exitCode);
+    if (!session) {
+        return exitCode;
+    }
+    const TIphoneBackups& backups = session->Backups();
     if (json) {
         nlohmann::ordered_json list = nlohmann::ordered_json::array();
         for (std::size_t i = 0; i < backups.size(); ++i) {
             const TIphoneBackup& b = backups[i];
             list.push_back({{"index", i},
-                            {"path", b.Path},
-                            {"deviceName", b.DeviceName},
+                            {"path", JsonText(b.Path)},
+                            {"deviceName", JsonText(b.DeviceName)},
                             {"date", IsoLocalText(b.LastBackupDate)},
-                            {"uniqueId", b.UniqueId},
+                            {"uniqueId", JsonText(b.UniqueId)},
                             {"encrypted", b.IsEncrypted}});
         }
-        std::cout << list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+        std::cout << list.dump(2, ' ', false, nlohmann::json::error_handler_t::strict) << '\n';
         return 0;
     }
     for (std::size_t i = 0; i < backups.size(); ++i) {
         const TIphoneBackup& b = backups[i];
-        std::cout << i << '\t' << b.DeviceName << '\t' << DateTimeText(b.LastBackupDate) << '\t' << b.UniqueId
-                  << '\t' << (b.IsEncrypted ? "encrypted" : "plain") << '\n';
+        std::cout << i << '\t' << EscapeText(b.DeviceName) << '\t' << DateTimeText(b.LastBackupDate) << '\t'
+                  << EscapeText(b.UniqueId) << '\t' << (b.IsEncrypted ? "encrypted" : "plain") << '\n';
     }
     return 0;
 }

@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/commands.h"
+#include "cli/stop_signals.h"
 
 using namespace kestrow;
 
@@ -82,10 +83,14 @@ int Run(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    TStopSignals::Install();
+    int result = kExitFailure;
     try {
-        return Run(argc, argv);
+        result = Run(argc, argv);
     } catch (const std::exception& e) {
         std::cerr << "kestrow-cli: " << e.what() << '\n';
-        return kExitFailure;
     }
+    TStopSignals::Finished();
+    // A command cut short by a signal ends with the signal's code whatever it returned.
+    return TStopSignals::ExitCode() != 0 ? TStopSignals::ExitCode() : result;
 }

@@ -7,6 +7,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "cli/stop_signals.h"
+
 namespace kestrow {
 
 namespace {
@@ -26,10 +28,13 @@ std::optional<std::string> PromptWithoutEcho() {
     termios silent = saved;
     silent.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     std::cerr << "Backup password: " << std::flush;
+    // A signal during the prompt must not leave the terminal without echo.
+    TStopSignals::SetEmergencyAction([saved] { ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved); });
     ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &silent);
     std::string line;
     const bool ok = static_cast<bool>(std::getline(std::cin, line));
     ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    TStopSignals::SetEmergencyAction({});
     std::cerr << '\n';
     if (!ok) {
         return std::nullopt;

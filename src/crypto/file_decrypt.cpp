@@ -1,8 +1,9 @@
 #include "crypto/file_decrypt.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <fcntl.h>
 #include <memory>
-#include <sys/stat.h>
 #include <vector>
 
 #include <openssl/evp.h>
@@ -42,16 +43,13 @@ private:
     std::unique_ptr<EVP_CIPHER_CTX, TCipherCtxFree> FCtx{EVP_CIPHER_CTX_new()};
 };
 
-// Opens the source and checks that it holds whole blocks only.
-bool OpenCipherText(const std::string& source, TFileHandle& file, std::int64_t& size) {
-    file = TFileHandle::OpenRead(source);
-    struct stat info {};
-    if (!file.IsOpen() || ::fstat(file.Fd(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return false;
-    }
-    size = info.st_size;
-    ::posix_fadvise(file.Fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
+bool IsWholeBlocks(std::int64_t size) {
     return size % static_cast<std::int64_t>(kBlock) == 0;
+}
+
+std::vector<std::uint8_t>& ThreadBuffer() {
+    thread_local std::vector<std::uint8_t> buffer(kChunk);
+    return buffer;
 }
 
 } // namespace
@@ -73,18 +71,57 @@ std::size_t PlainBytesOfLastBlock(const std::uint8_t* lastBlock, std::int64_t de
     return kBlock;
 }
 
-bool DecryptBackupFileToStream(const std::string& source, const TBytes& fileKey, std::string& dest,
-                               std::int64_t recordedSize) {
-    dest.clear();
-    TFileHandle file;
-    std::int64_t size = 0;
+int DecryptFileContents(int sourceFd, std::int64_t sourceSize, const TBytes& fileKey,
+                        std::int64_t recordedSize, int targetFd, const std::stop_token& stop,
+                        std::uint64_t* written) {
     TCbcDecryptor cipher;
-    if (!OpenCipherText(source, file, size) || !cipher.Init(fileKey)) {
+    if (!IsWholeBlocks(sourceSize) || !cipher.Init(fileKey)) {
+        return EBADMSG;
+    }
+    if (sourceSize > static_cast<std::int64_t>(kChunk)) {
+        ::posix_fadvise(sourceFd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    }
+    std::vector<std::uint8_t>& buffer = ThreadBuffer();
+    std::int64_t remaining = sourceSize;
+    while (remaining > 0) {
+        if (stop.stop_requested()) {
+            return ECANCELED;
+        }
+        const auto want = static_cast<std::size_t>(std::min<std::int64_t>(remaining, kChunk));
+        const std::int64_t got = ReadFullFd(sourceFd, buffer.data(), want);
+        if (got != static_cast<std::int64_t>(want)) {
+            return got < 0 ? errno : EBADMSG; // the file shrank while it was read
+        }
+        if (!cipher.Update(buffer.data(), want)) {
+            return EBADMSG;
+        }
+        remaining -= static_cast<std::int64_t>(want);
+        // The last block is judged for padding before it is written.
+        std::size_t out = want;
+        if (remaining == 0) {
+            out = want - kBlock +
+                  PlainBytesOfLastBlock(buffer.data() + want - kBlock, sourceSize, recordedSize);
+        }
+        if (!WriteAllFd(targetFd, buffer.data(), out)) {
+            return errno != 0 ? errno : EIO;
+        }
+        if (written != nullptr) {
+            *written += out;
+        }
+    }
+    return 0;
+}
+
+bool DecryptOpenFileToStream(int sourceFd, std::int64_t sourceSize, const TBytes& fileKey, std::string& dest,
+                             std::int64_t recordedSize) {
+    dest.clear();
+    TCbcDecryptor cipher;
+    if (!IsWholeBlocks(sourceSize) || !cipher.Init(fileKey)) {
         return false;
     }
-    dest.resize(static_cast<std::size_t>(size));
+    dest.resize(static_cast<std::size_t>(sourceSize));
     auto* data = reinterpret_cast<std::uint8_t*>(dest.data());
-    if (file.ReadFull(data, dest.size()) != size) {
+    if (ReadFullFd(sourceFd, data, dest.size()) != sourceSize) {
         dest.clear();
         return false;
     }
@@ -94,44 +131,39 @@ bool DecryptBackupFileToStream(const std::string& source, const TBytes& fileKey,
             return false;
         }
     }
-    if (size > 0) {
-        const std::size_t keep = PlainBytesOfLastBlock(data + size - kBlock, size, recordedSize);
-        dest.resize(static_cast<std::size_t>(size) - kBlock + keep);
+    if (sourceSize > 0) {
+        const std::size_t keep = PlainBytesOfLastBlock(data + sourceSize - kBlock, sourceSize, recordedSize);
+        dest.resize(static_cast<std::size_t>(sourceSize) - kBlock + keep);
     }
     return true;
 }
 
-bool DecryptBackupFileToFile(const std::string& source, const TBytes& fileKey, const std::string& dest,
-                             std::int64_t recordedSize) {
+bool DecryptBackupFileToStream(const std::string& source, const TBytes& fileKey, std::string& dest,
+                               std::int64_t recordedSize) {
+    dest.clear();
     TFileHandle file;
     std::int64_t size = 0;
-    TCbcDecryptor cipher;
-    if (!OpenCipherText(source, file, size) || !cipher.Init(fileKey)) {
-        return false;
-    }
-    TAtomicFileWriter writer(dest);
-    if (!writer.IsOpen()) {
-        return false;
-    }
-    std::vector<std::uint8_t> buffer(kChunk);
-    std::int64_t remaining = size;
-    while (remaining > 0) {
-        const auto want = static_cast<std::size_t>(std::min<std::int64_t>(remaining, kChunk));
-        if (file.ReadFull(buffer.data(), want) != static_cast<std::int64_t>(want) ||
-            !cipher.Update(buffer.data(), want)) {
-            return false;
+    return OpenRegularFileAt(AT_FDCWD, source, file, size) == 0 &&
+           DecryptOpenFileToStream(file.Fd(), size, fileKey, dest, recordedSize);
+}
+
+bool DecryptBackupFileToFile(const std::string& source, const TBytes& fileKey, const std::string& dest,
+                             std::int64_t recordedSize, TPublishMode mode) {
+    TFileHandle file;
+    std::int64_t size = 0;
+    int err = OpenRegularFileAt(AT_FDCWD, source, file, size);
+    if (err == 0) {
+        TAtomicFileWriter writer(dest, mode);
+        err = writer.Error();
+        if (err == 0) {
+            err = DecryptFileContents(file.Fd(), size, fileKey, recordedSize, writer.Fd(), {});
         }
-        remaining -= static_cast<std::int64_t>(want);
-        // The last block is judged for padding before it is written.
-        std::size_t out = want;
-        if (remaining == 0) {
-            out = want - kBlock + PlainBytesOfLastBlock(buffer.data() + want - kBlock, size, recordedSize);
-        }
-        if (!writer.Write(buffer.data(), out)) {
-            return false;
+        if (err == 0 && !writer.Commit()) {
+            err = writer.Error();
         }
     }
-    return writer.Commit();
+    errno = err;
+    return err == 0;
 }
 
 } // namespace kestrow

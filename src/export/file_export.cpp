@@ -1,57 +1,87 @@
 #include "export/file_export.h"
 
 #include <cerrno>
+#include <optional>
 
 #include "archive/ipod_backup.h"
 #include "export/export_path.h"
+#include "platform/output_tree.h"
 #include "platform/paths.h"
 
 namespace kestrow {
 
 namespace {
 
-// Returns 0 or the errno of the failure.
-int ExportOne(TIpodBackup& session, const std::string& key, const std::string& folder, bool flat,
-              std::string& target) {
+struct TTarget {
+    std::string Folder; // relative to the destination, no trailing "/"
+    std::string Name;
+};
+
+// Where a file goes; EINVAL for a key that could leave the destination.
+int TargetOf(const std::string& key, bool flat, std::optional<TFlatNames>& flatNames, TTarget& target) {
     if (flat) {
         const std::string name = LastPathComponent(key);
         if (!IsSafeRelativePath(name)) {
-            target = folder + name;
-            session.ReportCopyFailure(target, EINVAL);
+            target = {"", name};
             return EINVAL;
         }
-        target = UniqueExportPath(folder, name);
-        return session.ExportBackupFile(key, target, false) ? 0 : session.LastCopyError();
+        target = {"", flatNames->Next(name)};
+        return 0;
     }
-    target = folder + key;
-    return session.ExportBackupFile(key, folder, true) ? 0 : session.LastCopyError();
+    target = {WithoutTrailingSlash(ParentFolder(key)), LastPathComponent(key)};
+    return IsSafeRelativePath(key) ? 0 : EINVAL;
+}
+
+std::string TargetPath(const std::string& dest, const TTarget& target) {
+    return dest + (target.Folder.empty() ? "" : target.Folder + "/") + target.Name;
 }
 
 } // namespace
 
 TFileExportResult ExportAllFiles(TIpodBackup& session, const std::string& destFolder, bool flat,
-                                 const TExportProgress& progress) {
+                                 const TExportProgress& progress, const std::stop_token& stop) {
     TFileExportResult result;
-    const std::string folder = WithTrailingSlash(destFolder);
+    const std::string dest = WithTrailingSlash(destFolder);
     result.Total = session.Files().Size();
-    if (!session.IsOutsideBackup(folder)) {
-        result.Failures.push_back({"", folder, EACCES});
+    TOutputTree tree;
+    int err = session.CheckDestination(dest);
+    if (err == 0) {
+        err = tree.Open(dest);
+    }
+    if (err != 0) {
+        result.Failures.push_back({"", dest, err});
         return result;
     }
-    if (const int err = MakeFolders(folder); err != 0) {
-        result.Failures.push_back({"", folder, err});
-        return result;
+    std::optional<TFlatNames> flatNames;
+    if (flat) {
+        flatNames.emplace(tree.Folder("", err)->Fd());
     }
+    const TBackupFileAccess& access = session.FileAccess();
     std::size_t done = 0;
     for (const auto& [key, file] : session.Files()) {
-        std::string target;
-        const int err = ExportOne(session, key, folder, flat, target);
+        if (stop.stop_requested()) {
+            result.Stopped = true;
+            break;
+        }
+        TTarget target;
+        std::uint64_t written = 0;
+        err = TargetOf(key, flat, flatNames, target);
+        if (err == 0) {
+            const TOutputTree::TFolder folder = tree.Folder(target.Folder, err);
+            if (folder) {
+                err = access.CopyTo(file, folder->Fd(), target.Name, TPublishMode::NoReplace, stop, written);
+            }
+        }
+        if (err == ECANCELED && stop.stop_requested()) {
+            result.Stopped = true;
+            break;
+        }
         if (err == 0) {
             ++result.Exported;
-            const std::int64_t size = FileSizeOf(target);
-            result.Bytes += size > 0 ? static_cast<std::uint64_t>(size) : 0;
+            result.Bytes += written;
         } else {
-            result.Failures.push_back({key, target, err});
+            result.Failures.push_back({key, TargetPath(dest, target), err});
+            session.ReportCopyFailure(result.Failures.back().Target, err);
         }
         if (progress) {
             progress(++done, result.Total, result.Bytes);

@@ -1,11 +1,19 @@
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <stop_token>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace kestrow {
+
+// Reads until `size` bytes are read or the file ends; -1 on error.
+std::int64_t ReadFullFd(int fd, void* buffer, std::size_t size);
+// Writes everything, retrying after interruptions; false on error (errno set).
+bool WriteAllFd(int fd, const void* data, std::size_t size);
 
 // Move-only owner of a POSIX file descriptor; the destructor closes without reporting.
 class TFileHandle {
@@ -20,6 +28,8 @@ public:
 
     static TFileHandle OpenRead(const std::string& path);
     bool IsOpen() const { return FFd >= 0; }
+    // Gives up ownership without closing.
+    int Release() { return std::exchange(FFd, -1); }
     int Fd() const { return FFd; }
     // Reads until `size` bytes are read or the file ends; -1 on error.
     std::int64_t ReadFull(void* buffer, std::size_t size);
@@ -40,7 +50,8 @@ public:
     TMappedFile& operator=(const TMappedFile&) = delete;
     ~TMappedFile();
 
-    bool Open(const std::string& path);
+    // Maps a regular file (a link or anything else is refused); returns 0 or errno.
+    int Open(const std::string& path);
     std::string_view View() const { return {FData, FSize}; }
 
 private:
@@ -50,32 +61,27 @@ private:
     bool FMapped = false;
 };
 
-// Writes a file under a private name beside its target and renames it into place on Commit, so a
-// reader never sees a half-written target and a failure never replaces an existing file.
-class TAtomicFileWriter {
-public:
-    explicit TAtomicFileWriter(std::string target);
-    TAtomicFileWriter(const TAtomicFileWriter&) = delete;
-    TAtomicFileWriter& operator=(const TAtomicFileWriter&) = delete;
-    ~TAtomicFileWriter(); // removes the partial file unless committed
+// The errno given when a file read out of a backup is not a regular file (a symbolic link, a FIFO,
+// a device, a folder): nothing but regular files is ever read from a backup.
+constexpr int kNotRegularFileError = ENOTSUP;
 
-    bool IsOpen() const { return FHandle.IsOpen(); }
-    int Error() const { return FError; }
-    bool Write(const void* data, std::size_t size);
-    bool Commit();
+// An error number as a user reads it: strerror, except for the refusals of this system.
+std::string ErrorText(int error);
 
-private:
-    std::string FTarget;
-    std::string FPartial;
-    TFileHandle FHandle;
-    int FError = 0;
-    bool FCommitted = false;
-};
+// Opens `relativePath` below an open folder for reading without following any symbolic link on the
+// way and without blocking, and refuses anything but a regular file (kNotRegularFileError).
+// Returns 0 or errno; `size` is the file's size.
+int OpenRegularFileAt(int folderFd, std::string_view relativePath, TFileHandle& file, std::int64_t& size);
+
+// Copies `size` bytes from one open file to another (in the kernel where it can), checking
+// `stop` between chunks. Returns 0, errno, or ECANCELED when stopped.
+int CopyFileContents(int sourceFd, int targetFd, std::int64_t size, const std::stop_token& stop);
 
 bool ReadWholeFile(const std::string& path, std::string& contents);
 // Replaces the file's contents (written beside it first, then renamed).
 bool WriteWholeFile(const std::string& path, std::string_view contents);
-// Copies a file byte for byte; fails with EEXIST when the target exists. Returns 0 or errno.
+// Copies a regular file byte for byte; fails with EEXIST when the target exists, and never leaves a
+// partial target. Returns 0 or errno.
 int CopyFileExclusive(const std::string& source, const std::string& target);
 
 } // namespace kestrow

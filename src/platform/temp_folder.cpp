@@ -1,10 +1,27 @@
 #include "platform/temp_folder.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
+#include <set>
 #include <system_error>
 
 namespace kestrow {
+
+namespace {
+
+struct TLiveFolders {
+    std::mutex Mutex;
+    std::set<std::string> Paths;
+};
+
+TLiveFolders& LiveFolders() {
+    static TLiveFolders folders;
+    return folders;
+}
+
+} // namespace
 
 TTempFolder::TTempFolder() {
     const char* base = std::getenv("TMPDIR");
@@ -15,12 +32,25 @@ TTempFolder::TTempFolder() {
     pattern += "kestrow-XXXXXX";
     if (::mkdtemp(pattern.data()) != nullptr) {
         FPath = pattern + "/";
+        std::lock_guard lock(LiveFolders().Mutex);
+        LiveFolders().Paths.insert(FPath);
+    } else {
+        FError = errno;
     }
 }
 
 TTempFolder::~TTempFolder() {
     if (IsValid()) {
         RemoveTree(FPath);
+        std::lock_guard lock(LiveFolders().Mutex);
+        LiveFolders().Paths.erase(FPath);
+    }
+}
+
+void RemoveLiveTempFolders() {
+    std::lock_guard lock(LiveFolders().Mutex);
+    for (const std::string& path : LiveFolders().Paths) {
+        RemoveTree(path);
     }
 }
 

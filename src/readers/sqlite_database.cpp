@@ -1,6 +1,7 @@
 #include "readers/sqlite_database.h"
 
 #include <atomic>
+#include <fcntl.h>
 
 #include <fmt/format.h>
 #include <sqlite3.h>
@@ -200,6 +201,13 @@ bool TSQLiteTable::FieldIsNull(int i) const {
 
 std::unique_ptr<TSQLiteDatabase> OpenBackupDatabase(const std::string& fileName,
                                                     const std::string& privateFolder) {
+    // SQLite would follow a link and block on a FIFO: only a regular file is opened.
+    TFileHandle check;
+    std::int64_t size = 0;
+    if (const int err = OpenRegularFileAt(AT_FDCWD, fileName, check, size); err != 0) {
+        throw ESQLiteException(fmt::format("Failed to open database \"{}\" : {}", fileName, ErrorText(err)));
+    }
+    check.Close();
     const std::string wal = fileName + "-wal";
     if (FileSizeOf(wal) <= 0) {
         return std::make_unique<TSQLiteDatabase>(fileName, TSQLiteOpenMode::ReadOnlyImmutable);

@@ -198,7 +198,7 @@ TEST_F(Cli, CurrentLayoutBackupsWorkLikeTheOlderOnes) {
     EXPECT_EQ(contents, "new messages");
 }
 
-TEST_F(Cli, JsonStaysValidForNamesThatAreNotUtf8) {
+TEST_F(Cli, TextsThatAreNotUtf8KeepEveryByteAndComeBackThroughExtract) {
     TBackupPlan plan;
     plan.FolderName = "zz-latin1";
     plan.Files = {TTestFile("HomeDomain", "Documents/r\xE9sum\xE9.txt", "cv")};
@@ -209,11 +209,19 @@ TEST_F(Cli, JsonStaysValidForNamesThatAreNotUtf8) {
                                                  "<string>Caf\xE9 phone</string></dict>"));
     const TRun list = Run("list --json");
     ASSERT_EQ(list.Exit, 0);
-    EXPECT_EQ(nlohmann::json::parse(list.Out)[2]["deviceName"].get<std::string>(), "Caf\xEF\xBF\xBD phone");
+    EXPECT_EQ(nlohmann::json::parse(list.Out)[2]["deviceName"].get<std::string>(), "Caf\\xe9 phone");
     const TRun files = Run("files 2 --json");
     ASSERT_EQ(files.Exit, 0);
-    EXPECT_EQ(nlohmann::json::parse(files.Out)[0]["key"].get<std::string>(),
-              "Documents/r\xEF\xBF\xBDsum\xEF\xBF\xBD.txt");
+    const auto entry = nlohmann::json::parse(files.Out)[0];
+    const std::string escaped = entry["key"].get<std::string>();
+    EXPECT_EQ(escaped, "Documents/r\\xe9sum\\xe9.txt");
+    EXPECT_EQ(entry["keyEscaped"], true);
+    EXPECT_EQ(Run("files 2").Out.substr(0, escaped.size() + 1), escaped + "\t");
+    const TRun extracted = Run("extract 2 " + Quote(escaped) + " " + Quote(FWork.Path() + "cv.txt"));
+    ASSERT_EQ(extracted.Exit, 0) << extracted.Err;
+    std::string contents;
+    ASSERT_TRUE(ReadWholeFile(FWork.Path() + "cv.txt", contents));
+    EXPECT_EQ(contents, "cv");
 }
 
 TEST_F(Cli, LogPrintsTheSessionLog) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/file_io.h"
+#include "platform/new_file.h"
 #include "platform/paths.h"
 #include "platform/temp_folder.h"
 
@@ -56,12 +57,12 @@ TEST(FileIo, MappedFileViewsWholeContentsAndEmptyFiles) {
     ASSERT_TRUE(WriteWholeFile(folder.Path() + "f", "abc"));
     ASSERT_TRUE(WriteWholeFile(folder.Path() + "e", ""));
     TMappedFile file;
-    ASSERT_TRUE(file.Open(folder.Path() + "f"));
+    ASSERT_EQ(file.Open(folder.Path() + "f"), 0);
     EXPECT_EQ(file.View(), "abc");
-    ASSERT_TRUE(file.Open(folder.Path() + "e"));
+    ASSERT_EQ(file.Open(folder.Path() + "e"), 0);
     EXPECT_TRUE(file.View().empty());
-    EXPECT_FALSE(file.Open(folder.Path() + "missing"));
-    EXPECT_FALSE(file.Open(folder.Path()));
+    EXPECT_EQ(file.Open(folder.Path() + "missing"), ENOENT);
+    EXPECT_EQ(file.Open(folder.Path()), kNotRegularFileError);
 }
 
 } // namespace

@@ -5,7 +5,6 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "crypto/digest.h"
 #include "platform/paths.h"
 #include "support/crypto_writer.h"
 #include "support/keybag_writer.h"
@@ -21,25 +20,46 @@ std::string Serialize(plist_t root, bool binary) {
     return binary ? PlistBinary(root) : PlistXml(root);
 }
 
+plist_t LockdownDict(const TBackupPlan& plan) {
+    plist_t lockdown = plist_new_dict();
+    plist_dict_set_item(lockdown, "ProductVersion", plist_new_string("9.3.6"));
+    plist_dict_set_item(lockdown, "SerialNumber", plist_new_string("C39GQ1ABCDEF"));
+    if (!plan.UniqueId.empty()) {
+        plist_dict_set_item(lockdown, "UniqueDeviceID", plist_new_string(plan.UniqueId.c_str()));
+    }
+    plist_dict_set_item(lockdown, "DeviceName", plist_new_string(plan.DeviceName.c_str()));
+    plist_dict_set_item(lockdown, "BuildVersion", plist_new_string("13G37"));
+    return lockdown;
+}
+
+plist_t ApplicationsDict() {
+    plist_t app = plist_new_dict();
+    plist_dict_set_item(app, "CFBundleVersion", plist_new_string("2.1"));
+    plist_dict_set_item(app, "ApplicationSINF", plist_new_data("sinf", 4));
+    plist_t apps = plist_new_dict();
+    plist_dict_set_item(apps, "com.example.notes", app);
+    return apps;
+}
+
+// Manifest.plist with its keys in the order a device writes them (not sorted): the description
+// scan depends on the conversion to XML sorting them.
 plist_t DescriptionDict(const TBackupPlan& plan, const std::string& keyBag, const std::string& manifestKey) {
     plist_t dict = plist_new_dict();
+    plist_dict_set_item(dict, "SystemDomainsVersion", plist_new_string("20.0"));
+    plist_dict_set_item(dict, "Applications", ApplicationsDict());
+    if (plan.LockdownInManifest) {
+        plist_dict_set_item(dict, "Lockdown", LockdownDict(plan));
+    }
+    plist_dict_set_item(dict, "Version", plist_new_string("9.1"));
+    plist_dict_set_item(dict, "IsEncrypted", plist_new_bool(plan.Encrypted ? 1 : 0));
     if (!keyBag.empty()) {
         plist_dict_set_item(dict, "BackupKeyBag", plist_new_data(keyBag.data(), keyBag.size()));
-    }
-    plist_dict_set_item(dict, "Date", PlistDate(plan.DateUnix));
-    plist_dict_set_item(dict, "IsEncrypted", plist_new_bool(plan.Encrypted ? 1 : 0));
-    if (plan.LockdownInManifest) {
-        plist_t lockdown = plist_new_dict();
-        plist_dict_set_item(lockdown, "DeviceName", plist_new_string(plan.DeviceName.c_str()));
-        plist_dict_set_item(lockdown, "ProductVersion", plist_new_string("5.1.1"));
-        if (!plan.UniqueId.empty()) {
-            plist_dict_set_item(lockdown, "UniqueDeviceID", plist_new_string(plan.UniqueId.c_str()));
-        }
-        plist_dict_set_item(dict, "Lockdown", lockdown);
     }
     if (!manifestKey.empty()) {
         plist_dict_set_item(dict, "ManifestKey", plist_new_data(manifestKey.data(), manifestKey.size()));
     }
+    plist_dict_set_item(dict, "WasPasscodeSet", plist_new_bool(0));
+    plist_dict_set_item(dict, "Date", PlistDate(plan.DateUnix));
     return dict;
 }
 
@@ -75,7 +95,7 @@ void WriteMbdbLayout(const std::string& folder, const TBackupPlan& plan, TTestKe
         record.Mode = file.Mode;
         record.Size = file.RecordedSize.value_or(static_cast<std::int64_t>(file.Content.size()));
         record.ProtectionClass = file.ProtectionClass;
-        record.DataHash = StringOf(Sha1(file.Content));
+        record.DataHash = OpenSslSha1(file.Content);
         std::string stored = file.Content;
         if (keyBag != nullptr && file.Protected && (file.Mode >> 12) == 8) {
             const TBytes fileKey = random.Bytes(32);
@@ -85,7 +105,7 @@ void WriteMbdbLayout(const std::string& folder, const TBackupPlan& plan, TTestKe
         }
         records.push_back(record);
         if ((file.Mode >> 12) == 8) {
-            WriteTestFile(folder + Sha1HexOf(file.Domain + "-" + file.Path), stored);
+            WriteTestFile(folder + OpenSslSha1Hex(file.Domain + "-" + file.Path), stored);
         }
     }
     WriteTestFile(folder + "Manifest.mbdb", MbdbBytes(records));
@@ -112,7 +132,7 @@ std::string WriteManifestDbLayout(const std::string& folder, const TBackupPlan& 
     const std::string plainDb = folder + "Manifest.db.plain";
     std::vector<TManifestRow> rows;
     for (const TTestFile& file : plan.Files) {
-        const std::string id = Sha1HexOf(file.Domain + "-" + file.Path);
+        const std::string id = OpenSslSha1Hex(file.Domain + "-" + file.Path);
         const bool regular = (file.Mode >> 12) == 8;
         std::string stored = file.Content;
         std::string wrapped;
@@ -147,7 +167,7 @@ std::string NestedPlist(plist_t root) {
 plist_t WriteOldLayout(const std::string& folder, const TBackupPlan& plan) {
     plist_t files = plist_new_dict();
     for (const TTestFile& file : plan.Files) {
-        const std::string base = Sha1HexOf(file.Domain + "-" + file.Path);
+        const std::string base = OpenSslSha1Hex(file.Domain + "-" + file.Path);
         plist_t props = plist_new_dict();
         plist_dict_set_item(props, "Domain", plist_new_string(file.Domain.c_str()));
         plist_dict_set_item(props, "FileLength", plist_new_uint(file.Content.size()));

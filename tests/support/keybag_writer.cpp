@@ -1,10 +1,5 @@
 #include "support/keybag_writer.h"
 
-#include "crypto/base64.h"
-#include "crypto/digest.h"
-#include "crypto/key_wrap.h"
-#include "crypto/password_key_cache.h"
-
 namespace kestrow::test {
 
 namespace {
@@ -36,7 +31,7 @@ TTlvWriter& TTlvWriter::Raw(const std::string& bytes) {
 }
 
 std::string TTlvWriter::Base64() const {
-    return Base64Encode(FBytes);
+    return OpenSslBase64(FBytes);
 }
 
 TTestKeyBag::TTestKeyBag(std::string password, std::int32_t iterations, std::int32_t version,
@@ -63,10 +58,14 @@ TTestKeyBag& TTestKeyBag::AddClass(std::int32_t clas, std::int32_t wrap, std::in
 }
 
 TBytes TTestKeyBag::PasswordKey() const {
-    TPasswordKeyRequest request{FPassword.substr(0, 255), FSalt, FIterations, FDoubleSalt, FDoubleIterations};
-    TBytes key;
-    DerivePasswordKeyCached(request, key);
-    return key;
+    // Devices take at most the first 255 password bytes; keybags of 2016 and later run them through
+    // PBKDF2-HMAC-SHA-256 first and derive the SHA-1 key from that.
+    const std::string password = FPassword.substr(0, 255);
+    if (FDoubleSalt.empty()) {
+        return OpenSslPbkdf2(password, FSalt, FIterations, false);
+    }
+    return OpenSslPbkdf2(StringOf(OpenSslPbkdf2(password, FDoubleSalt, FDoubleIterations, true)), FSalt,
+                         FIterations, false);
 }
 
 std::string TTestKeyBag::Block() const {
@@ -89,7 +88,7 @@ std::string TTestKeyBag::Block() const {
 }
 
 std::string TTestKeyBag::Base64() const {
-    return Base64Encode(Block());
+    return OpenSslBase64(Block());
 }
 
 TBytes TTestKeyBag::WrapFileKey(std::int32_t clas, const TBytes& fileKey) {
@@ -97,12 +96,11 @@ TBytes TTestKeyBag::WrapFileKey(std::int32_t clas, const TBytes& fileKey) {
     if (FVersion >= 3 && entry.Ktyp == 1) {
         const TBytes ephemeralPrivate = FRandom.Bytes(32);
         const TBytes ephemeralPublic = X25519PublicOf(ephemeralPrivate);
-        TBytes shared;
-        X25519(ephemeralPrivate, entry.PubKey, shared);
+        const TBytes shared = OpenSslX25519(ephemeralPrivate, entry.PubKey);
         std::string message("\x00\x00\x00\x01", 4);
         message += StringOf(shared) + StringOf(ephemeralPublic) + StringOf(entry.PubKey);
         TBytes wrapped = ephemeralPublic;
-        const TBytes inner = AesWrapKey(Sha256(message), fileKey);
+        const TBytes inner = AesWrapKey(OpenSslSha256(message), fileKey);
         wrapped.insert(wrapped.end(), inner.begin(), inner.end());
         return wrapped;
     }
