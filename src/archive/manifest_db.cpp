@@ -134,7 +134,9 @@ int ReadManifestDb(const std::string& dbPath, const std::string& privateFolder, 
             if (files.Contains(key)) {
                 continue; // the first row of a key wins
             }
-            ParseMbFile(table->FieldAsBlob(col.File), info);
+            if (!ParseMbFile(table->FieldAsBlob(col.File), info) && encrypted) {
+                continue; // without its record an encrypted file would pass for a plain one
+            }
             const bool isProtected = encrypted && info.EncryptionKey.size() > 4;
             const TBytes wrapped =
                 isProtected ? TBytes(info.EncryptionKey.begin() + 4, info.EncryptionKey.end()) : TBytes();

@@ -14,7 +14,7 @@ namespace kestrow {
 
 namespace {
 
-constexpr auto kGracePeriod = std::chrono::seconds(5);
+constexpr auto kGracePeriod = std::chrono::seconds(3);
 
 struct TStopState {
     std::stop_source Source;

@@ -146,9 +146,10 @@ namespace {
 
 constexpr int kWalkFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
-// ELOOP from O_NOFOLLOW means a symbolic link stood where a file or folder was expected.
+// ELOOP (O_NOFOLLOW) or ENOTDIR (O_DIRECTORY) means a link or something else stood where a file
+// or folder was expected.
 int OpenError() {
-    return errno == ELOOP ? kNotRegularFileError : errno;
+    return errno == ELOOP || errno == ENOTDIR ? kNotRegularFileError : errno;
 }
 
 } // namespace

@@ -20,6 +20,11 @@ TOutputTree::TFolder OpenChild(int at, const std::string& name, int& error) {
         ::openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!folder->IsOpen()) {
         error = errno;
+        struct stat info {};
+        if (error == ENOTDIR && ::fstatat(at, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISLNK(info.st_mode)) {
+            error = ELOOP; // a link stands where a folder is wanted, and links are never followed
+        }
         return nullptr;
     }
     return folder;

@@ -90,6 +90,15 @@ TEST_F(Discovery, InfoPlistFallbackKeepsManifestEncryptionAndNoKeyBag) {
     EXPECT_EQ(IsoLocalText(backups[0].LastBackupDate), "2011-03-04T00:00:00"); // date fallback
 }
 
+TEST_F(Discovery, InfoIdentifierIsLowerCased) {
+    WriteManifest("f", "<key>Lockdown</key><dict/>");
+    WriteInfo("f", "<key>Device Name</key><string>Phone</string>"
+                   "<key>Unique Identifier</key><string>00008120-001E2D3C4B5A6978</string>");
+    const TIphoneBackups backups = Read("f");
+    ASSERT_EQ(backups.size(), 1u);
+    EXPECT_EQ(backups[0].UniqueId, "00008120-001e2d3c4b5a6978");
+}
+
 TEST_F(Discovery, UnreadableInfoIsLogged) {
     WriteManifest("abc", "<key>IsEncrypted</key><false/>");
     test::WriteTestFile(FRoot.Path() + "abc/Info.plist", "<plist><dict><key>Device Name");

@@ -1,4 +1,9 @@
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -51,12 +56,16 @@ protected:
         ASSERT_TRUE(WriteWholeFile(FWork.Path() + "wrong", "wrong\n"));
     }
 
-    TRun Run(const std::string& args, const std::string& env = "") {
+    std::string Command(const std::string& args, const std::string& env) {
+        return "env -u KESTROW_PASSWORD -u KESTROW_BACKUP_ROOT TZ=UTC LC_ALL=C " + env + " " +
+               Quote(KESTROW_CLI) + " --root " + Quote(FRoot.Path()) + " " + args;
+    }
+
+    TRun Run(const std::string& args, const std::string& env = "", const std::string& cwd = "/") {
         const std::string out = FWork.Path() + "stdout";
         const std::string err = FWork.Path() + "stderr";
-        const std::string command = "env -u KESTROW_PASSWORD -u KESTROW_BACKUP_ROOT TZ=UTC LC_ALL=C " + env +
-                                    " " + Quote(KESTROW_CLI) + " --root " + Quote(FRoot.Path()) + " " + args +
-                                    " >" + Quote(out) + " 2>" + Quote(err) + " </dev/null";
+        const std::string command = "cd " + Quote(cwd) + " && " + Command(args, env) + " >" + Quote(out) +
+                                    " 2>" + Quote(err) + " </dev/null";
         TRun run;
         const int status = std::system(command.c_str());
         run.Exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -100,7 +109,9 @@ TEST_F(Cli, MissingRootIsAnEmptyListWithAMessage) {
     EXPECT_NE(err.find("/nonexistent/root"), std::string::npos);
     EXPECT_EQ(Run("--version").Exit, 0);
     EXPECT_EQ(Run("--help").Exit, 0);
-    EXPECT_NE(Run("no-such-command").Exit, 0);
+    EXPECT_EQ(Run("no-such-command").Exit, 64);
+    EXPECT_EQ(Run("open").Exit, 64);
+    EXPECT_EQ(Run("open notanumber").Exit, 64);
 }
 
 TEST_F(Cli, CheckPasswordAnswersRightOrWrong) {
@@ -113,7 +124,8 @@ TEST_F(Cli, CheckPasswordAnswersRightOrWrong) {
     EXPECT_EQ(Run("check-password 1 " + PasswordFile(), "KESTROW_PASSWORD=wrong").Exit, 0);
     EXPECT_EQ(Run("check-password 1", "KESTROW_PASSWORD=pässword").Exit, 0);
     EXPECT_EQ(Run("check-password 0 " + PasswordFile()).Exit, 2);
-    EXPECT_NE(Run("check-password 1").Exit, 0); // no terminal, no password
+    EXPECT_EQ(Run("check-password 1").Exit, 64); // no terminal, no password
+    EXPECT_EQ(Run("check-password 5 " + PasswordFile()).Exit, 1);
 }
 
 TEST_F(Cli, OpenReportsTheStatusAsExitCode) {
@@ -149,8 +161,12 @@ TEST_F(Cli, ExtractAndExtractAllAreByteExact) {
     std::string contents;
     ASSERT_TRUE(ReadWholeFile(FWork.Path() + "sms.db", contents));
     EXPECT_EQ(contents, "messages");
-    EXPECT_NE(Run("extract 1 Library/SMS/sms.db " + Quote(FWork.Path()) + " " + PasswordFile()).Exit, 0);
-    EXPECT_NE(Run("extract 0 no/such/file " + Quote(FWork.Path() + "x")).Exit, 0);
+    EXPECT_EQ(Run("extract 1 Library/SMS/sms.db " + Quote(FWork.Path()) + " " + PasswordFile()).Exit, 65);
+    EXPECT_EQ(Run("extract 0 no/such/file " + Quote(FWork.Path() + "x")).Exit, 65);
+    EXPECT_EQ(Run("extract 1 Library/SMS/sms.db " + Quote(FWork.Path()) + " --password-file " +
+                  Quote(FWork.Path() + "wrong"))
+                  .Exit,
+              3);
 
     const TRun all = Run("extract-all 1 " + Quote(FWork.Path() + "all") + " " + PasswordFile());
     ASSERT_EQ(all.Exit, 0) << all.Err;
@@ -229,6 +245,118 @@ TEST_F(Cli, LogPrintsTheSessionLog) {
     const TRun log = Run("log 0");
     EXPECT_EQ(log.Exit, 0);
     EXPECT_EQ(log.Out, "Decode manifest error\n");
+}
+
+TEST_F(Cli, EmptyDestinationIsAUsageError) {
+    const TRun all = Run("extract-all 0 ''", "", FWork.Path());
+    EXPECT_EQ(all.Exit, 64);
+    EXPECT_EQ(all.Err, "DEST must name a file or folder; an empty destination is refused.\n");
+    EXPECT_EQ(Run("extract 0 Library/SMS/sms.db ''", "", FWork.Path()).Exit, 64);
+    EXPECT_FALSE(PathExists(FWork.Path() + "Library"));
+    EXPECT_FALSE(PathExists("/Library/SMS/sms.db"));
+}
+
+TEST_F(Cli, WithoutAPrivateFolderNothingIsWrittenAnywhere) {
+    TTempFolder cwd;
+    for (const char* args : {"list", "open 0", "extract-all 0 out", "check-password 1"}) {
+        const TRun run = Run(args, "TMPDIR=/nonexistent/tmp", cwd.Path());
+        EXPECT_EQ(run.Exit, 73) << args;
+        EXPECT_EQ(
+            run.Err.find(
+                "Cannot make a private temporary folder in /nonexistent/tmp: No such file or directory."),
+            0u)
+            << run.Err;
+        EXPECT_EQ(run.Out, "");
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(cwd.Path()));
+}
+
+TEST_F(Cli, BackupTextsCannotDriveTheTerminal) {
+    TBackupPlan plan;
+    plan.FolderName = "zz-evil";
+    plan.DeviceName = "Evil\x1b]0;owned\x07Phone\nline\xC2\x9B"
+                      "2J";
+    plan.Files = {TTestFile("HomeDomain", "Library/\x1b[2Jclear\tme", "x")};
+    test::WriteBackup(FRoot.Path(), plan);
+    const TRun list = Run("list");
+    EXPECT_NE(list.Out.find("2\tEvil\\x1b]0;owned\\x07Phone\\x0aline\\xc2\\x9b2J\t"), std::string::npos)
+        << list.Out;
+    const TRun files = Run("files 2");
+    EXPECT_EQ(files.Out.find("Library/\\x1b[2Jclear\\x09me\t"), 0u) << files.Out;
+    const TRun opened = Run("open 2");
+    EXPECT_EQ(opened.Out.substr(0, opened.Out.find('\n')),
+              "Evil\\x1b]0;owned\\x07Phone\\x0aline\\xc2\\x9b2J");
+    EXPECT_EQ(
+        Run("extract 2 " + Quote("Library/\\x1b[2Jclear\\x09me") + " " + Quote(FWork.Path() + "e")).Exit, 0);
+}
+
+TEST_F(Cli, PathsBeyondTheLimitSayFileNameTooLong) {
+    std::string tooLong = FWork.Path();
+    while (tooLong.size() < 4200) {
+        tooLong += std::string(200, 'x') + "/";
+    }
+    const TRun run = Run("extract 0 Library/SMS/sms.db " + Quote(tooLong + "copy"));
+    EXPECT_EQ(run.Exit, 65);
+    EXPECT_NE(run.Err.find(": File name too long\n"), std::string::npos) << run.Err;
+}
+
+// A command started in the background with its password coming through a FIFO, so that a signal
+// can be sent at a known point: while the command waits for the password.
+class CliSignals : public Cli {
+protected:
+    pid_t Start(const std::string& args) {
+        FFifo = FWork.Path() + "fifo";
+        ::mkfifo(FFifo.c_str(), 0600);
+        MakeFolders(FTmp.Path() + "t");
+        const std::string command =
+            "exec " +
+            Command("--password-file " + Quote(FFifo) + " " + args, "TMPDIR=" + Quote(FTmp.Path() + "t")) +
+            " >/dev/null 2>" + Quote(FWork.Path() + "err");
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        // The session exists (its private folder is made) before the password is read.
+        for (int i = 0; i < 1000 && std::filesystem::is_empty(FTmp.Path() + "t"); ++i) {
+            ::usleep(10000);
+        }
+        ::usleep(100000);
+        return pid;
+    }
+    int Wait(pid_t pid) {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::string FFifo;
+    TTempFolder FTmp;
+};
+
+TEST_F(CliSignals, TermWhileBlockedRemovesThePrivateFolder) {
+    const pid_t pid = Start("extract-all 1 " + Quote(FWork.Path() + "out"));
+    ASSERT_FALSE(std::filesystem::is_empty(FTmp.Path() + "t"));
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(Wait(pid), 143);
+    EXPECT_TRUE(std::filesystem::is_empty(FTmp.Path() + "t"));
+    EXPECT_FALSE(PathExists(FWork.Path() + "out"));
+}
+
+TEST_F(CliSignals, InterruptStopsTheExtractionCleanly) {
+    const pid_t pid = Start("extract-all 1 " + Quote(FWork.Path() + "out"));
+    ::kill(pid, SIGINT);
+    {
+        std::ofstream fifo(FFifo); // the command goes on and meets the stop request
+        fifo << "pässword\n";
+    }
+    EXPECT_EQ(Wait(pid), 130);
+    EXPECT_TRUE(std::filesystem::is_empty(FTmp.Path() + "t"));
+    if (FolderExists(FWork.Path() + "out")) {
+        EXPECT_TRUE(std::filesystem::is_empty(FWork.Path() + "out"));
+    }
+    std::string err;
+    ReadWholeFile(FWork.Path() + "err", err);
+    EXPECT_NE(err.find("Stopped after 0 of 3 files."), std::string::npos) << err;
 }
 
 } // namespace

@@ -61,6 +61,14 @@ TEST_F(FileDecrypt, InvalidPaddingFallsBackToTheRecordedSize) {
     EXPECT_EQ(ToFile(cipher, 40), plain);                 // recorded larger: left whole
 }
 
+TEST_F(FileDecrypt, EveryPaddingByteIsChecked) {
+    // The last byte alone looks like two bytes of padding; the byte before it is no padding.
+    const std::string plain = std::string(31, 'a') + '\x02';
+    const std::string cipher = AesCbcEncryptRaw(FKey, plain);
+    EXPECT_EQ(ToStream(cipher, 32), plain);
+    EXPECT_EQ(ToFile(cipher, 32), plain);
+}
+
 TEST_F(FileDecrypt, RefusesPartialBlocksShortKeysAndMissingFiles) {
     const std::string cipher = AesCbcEncryptPkcs7(FKey, "hello");
     std::string out;

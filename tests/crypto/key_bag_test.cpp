@@ -65,6 +65,16 @@ TEST(KeyBagParse, HostileLengthsNeverReadPastTheBlock) {
     EXPECT_EQ(bag.LastError(), kbeSuccess);
     EXPECT_EQ(bag.KeyCount(), 1); // the truncated second record is not taken
 
+    // A value running a few bytes past the end: the record must not be taken with bytes from
+    // beyond the block.
+    TTlvWriter overrun;
+    overrun.Int("TYPE", 1).Tag("UUID", TBytes(16)).Int("CLAS", 1).Tag("WPKY", TBytes(40, 3));
+    overrun.Tag("UUID", TBytes(16)).Int("CLAS", 2).Raw(std::string("WPKY\x00\x00\x00\x28", 8) + "short");
+    TBackupKeyBag overrunBag(overrun.Base64(), 0);
+    ASSERT_EQ(overrunBag.KeyCount(), 1);
+    EXPECT_EQ(overrunBag.RawKeys()[0].Clas, 1);
+    EXPECT_EQ(overrunBag.RawKeys()[0].Wpky, TBytes(40, 3));
+
     TTlvWriter onlyTruncated;
     onlyTruncated.Int("TYPE", 1).Tag("UUID", TBytes(16)).Raw(std::string("WPKY\x00\x00\x01\x00", 8) + "abc");
     EXPECT_EQ(TBackupKeyBag(onlyTruncated.Base64(), 0).LastError(), kbeFormat);
@@ -171,6 +181,41 @@ TEST(KeyBagPassword, DoubleDerivationRunsOncePerPassword) {
     EXPECT_TRUE(TBackupKeyBag(text, 1).SetItunesPassword("new style"));
     // The check derives; the unlocks reuse that derivation; only the wrong password costs another.
     EXPECT_EQ(PasswordKeyDerivationCount() - before, 2u);
+}
+
+TEST(KeyBagPassword, DoubleDerivationTakesTheFirst255PasswordBytes) {
+    const std::string password = std::string(254, 'p') + "\xC3\xA9" + std::string(44, 'q'); // 300 bytes
+    TTestKeyBag bag(password, 3, 4);
+    bag.SetDoubleDerivation(2);
+    bag.AddClass(1);
+    TBackupKeyBag keyBag(bag.Base64(), 0);
+    EXPECT_TRUE(keyBag.SetItunesPassword(password));
+    // Byte 255 cuts the "é" in half: what follows the first 255 bytes never counts.
+    EXPECT_TRUE(keyBag.SetItunesPassword(password.substr(0, 255) + "anything"));
+    EXPECT_FALSE(keyBag.SetItunesPassword(password.substr(0, 254)));
+}
+
+TEST(KeyBagPassword, TheFirstRecordOfAClassWins) {
+    const TBytes salt(20, 4);
+    const TBytes passwordKey = test::OpenSslPbkdf2("pw", salt, 2, false);
+    const TBytes first = test::TTestRandom(1).Bytes(32);
+    const TBytes second = test::TTestRandom(2).Bytes(32);
+    TTlvWriter tlv;
+    tlv.Int("VERS", 3).Int("TYPE", 1).Tag("SALT", salt).Int("ITER", 2).Tag("UUID", TBytes(16));
+    tlv.Tag("UUID", TBytes(16))
+        .Int("CLAS", 1)
+        .Int("WRAP", 2)
+        .Tag("WPKY", test::AesWrapKey(passwordKey, first));
+    tlv.Tag("UUID", TBytes(16))
+        .Int("CLAS", 1)
+        .Int("WRAP", 2)
+        .Tag("WPKY", test::AesWrapKey(passwordKey, second));
+    TBackupKeyBag keyBag(tlv.Base64(), 0);
+    ASSERT_EQ(keyBag.KeyCount(), 2);
+    ASSERT_TRUE(keyBag.SetItunesPassword("pw"));
+    const TBytes fileKey(32, 6);
+    EXPECT_EQ(keyBag.UnwrapFileKey(1, test::AesWrapKey(first, fileKey)), fileKey);
+    EXPECT_TRUE(keyBag.UnwrapFileKey(1, test::AesWrapKey(second, fileKey)).empty());
 }
 
 TEST(KeyBagPassword, AbsurdIterationCountsAreRefused) {

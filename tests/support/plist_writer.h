@@ -21,4 +21,10 @@ plist_t PlistDate(std::int64_t unixSeconds);
 // A minimal XML property list around the given top-level <dict> children.
 std::string XmlPlistOfDictBody(const std::string& body);
 
+// Hostile binary property lists, written byte by byte (libplist's own writer recurses and could
+// not write them): arrays nested `levels` deep, each holding the next; and `levels` arrays each
+// holding the next twice, a tree of 2^levels nodes from a few hundred bytes.
+std::string DeepBinaryPlist(std::size_t levels);
+std::string SharedBinaryPlist(std::size_t levels);
+
 } // namespace kestrow::test
