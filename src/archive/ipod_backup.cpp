@@ -123,8 +123,11 @@ std::uint8_t TIpodBackup::OpenBackup(int idx, const std::string& password) {
     if (FAccess.Open(backup.Path) != 0) {
         return osNoFile;
     }
-    const bool currentLayout = FileExists(backup.Path + "Manifest.db");
-    if (currentLayout || FileExists(backup.Path + "Manifest.mbdb")) {
+    // A manifest that is there but is no regular file is still the one to read (and fails there,
+    // with its log line), not a reason to fall back to the oldest layout.
+    const auto present = [](const std::string& path) { return PathExists(path) && !FolderExists(path); };
+    const bool currentLayout = present(backup.Path + "Manifest.db");
+    if (currentLayout || present(backup.Path + "Manifest.mbdb")) {
         if (FEncrypted) {
             if (const std::uint8_t status = OpenEncryptedKeyBag(idx, password); status != osOpened) {
                 return status;

@@ -1,6 +1,7 @@
 #include "archive/manifest_mbdb.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <optional>
 
 #include "crypto/digest.h"
@@ -49,6 +50,7 @@ public:
         FPos += *length;
         return value;
     }
+    void SkipToEnd() { FPos = FData.size(); }
     bool Skip(std::size_t bytes) {
         if (Left() < bytes) {
             return false;
@@ -73,12 +75,18 @@ struct TMbdbRecord {
 
 enum class TRecordRead { Ok, End, KeyTruncated };
 
+// Text strings are taken up to their first NUL; an empty domain (so also one that starts with
+// NUL) ends the reading. A record cut short after its size is still complete enough to enter: the
+// protection class and property count then read as 0.
 TRecordRead ReadRecord(TMbdbReader& in, bool encrypted, TMbdbRecord& record) {
     const auto domain = in.String();
-    if (!domain || domain->empty()) {
+    if (!domain) {
         return TRecordRead::End;
     }
     record.Domain = UpToNul(*domain);
+    if (record.Domain.empty()) {
+        return TRecordRead::End;
+    }
     const auto path = in.String();
     if (!path || !in.String() || !in.String()) { // link target and data hash are skipped
         return TRecordRead::End;
@@ -94,19 +102,19 @@ TRecordRead ReadRecord(TMbdbReader& in, bool encrypted, TMbdbRecord& record) {
         return TRecordRead::End;
     }
     const auto size = in.Number(8);
-    const auto protection = in.Number(1);
-    const auto properties = in.Number(1);
-    if (!size || !protection || !properties) {
+    if (!size) {
         return TRecordRead::End;
-    }
-    for (std::uint64_t i = 0; i < *properties; ++i) {
-        if (!in.String() || !in.String()) {
-            return TRecordRead::End;
-        }
     }
     record.Mode = static_cast<std::uint16_t>(*mode);
     record.Size = static_cast<std::int64_t>(*size);
-    record.ProtectionClass = static_cast<std::uint8_t>(*protection);
+    record.ProtectionClass = static_cast<std::uint8_t>(in.Number(1).value_or(0));
+    const std::uint64_t properties = in.Number(1).value_or(0);
+    for (std::uint64_t i = 0; i < properties; ++i) {
+        if (!in.String() || !in.String()) {
+            in.SkipToEnd();
+            break;
+        }
+    }
     return TRecordRead::Ok;
 }
 
@@ -156,7 +164,10 @@ int ReadMbdbBytes(std::string_view data, bool encrypted, TBackupKeyBag* keyBag, 
 int ReadMbdb(const std::string& folder, bool encrypted, TBackupKeyBag* keyBag, TFileTable& files,
              TSessionLog& log) {
     TMappedFile manifest;
-    if (manifest.Open(folder + "Manifest.mbdb") != 0) {
+    if (const int err = manifest.Open(folder + "Manifest.mbdb"); err != 0) {
+        if (err != ENOENT) {
+            log.Append("Dump MBD- error"); // there, but it cannot be read
+        }
         return 0;
     }
     return ReadMbdbBytes(manifest.View(), encrypted, keyBag, files, log);

@@ -13,6 +13,8 @@ namespace kestrow {
 int ElementChildCount(pugi::xml_node node);
 pugi::xml_node ElementChild(pugi::xml_node node, int index);
 pugi::xml_node FirstElementChild(pugi::xml_node node);
+// The node's whole text: every character-data and CDATA section below it, in document order, with
+// entity and character references decoded (whitespace-only text included).
 std::string NodeText(pugi::xml_node node);
 std::string NodeName(pugi::xml_node node);
 
@@ -25,10 +27,13 @@ void ScanDictPairs(pugi::xml_node dict,
 // `requireKeyElement` the key element must also be named "key". Null when absent.
 pugi::xml_node FindDictValue(pugi::xml_node dict, std::string_view key, bool requireKeyElement);
 
-// An XML property list loaded into a DOM.
+// An XML property list loaded into a DOM. Loading is strict where a lenient parser would hand out
+// something no XML processor would: a reference to an undefined entity (a document type's own
+// entities included), an invalid character reference, or more than one root element fails it.
 class TPlistDocument {
 public:
     bool Load(const std::string& xmlFile);
+    bool LoadText(std::string_view xml);
     // The root's first element child (the top-level <dict>); null when the root has no child.
     pugi::xml_node TopDict() const;
 

@@ -6,6 +6,7 @@
 
 #include "cli/commands.h"
 #include "cli/stop_signals.h"
+#include "readers/sqlite_database.h"
 
 using namespace kestrow;
 
@@ -90,6 +91,7 @@ int main(int argc, char** argv) {
     } catch (const std::exception& e) {
         std::cerr << "kestrow-cli: " << e.what() << '\n';
     }
+    ShutdownSQLite(); // every session and database is closed by now
     TStopSignals::Finished();
     // A command cut short by a signal ends with the signal's code whatever it returned.
     return TStopSignals::ExitCode() != 0 ? TStopSignals::ExitCode() : result;

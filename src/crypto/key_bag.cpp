@@ -84,10 +84,13 @@ void TBackupKeyBag::Parse(std::string_view keyBagBase64) {
             break;
         }
         if (tag == "UUID") {
-            if (uuidSeen && !pending.Wpky.empty()) {
-                FRawKeys.push_back(pending);
+            // The first UUID opens the header: what came before it stays in the pending record.
+            if (uuidSeen) {
+                if (!pending.Wpky.empty()) {
+                    FRawKeys.push_back(pending);
+                }
+                ResetRecord(pending);
             }
-            ResetRecord(pending);
             uuidSeen = true;
             reader.Skip(length);
         } else if (tag == "VERS") {

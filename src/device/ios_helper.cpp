@@ -88,10 +88,10 @@ bool TIosHelper::Load() {
 }
 
 bool TIosHelper::Subscribe(std::function<void()> onChange) {
+    FOnChange = std::move(onChange); // also for a player in disk mode, found without the library
     if (!Load()) {
         return false;
     }
-    FOnChange = std::move(onChange);
     if (!FSubscribed && FApi->EventSubscribe(&OnDeviceEvent, this) != 0) {
         SetError(kNoAccessText);
         return false;
@@ -131,8 +131,9 @@ void TIosHelper::DeviceAdded(const std::string& udid) {
     bool changed = false;
     {
         std::lock_guard lock(FMutex);
-        changed = !FConnected || FReady != ready;
+        changed = !FConnected || FReady != ready || FDiskMode;
         FConnected = true;
+        FDiskMode = false;
         FReady = ready;
         FName = name;
         FUniqueId = id;
@@ -153,6 +154,7 @@ void TIosHelper::DeviceRemoved(const std::string& udid) {
             changed = true;
             FConnected = false;
             FReady = false;
+            FDiskMode = false;
             FName.clear();
             FUniqueId.clear();
             FLastError = kLostText;
@@ -175,7 +177,28 @@ bool TIosHelper::Ready() const {
 
 std::string TIosHelper::Name() const {
     std::lock_guard lock(FMutex);
+    if (!FConnected) {
+        return {};
+    }
+    if (FDiskMode) {
+        return "iPod";
+    }
     return FName.empty() ? "iDevice" : FName;
+}
+
+void TIosHelper::DiskModePlayerFound() {
+    bool changed = false;
+    {
+        std::lock_guard lock(FMutex);
+        changed = !FConnected;
+        if (changed) {
+            FConnected = true;
+            FDiskMode = true;
+        }
+    }
+    if (changed && FOnChange) {
+        FOnChange();
+    }
 }
 
 std::string TIosHelper::UniqueId() const {

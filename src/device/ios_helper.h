@@ -29,13 +29,17 @@ public:
     bool Loaded() const { return FApi != nullptr; }
     bool Connected() const;
     bool Ready() const;
-    std::string Name() const; // "iDevice" when the device gave none
+    // The connected device's name: the value it gave, "iDevice" when it gave none, "iPod" for a
+    // player in disk mode; empty when nothing is connected.
+    std::string Name() const;
     std::string UniqueId() const;
     std::string LastError() const;
 
     // Called by the event callback.
     void DeviceAdded(const std::string& udid);
     void DeviceRemoved(const std::string& udid);
+    // A player in disk mode was found on a mounted volume: a connected device named "iPod".
+    void DiskModePlayerFound();
 
     struct TApi;
 
@@ -49,6 +53,7 @@ private:
     mutable std::mutex FMutex;
     bool FConnected = false;
     bool FReady = false;
+    bool FDiskMode = false;
     std::string FName;
     std::string FUniqueId;
     std::string FLastError;

@@ -10,13 +10,18 @@ namespace kestrow {
 TIpodDevice::TIpodDevice(std::function<void()> onChange, std::string libraryName)
     : FOnChange(std::move(onChange)), FHelper(std::move(libraryName)) {}
 
-bool TIpodDevice::Start() {
-    FPlayers = FindDiskModePlayers(DefaultMountBases());
-    return FHelper.Subscribe([this] {
+bool TIpodDevice::Start(const std::vector<std::string>& mountBases) {
+    FPlayers = FindDiskModePlayers(mountBases);
+    const auto raise = [this] {
         if (FOnChange) {
             FOnChange();
         }
-    });
+    };
+    const bool subscribed = FHelper.Subscribe(raise);
+    if (!FPlayers.empty()) {
+        FHelper.DiskModePlayerFound();
+    }
+    return subscribed;
 }
 
 std::vector<std::string> TIpodDevice::DefaultMountBases() {

@@ -15,8 +15,9 @@ public:
     explicit TIpodDevice(std::function<void()> onChange,
                          std::string libraryName = TIosHelper::kDefaultLibrary);
 
-    // Binds the library, subscribes and scans mounted volumes for a disk-mode player.
-    bool Start();
+    // Scans mounted volumes for a player in disk mode (found: a connected device named "iPod"),
+    // then binds the library and subscribes. False when the library cannot be used.
+    bool Start(const std::vector<std::string>& mountBases = DefaultMountBases());
     const TIosHelper& Helper() const { return FHelper; }
     // Mounted player volumes (those holding iPod_Control/iTunes/) under the given bases.
     static std::vector<std::string> FindDiskModePlayers(const std::vector<std::string>& mountBases);

@@ -39,17 +39,23 @@ int LocalUtcOffset() {
     return static_cast<int>(local.tm_gmtoff);
 }
 
-double UtcDaysToLocal(double utcDays) {
-    const double seconds = std::floor((utcDays - kUnixEpochDays) * kSecondsPerDay);
-    if (!std::isfinite(seconds) || std::fabs(seconds) > 1e15) {
-        return utcDays;
-    }
-    const auto instant = static_cast<std::time_t>(seconds);
+double UnixMsToLocalDays(std::int64_t unixMs) {
+    // Floor division: the second an instant falls in, also before 1970.
+    const std::int64_t second = unixMs >= 0 ? unixMs / 1000 : -((-unixMs + 999) / 1000);
+    const auto instant = static_cast<std::time_t>(second);
     std::tm local{};
     if (::localtime_r(&instant, &local) == nullptr) {
+        return UnixMsToDays(unixMs);
+    }
+    return UnixMsToDays(unixMs + static_cast<std::int64_t>(local.tm_gmtoff) * 1000);
+}
+
+double UtcDaysToLocal(double utcDays) {
+    const double ms = std::round((utcDays - kUnixEpochDays) * static_cast<double>(kMsPerDay));
+    if (!std::isfinite(ms) || std::fabs(ms) > 1e17) {
         return utcDays;
     }
-    return utcDays + static_cast<double>(local.tm_gmtoff) / kSecondsPerDay;
+    return UnixMsToLocalDays(static_cast<std::int64_t>(ms));
 }
 
 double UnixMsToDays(std::int64_t unixMs) {

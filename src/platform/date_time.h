@@ -15,7 +15,11 @@ constexpr double kSecondsPerDay = 86400.0;
 int LocalUtcOffset();
 
 // Converts an instant given as a UTC day count to local time with the zone's rule for that date.
+// The instant is taken to the nearest millisecond first, so that a whole second stays whole.
 double UtcDaysToLocal(double utcDays);
+// The same from integer milliseconds since 1970-01-01 00:00 UTC: the exact second of a
+// daylight-saving change already has the new offset.
+double UnixMsToLocalDays(std::int64_t unixMs);
 
 // Milliseconds since 1970-01-01 00:00 UTC to a UTC day count.
 double UnixMsToDays(std::int64_t unixMs);

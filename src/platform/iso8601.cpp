@@ -226,12 +226,15 @@ bool ParseZone(TCursor& in, std::int64_t& offsetMs) {
     return true;
 }
 
+// Characters [pos, pos + length) of the text, as many as there are, read as a decimal number;
+// `fallback` when they are not one (or there are none).
 int FieldOr(std::string_view text, std::size_t pos, std::size_t length, int fallback) {
-    if (text.size() < pos + length) {
+    if (pos >= text.size()) {
         return fallback;
     }
+    const std::string_view field = text.substr(pos, length);
     int value = 0;
-    for (char c : text.substr(pos, length)) {
+    for (char c : field) {
         if (c < '0' || c > '9') {
             return fallback;
         }
@@ -266,7 +269,7 @@ bool IsoDateToLocal(std::string_view text, double& dateTime) {
     if (!ms) {
         return false;
     }
-    dateTime = UtcDaysToLocal(UnixMsToDays(*ms));
+    dateTime = UnixMsToLocalDays(*ms);
     return true;
 }
 

@@ -17,8 +17,9 @@ std::optional<std::int64_t> ParseIso8601(std::string_view text);
 // ISO 8601 text to a local day-count date-time, converted with the zone's rule for that date.
 bool IsoDateToLocal(std::string_view text, double& dateTime);
 
-// Property-list dates that are not ISO 8601: the first 10 characters read as YYYY?MM?DD, each
-// field defaulting to 2000, 1 and 1 when it is not a number (or not a valid month or day); the
+// Property-list dates that are not ISO 8601: of the first 10 characters, 1-4 are the year, 6-7 the
+// month and 9-10 the day, each read as a decimal number (however many of its characters there
+// are) and defaulting to 2000, 1 and 1 when it is not a number (or not a valid month or day); the
 // result is that day at midnight.
 double FallbackDate(std::string_view text);
 

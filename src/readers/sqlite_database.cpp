@@ -27,6 +27,10 @@ std::string FileUri(const std::string& path, const char* query) {
 
 } // namespace
 
+void ShutdownSQLite() {
+    sqlite3_shutdown();
+}
+
 std::string SQLiteCodeDescription(int code) {
     static const char* const kDescriptions[] = {
         "Successful result",
@@ -108,10 +112,13 @@ bool TSQLiteDatabase::TableExists(const std::string& name) {
 TSQLiteTable::TSQLiteTable(TSQLiteDatabase& db, const std::string& sql, bool prepareOnly)
     : fDB(db), fSQL(sql) {
     if (sqlite3_prepare_v2(db.Handle(), sql.c_str(), -1, &fStmt, nullptr) != SQLITE_OK) {
-        RaiseStatementError("Error executing SQL");
+        FailConstruction("Error executing SQL");
     }
     if (fStmt == nullptr) {
-        RaiseStatementError("Could not prepare SQL statement");
+        FailConstruction("Could not prepare SQL statement");
+    }
+    if (db.FOnQuery) {
+        db.FOnQuery(sql);
     }
     fColCount = sqlite3_column_count(fStmt);
     for (int i = 0; i < fColCount; ++i) {
@@ -119,7 +126,12 @@ TSQLiteTable::TSQLiteTable(TSQLiteDatabase& db, const std::string& sql, bool pre
         fCols.push_back(AsciiUpper(name != nullptr ? name : ""));
     }
     if (!prepareOnly) {
-        Next();
+        try {
+            Next();
+        } catch (...) {
+            sqlite3_finalize(fStmt); // no table comes out of a failed construction
+            throw;
+        }
     }
 }
 
@@ -127,13 +139,17 @@ TSQLiteTable::~TSQLiteTable() {
     sqlite3_finalize(fStmt);
 }
 
-void TSQLiteTable::RaiseStatementError(const std::string& lead) const {
+std::string TSQLiteTable::StatementError(const std::string& lead) const {
     const int code = sqlite3_errcode(fDB.Handle());
     const std::string detail = code != 0 ? sqlite3_errmsg(fDB.Handle()) : "Unknown error description";
-    const std::string message = fmt::format("{}.\r\nError [{}]: {}.\r\n\"{}\": {}", lead, code,
-                                            SQLiteCodeDescription(code), fSQL, detail);
+    return fmt::format("{}.\r\nError [{}]: {}.\r\n\"{}\": {}", lead, code, SQLiteCodeDescription(code), fSQL,
+                       detail);
+}
+
+void TSQLiteTable::FailConstruction(const std::string& lead) {
+    const std::string message = StatementError(lead);
     sqlite3_finalize(fStmt);
-    const_cast<TSQLiteTable*>(this)->fStmt = nullptr;
+    fStmt = nullptr;
     throw ESQLiteException(message);
 }
 
@@ -145,7 +161,7 @@ bool TSQLiteTable::Next() {
         ++fRow;
     } else if (result != SQLITE_DONE) {
         sqlite3_reset(fStmt);
-        RaiseStatementError("Could not retrieve data");
+        throw ESQLiteException(StatementError("Could not retrieve data"));
     }
     return !fEOF;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -36,12 +37,17 @@ public:
     std::unique_ptr<TSQLiteTable> GetTable(const std::string& sql, bool prepareOnly = false);
     bool TableExists(const std::string& name);
     sqlite3* Handle() const { return fDB; }
+    // Called with the SQL text of every statement prepared (logging, tests); unset by default.
+    void SetOnQuery(std::function<void(const std::string& sql)> onQuery) { FOnQuery = std::move(onQuery); }
 
 private:
+    friend class TSQLiteTable;
     sqlite3* fDB = nullptr;
+    std::function<void(const std::string& sql)> FOnQuery;
 };
 
 // One prepared statement and its forward cursor; columns are read by index, looked up once by name.
+// A step that fails resets the statement and raises; the table stays usable until it is freed.
 class TSQLiteTable {
 public:
     TSQLiteTable(const TSQLiteTable&) = delete;
@@ -66,7 +72,8 @@ public:
 private:
     friend class TSQLiteDatabase;
     TSQLiteTable(TSQLiteDatabase& db, const std::string& sql, bool prepareOnly);
-    [[noreturn]] void RaiseStatementError(const std::string& lead) const;
+    std::string StatementError(const std::string& lead) const;
+    [[noreturn]] void FailConstruction(const std::string& lead);
 
     int fColCount = 0;
     std::vector<std::string> fCols;
@@ -76,6 +83,9 @@ private:
     TSQLiteDatabase& fDB;
     std::string fSQL;
 };
+
+// Releases SQLite's resources; called once when the program ends, after every database is closed.
+void ShutdownSQLite();
 
 // The description of an SQLite result code used in error messages.
 std::string SQLiteCodeDescription(int code);

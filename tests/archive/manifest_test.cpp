@@ -1,3 +1,4 @@
+#include <filesystem>
 #include <sys/stat.h>
 #include <utime.h>
 
@@ -76,10 +77,16 @@ TEST_F(Mbdb, WrongMagicTruncationAndEmptyDomainEndQuietly) {
     EXPECT_EQ(Read("mbdx\x05\x00"), 0);
     EXPECT_EQ(Read(""), 0);
     EXPECT_EQ(Read("mbdb\x05\x00"), 0);
-    const std::string two = MbdbBytes({Record("D", "one"), Record("D", "two")});
-    for (std::size_t cut = two.size() - 1; cut > 6; cut -= 3) {
+    TMbdbRecordPlan withProperty = Record("D", "two");
+    withProperty.Properties = {{"name", "value"}};
+    const std::string one = MbdbBytes({Record("D", "one")});
+    const std::string two = one + test::MbdbRecordBytes(withProperty);
+    // The second record counts once its size is there: a cut in its protection class, property
+    // count or properties still enters it.
+    const std::size_t sizeEnd = one.size() + 3 + 5 + 2 + 2 + 2 + 2 + 28 + 8;
+    for (std::size_t cut = two.size() - 1; cut > one.size(); --cut) {
         const int count = Read(two.substr(0, cut));
-        EXPECT_LE(count, 1) << cut;
+        EXPECT_EQ(count, cut >= sizeEnd ? 2 : 1) << cut;
         EXPECT_EQ(FFiles.Size(), static_cast<std::size_t>(count));
     }
     std::string withEnd = MbdbBytes({Record("D", "one")}) + std::string("\x00\x00", 2) +
@@ -99,6 +106,23 @@ TEST_F(Mbdb, AppDomainPrefixIsCutByCharactersNotBytes) {
 TEST_F(Mbdb, TextStopsAtNul) {
     EXPECT_EQ(Read(MbdbBytes({Record("HomeDomain", std::string("a.txt\0junk", 10))})), 1);
     EXPECT_TRUE(FFiles.Contains("a.txt"));
+    // A domain that is empty once cut at its NUL ends the reading.
+    EXPECT_EQ(Read(MbdbBytes({Record("HomeDomain", "a"), Record(std::string("\0X", 2), "b"),
+                              Record("HomeDomain", "c")})),
+              1);
+}
+
+TEST(MbdbFile, ThereButUnreadableIsLogged) {
+    TTempFolder folder;
+    TTempFolder outside;
+    TFileTable files;
+    TSessionLog log;
+    EXPECT_EQ(ReadMbdb(folder.Path(), false, nullptr, files, log), 0);
+    EXPECT_EQ(log.Text(), ""); // missing: nothing to say
+    test::WriteTestFile(outside.Path() + "Manifest.mbdb", MbdbBytes({Record("D", "a")}));
+    std::filesystem::create_symlink(outside.Path() + "Manifest.mbdb", folder.Path() + "Manifest.mbdb");
+    EXPECT_EQ(ReadMbdb(folder.Path(), false, nullptr, files, log), 0);
+    EXPECT_EQ(log.Text(), "\r\nDump MBD- error");
 }
 
 TEST_F(Mbdb, EncryptedRecordsGetTheirKeyOrStayOut) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "archive/backup_description.h"
 #include "archive/plist.h"
 #include "archive/plist_xml.h"
 #include "crypto/base64.h"
@@ -90,6 +91,43 @@ TEST_F(Plist, EntitiesAreDecoded) {
     TPlistDocument doc;
     ASSERT_TRUE(doc.Load(xml));
     EXPECT_EQ(NodeText(FindDictValue(doc.TopDict(), "DeviceName", true)), "Anna's & \xE2\x98\xBA iPhone");
+}
+
+TEST_F(Plist, TextIsTheWholeDecodedContent) {
+    TPlistDocument doc;
+    ASSERT_TRUE(
+        doc.LoadText(test::XmlPlistOfDictBody("<key>A</key><string>a<![CDATA[<b>&amp;]]>c&lt;</string>"
+                                              "<key>B</key><string>   </string>"
+                                              "<key>C</key><string>one\r\ntwo</string>"
+                                              "<key>D</key><string/>")));
+    EXPECT_EQ(NodeText(FindDictValue(doc.TopDict(), "A", true)), "a<b>&amp;c<");
+    EXPECT_EQ(NodeText(FindDictValue(doc.TopDict(), "B", true)), "   ");
+    EXPECT_EQ(NodeText(FindDictValue(doc.TopDict(), "C", true)), "one\ntwo"); // XML line ends read as LF
+    EXPECT_EQ(NodeText(FindDictValue(doc.TopDict(), "D", true)), "");
+}
+
+TEST_F(Plist, DocumentsNoXmlProcessorWouldAcceptFailToLoad) {
+    const std::string good = test::XmlPlistOfDictBody("<key>A</key><string>x</string>");
+    TPlistDocument doc;
+    ASSERT_TRUE(doc.LoadText(good));
+    for (const std::string& bad :
+         {test::XmlPlistOfDictBody("<key>A</key><string>&euro;</string>"),
+          test::XmlPlistOfDictBody("<key>A</key><string>&#0;</string>"),
+          test::XmlPlistOfDictBody("<key>A</key><string>&#xD800;</string>"),
+          test::XmlPlistOfDictBody("<key>A</key><string>& x</string>"), good + "<plist><dict/></plist>",
+          std::string("<!DOCTYPE plist [<!ENTITY e \"boom\">]><plist><dict><key>A</key><string>&e;</string>"
+                      "</dict></plist>"),
+          good + "trailing text"}) {
+        EXPECT_FALSE(doc.LoadText(bad)) << bad;
+    }
+    // Through discovery, such a description is the "Decode manifest error" it is.
+    Write("b/Manifest.plist", test::XmlPlistOfDictBody("<key>Lockdown</key><dict><key>DeviceName</key>"
+                                                       "<string>A&nbsp;B</string></dict>"));
+    TIphoneBackups backups;
+    TSessionLog log;
+    ReadManifestDescription(FFolder.Path() + "b", Work(), backups, log);
+    EXPECT_TRUE(backups.empty());
+    EXPECT_EQ(log.Text(), "\r\nDecode manifest error");
 }
 
 // Binary property lists written by devices convert and can be walked.

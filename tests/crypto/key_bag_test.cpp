@@ -81,6 +81,19 @@ TEST(KeyBagParse, HostileLengthsNeverReadPastTheBlock) {
     EXPECT_EQ(TBackupKeyBag(Base64Encode("UUI"), 0).LastError(), kbeFormat);
 }
 
+TEST(KeyBagParse, ItemsBeforeTheFirstUuidStayPending) {
+    TTlvWriter tlv;
+    tlv.Tag("WPKY", TBytes(40, 1)).Int("WRAP", 3).Tag("UUID", TBytes(16)); // opens the header
+    tlv.Tag("UUID", TBytes(16)).Int("CLAS", 5).Tag("WPKY", TBytes(40, 2));
+    TBackupKeyBag bag(tlv.Base64(), 0);
+    ASSERT_EQ(bag.KeyCount(), 2);
+    EXPECT_EQ(bag.RawKeys()[0].Wpky, TBytes(40, 1));
+    EXPECT_EQ(bag.RawKeys()[0].Wrap, 3);
+    EXPECT_EQ(bag.RawKeys()[1].Wpky, TBytes(40, 2));
+    EXPECT_EQ(bag.RawKeys()[1].Clas, 5);
+    EXPECT_EQ(bag.RawKeys()[1].Wrap, -1);
+}
+
 TEST(KeyBagParse, IntegerTagOfOtherLengthIsSkippedByItsLength) {
     TTlvWriter tlv;
     tlv.Int("TYPE", 1).Tag("UUID", TBytes(16)).Tag("CLAS", BytesOf(std::string("WPKY\x00\x00\x00\x01x", 9)));

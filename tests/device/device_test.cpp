@@ -16,7 +16,7 @@ TEST(DeviceLink, MissingLibraryOrEntryPointReadsNotLoaded) {
         EXPECT_FALSE(helper.Loaded());
         EXPECT_FALSE(helper.Connected());
         EXPECT_FALSE(helper.Ready());
-        EXPECT_EQ(helper.Name(), "iDevice");
+        EXPECT_EQ(helper.Name(), ""); // nothing connected
         EXPECT_EQ(helper.LastError(), "Cannot load the iTunes Dll, requires iTunes 9 or later.");
         EXPECT_FALSE(helper.Subscribe(nullptr));
     }
@@ -60,6 +60,21 @@ TEST(DeviceLink, DiskModePlayersAreFoundOnMountedVolumes) {
     ASSERT_EQ(MakeFolders(media.Path() + "USBSTICK/Documents"), 0);
     const auto players = TIpodDevice::FindDiskModePlayers({media.Path(), "/nonexistent/"});
     EXPECT_EQ(players, std::vector<std::string>{media.Path() + "IPOD/"});
+    // Found at start-up, the player is a connected device named "iPod", library or not.
+    for (const char* library : {"libdoes-not-exist.so.6", FAKE_LIBRARY}) {
+        int changes = 0;
+        TIpodDevice device([&] { ++changes; }, library);
+        device.Start({media.Path()});
+        EXPECT_EQ(changes, 1) << library;
+        EXPECT_TRUE(device.Helper().Connected());
+        EXPECT_FALSE(device.Helper().Ready());
+        EXPECT_EQ(device.Helper().Name(), "iPod");
+        EXPECT_EQ(device.DiskModePlayers().size(), 1u);
+    }
+    TIpodDevice none(nullptr, FAKE_LIBRARY);
+    none.Start({"/nonexistent/"});
+    EXPECT_FALSE(none.Helper().Connected());
+    EXPECT_EQ(none.Helper().Name(), "");
 }
 
 } // namespace

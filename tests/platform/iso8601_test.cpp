@@ -1,3 +1,5 @@
+#include <cmath>
+
 #include <gtest/gtest.h>
 
 #include "platform/date_time.h"
@@ -76,11 +78,47 @@ TEST(Iso8601, LocalTimeFollowsTheRuleOfThatDate) {
     EXPECT_EQ(IsoLocalText(summer), "2011-07-04T07:06:07");
 }
 
+TEST(Iso8601, TheExactSecondOfAChangeHasTheNewOffset) {
+    test::TFixedZone zone("Europe/Berlin");
+    const std::pair<const char*, const char*> cases[] = {
+        {"2011-03-27T00:59:59Z", "2011-03-27T01:59:59"},
+        {"2011-03-27T01:00:00Z", "2011-03-27T03:00:00"},
+        {"2011-10-30T00:59:59Z", "2011-10-30T02:59:59"},
+        {"2011-10-30T01:00:00Z", "2011-10-30T02:00:00"},
+    };
+    for (const auto& [utc, local] : cases) {
+        double days = 0;
+        ASSERT_TRUE(IsoDateToLocal(utc, days)) << utc;
+        EXPECT_EQ(IsoLocalText(days), local) << utc;
+        EXPECT_EQ(IsoLocalText(UtcDaysToLocal(UnixMsToDays(*ParseIso8601(utc)))), local) << utc;
+    }
+    {
+        // Before 1970 an instant's second is found by flooring: 0.6 s before the change is still
+        // daylight time.
+        test::TFixedZone newYork("America/New_York");
+        double days = 0;
+        ASSERT_TRUE(IsoDateToLocal("1969-10-26T05:59:59.4Z", days));
+        EXPECT_EQ(IsoLocalText(days), "1969-10-26T01:59:59");
+    }
+    // Every whole second of the hour across the change lands on its own second.
+    for (int second = 0; second < 3600; ++second) {
+        const std::int64_t ms = (std::int64_t{1301187600} - 1800 + second) * 1000; // around 2011-03-27T01:00Z
+        const double local = UtcDaysToLocal(UnixMsToDays(ms));
+        const std::int64_t offset = second < 1800 ? 3600 : 7200;
+        EXPECT_EQ(std::llround((local - 25569.0) * 86400.0), ms / 1000 + offset) << second;
+    }
+}
+
 TEST(Iso8601, FallbackDateKeepsTheDayAtMidnight) {
     EXPECT_EQ(IsoLocalText(FallbackDate("2011/03/04 12:00")), "2011-03-04T00:00:00");
     EXPECT_EQ(IsoLocalText(FallbackDate("abcd/xx/04")), "2000-01-04T00:00:00");
     EXPECT_EQ(IsoLocalText(FallbackDate("2011")), "2011-01-01T00:00:00");
     EXPECT_EQ(IsoLocalText(FallbackDate("2011-02-31")), "2011-02-01T00:00:00");
+    // Each field is a decimal number however many of its characters the text has.
+    EXPECT_EQ(IsoLocalText(FallbackDate("2011/03/4")), "2011-03-04T00:00:00");
+    EXPECT_EQ(IsoLocalText(FallbackDate("2011/3")), "2011-03-01T00:00:00");
+    EXPECT_EQ(IsoLocalText(FallbackDate("201")), "0201-01-01T00:00:00");
+    EXPECT_EQ(IsoLocalText(FallbackDate("2011/0x/04")), "2011-01-04T00:00:00");
 }
 
 } // namespace

@@ -87,6 +87,40 @@ TEST_F(SQLite, FailuresRaiseWithTheirFixedTexts) {
     EXPECT_EQ(SQLiteCodeDescription(19), "Abort due to contraint violation");
 }
 
+TEST_F(SQLite, AFailedStepResetsAndTheTableStaysUsable) {
+    TSQLiteDatabase db(FPath);
+    const auto table = db.GetTable("SELECT 1 AS one UNION ALL SELECT abs(-9223372036854775808)");
+    ASSERT_FALSE(table->Eof());
+    EXPECT_EQ(table->FieldAsInteger(0), 1);
+    try {
+        table->Next();
+        FAIL();
+    } catch (const ESQLiteException& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Could not retrieve data.\r\nError [1]: SQL error or missing database.\r\n"
+                  "\"SELECT 1 AS one UNION ALL SELECT abs(-9223372036854775808)\": integer "
+                  "overflow");
+    }
+    EXPECT_TRUE(table->Eof());
+    EXPECT_EQ(table->Columns(0), "ONE");
+    // Reset, not finalized: stepping again starts over.
+    ASSERT_TRUE(table->Next());
+    EXPECT_EQ(table->FieldAsInteger(0), 1);
+}
+
+TEST_F(SQLite, EveryPreparedStatementIsReported) {
+    TSQLiteDatabase db(FPath);
+    std::vector<std::string> seen;
+    db.SetOnQuery([&](const std::string& sql) { seen.push_back(sql); });
+    db.GetTable("SELECT * FROM ZPERSON");
+    db.TableExists("ZPerson");
+    EXPECT_THROW(db.GetTable("SELECT x FROM nowhere"), ESQLiteException); // never prepared: not reported
+    EXPECT_EQ(seen,
+              (std::vector<std::string>{
+                  "SELECT * FROM ZPERSON",
+                  "select [sql] from sqlite_master where [type] = 'table' and lower(name) = 'zperson' "}));
+}
+
 TEST_F(SQLite, ImmutableOpeningNeverWritesAndNeverCreatesFiles) {
     ASSERT_TRUE(WriteWholeFile(FFolder.Path() + "odd name %?#.db", [&] {
         std::string bytes;
