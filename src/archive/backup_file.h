@@ -34,6 +34,7 @@ public:
     void Clear();
     void Reserve(std::size_t count) { FIndex.reserve(count); }
     std::size_t Size() const { return FEntries.size(); }
+    const TEntry& At(std::size_t index) const { return FEntries[index]; } // in manifest order
     bool Empty() const { return FEntries.empty(); }
     auto begin() const { return FEntries.begin(); }
     auto end() const { return FEntries.end(); }

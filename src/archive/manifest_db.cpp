@@ -1,10 +1,8 @@
 #include "archive/manifest_db.h"
 
-#include <memory>
+#include <optional>
 
-#include <plist/plist.h>
-
-#include "archive/binary_plist_check.h"
+#include "archive/binary_plist.h"
 #include "archive/plist.h"
 #include "archive/plist_xml.h"
 #include "crypto/base64.h"
@@ -18,44 +16,23 @@ namespace {
 
 constexpr std::int64_t kRegularFile = 1;
 
-struct TPlistFree {
-    void operator()(void* node) const { plist_free(static_cast<plist_t>(node)); }
-};
-
-// The archived object a UID node points at; null when the index is out of range.
-plist_t Dereference(plist_t objects, plist_t node) {
-    if (node == nullptr || plist_get_node_type(node) != PLIST_UID) {
-        return node;
+// The archived object a value refers to: a UID is followed into the object table once.
+std::optional<std::uint64_t> Dereference(const TBinaryPlist& archive, std::uint64_t objects,
+                                         std::optional<std::uint64_t> value) {
+    if (!value || archive.TypeOf(*value) != TBinaryPlist::TType::Uid) {
+        return value;
     }
-    std::uint64_t index = 0;
-    plist_get_uid_val(node, &index);
-    return index < plist_array_get_size(objects)
-               ? plist_array_get_item(objects, static_cast<std::uint32_t>(index))
-               : nullptr;
+    const auto index = archive.Uid(*value);
+    return index ? archive.Reference(objects, *index) : std::nullopt;
 }
 
-std::int64_t IntegerOf(plist_t node) {
-    if (node == nullptr || plist_get_node_type(node) != PLIST_UINT) {
-        return 0;
+// NSData is archived as its bytes or as a dictionary holding them under "NS.data".
+TBytes DataOf(const TBinaryPlist& archive, std::optional<std::uint64_t> object) {
+    if (object && archive.TypeOf(*object) == TBinaryPlist::TType::Dict) {
+        object = archive.DictValue(*object, "NS.data");
     }
-    std::uint64_t value = 0;
-    plist_get_uint_val(node, &value);
-    return static_cast<std::int64_t>(value);
-}
-
-TBytes DataOf(plist_t node) {
-    if (node != nullptr && plist_get_node_type(node) == PLIST_DICT) {
-        node = plist_dict_get_item(node, "NS.data");
-    }
-    if (node == nullptr || plist_get_node_type(node) != PLIST_DATA) {
-        return {};
-    }
-    char* data = nullptr;
-    std::uint64_t length = 0;
-    plist_get_data_val(node, &data, &length);
-    TBytes bytes(data, data + length);
-    std::free(data);
-    return bytes;
+    const auto data = object ? archive.Data(*object) : std::nullopt;
+    return data ? TBytes(data->begin(), data->end()) : TBytes();
 }
 
 // A content file is named by its fileID: only 40 hexadecimal digits can be trusted as a name.
@@ -83,28 +60,25 @@ struct TColumns {
 
 bool ParseMbFile(std::string_view blob, TMbFileInfo& info) {
     info = TMbFileInfo();
-    if (blob.size() < 8 || blob.size() > (std::size_t{1} << 24) || !IsSafeBinaryPlist(blob)) {
+    // Read in place: nothing recurses and every reference is checked, so no tree is built.
+    TBinaryPlist archive;
+    if (!archive.Open(blob) || archive.TypeOf(archive.Root()) != TBinaryPlist::TType::Dict) {
         return false;
     }
-    plist_t root = nullptr;
-    plist_from_bin(blob.data(), static_cast<std::uint32_t>(blob.size()), &root);
-    std::unique_ptr<void, TPlistFree> owner(root);
-    if (root == nullptr || plist_get_node_type(root) != PLIST_DICT) {
+    const auto objects = archive.DictValue(archive.Root(), "$objects");
+    const auto top = archive.DictValue(archive.Root(), "$top");
+    if (!objects || archive.TypeOf(*objects) != TBinaryPlist::TType::Array || !top ||
+        archive.TypeOf(*top) != TBinaryPlist::TType::Dict) {
         return false;
     }
-    plist_t objects = plist_dict_get_item(root, "$objects");
-    plist_t top = plist_dict_get_item(root, "$top");
-    if (objects == nullptr || plist_get_node_type(objects) != PLIST_ARRAY || top == nullptr ||
-        plist_get_node_type(top) != PLIST_DICT) {
+    const auto file = Dereference(archive, *objects, archive.DictValue(*top, "root"));
+    std::optional<std::uint64_t> values[3];
+    if (!file || !archive.DictValues(*file, {"Size", "ProtectionClass", "EncryptionKey"}, values)) {
         return false;
     }
-    plist_t file = Dereference(objects, plist_dict_get_item(top, "root"));
-    if (file == nullptr || plist_get_node_type(file) != PLIST_DICT) {
-        return false;
-    }
-    info.Size = IntegerOf(plist_dict_get_item(file, "Size"));
-    info.ProtectionClass = static_cast<std::int32_t>(IntegerOf(plist_dict_get_item(file, "ProtectionClass")));
-    info.EncryptionKey = DataOf(Dereference(objects, plist_dict_get_item(file, "EncryptionKey")));
+    info.Size = values[0] ? archive.Integer(*values[0]).value_or(0) : 0;
+    info.ProtectionClass = static_cast<std::int32_t>(values[1] ? archive.Integer(*values[1]).value_or(0) : 0);
+    info.EncryptionKey = DataOf(archive, Dereference(archive, *objects, values[2]));
     return true;
 }
 
@@ -134,7 +108,7 @@ int ReadManifestDb(const std::string& dbPath, const std::string& privateFolder, 
             if (files.Contains(key)) {
                 continue; // the first row of a key wins
             }
-            if (!ParseMbFile(table->FieldAsBlob(col.File), info) && encrypted) {
+            if (!ParseMbFile(table->FieldAsBlobView(col.File), info) && encrypted) {
                 continue; // without its record an encrypted file would pass for a plain one
             }
             const bool isProtected = encrypted && info.EncryptionKey.size() > 4;

@@ -8,7 +8,7 @@
 
 #include <plist/plist.h>
 
-#include "archive/binary_plist_check.h"
+#include "archive/binary_plist.h"
 #include "archive/plist_xml.h"
 #include "crypto/base64.h"
 #include "platform/file_io.h"

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 #include <iostream>
 #include <unistd.h>
@@ -8,6 +9,7 @@
 #include "cli/commands.h"
 #include "cli/display_text.h"
 #include "cli/password_input.h"
+#include "cli/progress_line.h"
 #include "cli/stop_signals.h"
 #include "crypto/key_bag.h"
 #include "export/file_export.h"
@@ -61,28 +63,6 @@ bool MatchesFilter(const std::string& key, const TBackupFile& file, bool appOnly
     }
     return type.empty() || SameTextAscii(ExtensionOf(key), type.front() == '.' ? type.substr(1) : type);
 }
-
-class TProgressLine {
-public:
-    TProgressLine() : FTerminal(::isatty(STDERR_FILENO) != 0) {}
-    void Show(std::size_t done, std::size_t total, std::uint64_t bytes) {
-        // On a terminal the line is redrawn; elsewhere one line per tenth keeps logs short.
-        const std::size_t step = total >= 10 ? total / 10 : 1;
-        if (FTerminal || done % step == 0 || done == total) {
-            std::cerr << fmt::format("{}files {}/{}, {} bytes{}", FTerminal ? "\r" : "", done, total, bytes,
-                                     FTerminal ? "" : "\n")
-                      << std::flush;
-        }
-    }
-    void Finish() {
-        if (FTerminal) {
-            std::cerr << '\n';
-        }
-    }
-
-private:
-    bool FTerminal;
-};
 
 } // namespace
 
@@ -193,7 +173,7 @@ int RunExtract(const TCliOptions& options, int index, const std::string& typedKe
     return 0;
 }
 
-int RunExtractAll(const TCliOptions& options, int index, const std::string& dest, bool flat) {
+int RunExtractAll(const TCliOptions& options, int index, const std::string& dest, bool flat, unsigned jobs) {
     if (!RequireDestination(dest)) {
         return kExitUsage;
     }
@@ -202,10 +182,14 @@ int RunExtractAll(const TCliOptions& options, int index, const std::string& dest
         return opened.Status;
     }
     TProgressLine progress;
-    const TFileExportResult result = ExportAllFiles(
-        *opened.Session, dest, flat,
-        [&](std::size_t done, std::size_t total, std::uint64_t bytes) { progress.Show(done, total, bytes); },
-        TStopSignals::Token());
+    TFileExportOptions exportOptions;
+    exportOptions.Flat = flat;
+    exportOptions.Jobs = jobs;
+    exportOptions.Stop = TStopSignals::Token();
+    exportOptions.Progress = [&](std::size_t done, std::size_t total, std::uint64_t bytes) {
+        progress.Show(done, total, bytes);
+    };
+    const TFileExportResult result = ExportAllFiles(*opened.Session, dest, exportOptions);
     progress.Finish();
     for (const TFileExportFailure& failure : result.Failures) {
         if (failure.Key.empty()) {
@@ -220,8 +204,12 @@ int RunExtractAll(const TCliOptions& options, int index, const std::string& dest
         std::cerr << fmt::format("Stopped after {} of {} files.\n", result.Exported, result.Total);
         return TStopSignals::ExitCode() != 0 ? TStopSignals::ExitCode() : kExitFailure;
     }
+    const double seconds = std::max(progress.Elapsed(), 1e-6);
     std::cout << fmt::format("Extracted {} of {} files ({} bytes) to {}\n", result.Exported, result.Total,
                              result.Bytes, EscapeText(WithTrailingSlash(dest)));
+    std::cout << fmt::format("{:.1f} s: {:.0f} files/s, {:.1f} MB/s\n", seconds,
+                             static_cast<double>(result.Exported) / seconds,
+                             static_cast<double>(result.Bytes) / seconds / 1e6);
     if (!result.Failures.empty()) {
         std::cout << result.Failures.size() << " files failed.\n";
         return kExitFailure;

@@ -12,7 +12,7 @@ int RunCheckPassword(const TCliOptions& options, int index);
 int RunOpen(const TCliOptions& options, int index);
 int RunFiles(const TCliOptions& options, int index, bool json, bool appOnly, const std::string& type);
 int RunExtract(const TCliOptions& options, int index, const std::string& key, const std::string& dest);
-int RunExtractAll(const TCliOptions& options, int index, const std::string& dest, bool flat);
+int RunExtractAll(const TCliOptions& options, int index, const std::string& dest, bool flat, unsigned jobs);
 int RunLog(const TCliOptions& options, int index);
 
 } // namespace kestrow

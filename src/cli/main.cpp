@@ -66,7 +66,10 @@ int Run(int argc, char** argv) {
     extractAll->add_option("INDEX", index, "Backup index")->required();
     extractAll->add_option("DEST", dest, "Target folder")->required();
     extractAll->add_flag("--flat", flat, "One folder, files named by their last path component");
-    extractAll->callback([&] { result = RunExtractAll(options, index, dest, flat); });
+    unsigned jobs = 0;
+    extractAll->add_option("--jobs", jobs, "Files written at once (default: the number of cores, at least 2)")
+        ->check(CLI::Range(1u, 256u));
+    extractAll->callback([&] { result = RunExtractAll(options, index, dest, flat, jobs); });
 
     auto* log = app.add_subcommand("log", "Open a backup and print the problem log");
     log->add_option("INDEX", index, "Backup index")->required();

@@ -6,6 +6,7 @@
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 
+#include "crypto/aes_block.h"
 #include "crypto/digest.h"
 
 namespace kestrow {
@@ -45,7 +46,7 @@ bool DeriveShared(EVP_PKEY* own, const std::uint8_t* peerKey, TBytes& shared) {
 } // namespace
 
 struct TAesKeyUnwrapper::TState {
-    TCipherCtx Ctx{EVP_CIPHER_CTX_new()};
+    TAes256BlockDecryptor Aes;
     bool Ready = false;
 };
 
@@ -55,10 +56,7 @@ TAesKeyUnwrapper& TAesKeyUnwrapper::operator=(TAesKeyUnwrapper&&) noexcept = def
 TAesKeyUnwrapper::~TAesKeyUnwrapper() = default;
 
 bool TAesKeyUnwrapper::SetKek(const TBytes& kek) {
-    FState->Ready =
-        kek.size() == kKeySize && FState->Ctx &&
-        EVP_DecryptInit_ex(FState->Ctx.get(), EVP_aes_256_ecb(), nullptr, kek.data(), nullptr) == 1 &&
-        EVP_CIPHER_CTX_set_padding(FState->Ctx.get(), 0) == 1;
+    FState->Ready = kek.size() == kKeySize && FState->Aes.SetKey(kek.data());
     return FState->Ready;
 }
 
@@ -81,8 +79,7 @@ bool TAesKeyUnwrapper::Unwrap(const TBytes& wrapped, TBytes& unwrapped) const {
                 block[k] ^= static_cast<std::uint8_t>(t & 0xFF);
             }
             std::memcpy(block + 8, &r[(i - 1) * 8], 8);
-            int length = 0;
-            if (EVP_DecryptUpdate(FState->Ctx.get(), block, &length, block, 16) != 1 || length != 16) {
+            if (!FState->Aes.Decrypt(block)) {
                 return false;
             }
             std::memcpy(a, block, 8);

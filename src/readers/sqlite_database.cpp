@@ -211,6 +211,12 @@ std::string TSQLiteTable::FieldAsBlob(int i) const {
     return (blob == nullptr || size <= 0) ? std::string() : std::string(static_cast<const char*>(blob), size);
 }
 
+std::string_view TSQLiteTable::FieldAsBlobView(int i) const {
+    const void* blob = sqlite3_column_blob(fStmt, i);
+    const int size = sqlite3_column_bytes(fStmt, i);
+    return (blob == nullptr || size <= 0) ? std::string_view() : std::string_view(static_cast<const char*>(blob), size);
+}
+
 bool TSQLiteTable::FieldIsNull(int i) const {
     return sqlite3_column_type(fStmt, i) == SQLITE_NULL;
 }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct sqlite3;
@@ -66,6 +67,8 @@ public:
     std::int64_t FieldAsInteger(int i) const;
     double FieldAsDouble(int i) const;
     std::string FieldAsBlob(int i) const; // empty for NULL and zero-length blobs
+    // The blob in place, valid until the next step (no copy); empty for NULL.
+    std::string_view FieldAsBlobView(int i) const;
     bool FieldIsNull(int i) const;
     std::string FieldByName(const std::string& name) const { return FieldAsString(FieldIndex(name)); }
 

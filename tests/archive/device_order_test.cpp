@@ -2,7 +2,7 @@
 // order, with Lockdown before IsEncrypted, BackupKeyBag and Date. Hostile binary lists too.
 #include <gtest/gtest.h>
 
-#include "archive/binary_plist_check.h"
+#include "archive/binary_plist.h"
 #include "archive/ipod_backup.h"
 #include "archive/manifest_db.h"
 #include "archive/plist.h"

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include "crypto/aes_block.h"
 #include "crypto/base64.h"
 #include "crypto/digest.h"
 #include "crypto/kdf.h"
 #include "crypto/key_wrap.h"
+#include "support/crypto_writer.h"
 #include "support/hex.h"
 
 namespace kestrow {
@@ -78,6 +80,25 @@ TEST(KeyWrap, AnyFlippedBitOrBadLengthFails) {
     EXPECT_FALSE(AesUnwrapKey(kKek256, TBytes(wrapped.begin(), wrapped.begin() + 39), key));
     EXPECT_FALSE(AesUnwrapKey(kKek256, TBytes(wrapped.begin(), wrapped.begin() + 8), key));
     EXPECT_FALSE(AesUnwrapKey(kKek256, TBytes(), key));
+}
+
+TEST(KeyWrap, ProcessorAndLibraryAesAgree) {
+    test::TTestRandom random(77);
+    for (int i = 0; i < 200; ++i) {
+        const TBytes kek = random.Bytes(32);
+        const TBytes key = random.Bytes(i % 2 == 0 ? 32 : 16);
+        TBytes wrapped = test::AesWrapKey(kek, key);
+        for (bool software : {false, true}) {
+            TAes256BlockDecryptor::ForceSoftware(software);
+            TBytes unwrapped;
+            EXPECT_TRUE(AesUnwrapKey(kek, wrapped, unwrapped)) << i << software;
+            EXPECT_EQ(unwrapped, key);
+            TBytes damaged = wrapped;
+            damaged[static_cast<std::size_t>(i) % damaged.size()] ^= 0x40;
+            EXPECT_FALSE(AesUnwrapKey(kek, damaged, unwrapped));
+        }
+        TAes256BlockDecryptor::ForceSoftware(false);
+    }
 }
 
 TEST(X25519, Rfc7748Vectors) {

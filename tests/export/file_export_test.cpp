@@ -1,6 +1,7 @@
 // Where exports may write and how: never over what is there, never through a link, never into a
 // backup, never a half-written file under its final name.
 #include <filesystem>
+#include <map>
 #include <sys/stat.h>
 
 #include <climits>
@@ -140,21 +141,88 @@ TEST_F(FileExport, NoBackupFolderOfTheRootIsEverWrittenTo) {
 
 TEST_F(FileExport, StopLeavesOnlyWholeFiles) {
     ASSERT_EQ(FSession->SelectBackup(1, "pw"), osOpened);
-    std::stop_source stop;
-    const TFileExportResult result = ExportAllFiles(
-        *FSession, FOut.Path() + "x", false,
-        [&](std::size_t done, std::size_t, std::uint64_t) {
+    const std::map<std::string, std::string> contents = {{"Library/SMS/sms.db", "messages"},
+                                                         {"Library/Notes/notes.sqlite", "notes"},
+                                                         {"Media/DCIM/IMG_1.JPG", std::string(300000, 'j')},
+                                                         {"Library/Empty", ""}};
+    for (unsigned jobs : {1u, 2u, 4u}) {
+        std::stop_source stop;
+        TFileExportOptions options;
+        options.Jobs = jobs;
+        options.Stop = stop.get_token();
+        options.Progress = [&](std::size_t done, std::size_t, std::uint64_t) {
             if (done == 2) {
                 stop.request_stop();
             }
-        },
-        stop.get_token());
-    EXPECT_TRUE(result.Stopped);
-    EXPECT_EQ(result.Exported, 2u);
-    EXPECT_TRUE(result.Failures.empty());
-    EXPECT_EQ(NamesBelow(FOut.Path() + "x"),
-              (std::vector<std::string>{"Library", "Library/Notes", "Library/Notes/notes.sqlite",
-                                        "Library/SMS", "Library/SMS/sms.db"}));
+        };
+        const std::string dest = FOut.Path() + std::to_string(jobs) + "/";
+        const TFileExportResult result = ExportAllFiles(*FSession, dest, options);
+        EXPECT_TRUE(result.Stopped);
+        EXPECT_TRUE(result.Failures.empty());
+        if (jobs == 1) {
+            EXPECT_EQ(result.Exported, 2u);
+        }
+        std::size_t files = 0;
+        for (const std::string& name : NamesBelow(dest)) {
+            if (std::filesystem::is_regular_file(dest + name)) {
+                ++files;
+                EXPECT_EQ(Read(dest + name), contents.at(name)) << name; // whole, or not there at all
+            }
+        }
+        EXPECT_EQ(files, result.Exported);
+    }
+}
+
+TEST_F(FileExport, ManyWorkersWriteWhatOneWorkerWrites) {
+    TTempFolder root;
+    TBackupPlan plan;
+    plan.FolderName = "many";
+    plan.Encrypted = true;
+    plan.Password = "pw";
+    for (int i = 0; i < 300; ++i) {
+        plan.Files.emplace_back(
+            i % 3 == 0 ? "MediaDomain" : "HomeDomain",
+            "Media/" + std::to_string(i % 7) + "/f" + std::to_string(i % 50) + ".bin",
+            std::string(static_cast<std::size_t>(i * 997 % 70000), static_cast<char>('a' + i % 26)));
+    }
+    plan.Files.emplace_back("HomeDomain", "../refused", "x");
+    test::WriteBackup(root.Path(), plan);
+    std::vector<std::pair<std::vector<std::string>, std::string>> runs;
+    for (unsigned jobs : {1u, 4u}) {
+        for (bool flat : {false, true}) {
+            TIpodBackup session(root.Path());
+            ASSERT_EQ(session.SelectBackup(0, "pw"), osOpened);
+            const std::string dest = FOut.Path() + "j" + std::to_string(jobs) + (flat ? "flat/" : "nested/");
+            MakeFolders(dest + "Media/3");
+            ASSERT_TRUE(WriteWholeFile(dest + (flat ? "f7.bin" : "Media/3/f3.bin"), "already here"));
+            TFileExportOptions options;
+            options.Flat = flat;
+            options.Jobs = jobs;
+            const TFileExportResult result = ExportAllFiles(session, dest, options);
+            std::string listing;
+            for (const std::string& name : NamesBelow(dest)) {
+                listing +=
+                    name + "=" +
+                    (std::filesystem::is_regular_file(dest + name) ? std::to_string(Read(dest + name).size())
+                                                                   : "dir") +
+                    "\n";
+            }
+            std::vector<std::string> outcome{listing, std::to_string(result.Exported),
+                                             std::to_string(result.Bytes)};
+            for (const TFileExportFailure& failure : result.Failures) {
+                outcome.push_back(failure.Key + " " + failure.Target.substr(dest.size()) + " " +
+                                  std::to_string(failure.Error));
+            }
+            std::string log = session.LogText();
+            for (std::size_t at = log.find(dest); at != std::string::npos; at = log.find(dest)) {
+                log.replace(at, dest.size(), "DEST/");
+            }
+            runs.emplace_back(outcome, log);
+        }
+    }
+    EXPECT_EQ(runs[0], runs[2]);              // nested: one worker and four
+    EXPECT_EQ(runs[1], runs[3]);              // flat
+    EXPECT_EQ(runs[0].first.size(), 3u + 2u); // two failures: the file already there, the refused key
 }
 
 TEST_F(FileExport, FlatNamesSkipWhatExistsEvenFoldersAndDanglingLinks) {

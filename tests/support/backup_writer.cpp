@@ -88,20 +88,23 @@ TTestKeyBag MakeKeyBag(const TBackupPlan& plan) {
 void WriteMbdbLayout(const std::string& folder, const TBackupPlan& plan, TTestKeyBag* keyBag) {
     TTestRandom random(1234);
     std::vector<TMbdbRecordPlan> records;
-    for (const TTestFile& file : plan.Files) {
+    for (std::size_t i = 0; i < plan.Files.size(); ++i) {
+        const TTestFile& file = plan.Files[i];
+        const std::string generated = plan.Generate ? plan.Generate(i) : std::string();
+        const std::string& content = plan.Generate ? generated : file.Content;
         TMbdbRecordPlan record;
         record.Domain = file.Domain;
         record.Path = file.Path;
         record.Mode = file.Mode;
-        record.Size = file.RecordedSize.value_or(static_cast<std::int64_t>(file.Content.size()));
+        record.Size = file.RecordedSize.value_or(static_cast<std::int64_t>(content.size()));
         record.ProtectionClass = file.ProtectionClass;
-        record.DataHash = OpenSslSha1(file.Content);
-        std::string stored = file.Content;
+        record.DataHash = OpenSslSha1(content);
+        std::string stored = content;
         if (keyBag != nullptr && file.Protected && (file.Mode >> 12) == 8) {
             const TBytes fileKey = random.Bytes(32);
             record.EncryptionKey = ProtectionPrefix(file.ProtectionClass) +
                                    StringOf(keyBag->WrapFileKey(file.ProtectionClass, fileKey));
-            stored = AesCbcEncryptPkcs7(fileKey, file.Content);
+            stored = AesCbcEncryptPkcs7(fileKey, content);
         }
         records.push_back(record);
         if ((file.Mode >> 12) == 8) {
@@ -131,18 +134,21 @@ std::string WriteManifestDbLayout(const std::string& folder, const TBackupPlan& 
     TTestRandom random(4321);
     const std::string plainDb = folder + "Manifest.db.plain";
     std::vector<TManifestRow> rows;
-    for (const TTestFile& file : plan.Files) {
+    for (std::size_t i = 0; i < plan.Files.size(); ++i) {
+        const TTestFile& file = plan.Files[i];
+        const std::string generated = plan.Generate && plan.WriteContent ? plan.Generate(i) : std::string();
+        const std::string& content = plan.Generate ? generated : file.Content;
         const std::string id = OpenSslSha1Hex(file.Domain + "-" + file.Path);
         const bool regular = (file.Mode >> 12) == 8;
-        std::string stored = file.Content;
+        std::string stored = content;
         std::string wrapped;
         if (keyBag != nullptr && file.Protected && regular) {
             const TBytes fileKey = random.Bytes(32);
             wrapped = ProtectionPrefix(file.ProtectionClass) +
                       StringOf(keyBag->WrapFileKey(file.ProtectionClass, fileKey));
-            stored = AesCbcEncryptPkcs7(fileKey, file.Content);
+            stored = AesCbcEncryptPkcs7(fileKey, content);
         }
-        const std::int64_t size = file.RecordedSize.value_or(static_cast<std::int64_t>(file.Content.size()));
+        const std::int64_t size = file.RecordedSize.value_or(static_cast<std::int64_t>(content.size()));
         const int flags = regular ? 1 : ((file.Mode >> 12) == 4 ? 2 : 4);
         rows.push_back({id, file.Domain, file.Path, flags,
                         MbFileBlob(file.Path, size, file.ProtectionClass, file.Mode, wrapped)});

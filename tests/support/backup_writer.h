@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -42,6 +43,9 @@ struct TBackupPlan {
     TLayout Layout = TLayout::Mbdb;
     std::vector<TTestFile> Files;
     std::optional<std::string> KeyBagBlock; // replaces the keybag written for an encrypted backup
+    // When set, the content of file i (Content is ignored): large backups are written one file at a
+    // time instead of being held in memory (Mbdb and ManifestDb layouts).
+    std::function<std::string(std::size_t index)> Generate;
 };
 
 // An NSKeyedArchiver "MBFile" blob as the `file` column of a current-layout manifest holds it.
