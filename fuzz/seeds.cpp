@@ -1,4 +1,5 @@
 // kestrow-fuzz-seeds DIR: writes valid inputs of every fuzzed format, one folder per target.
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 
@@ -8,6 +9,8 @@
 #include "support/keybag_writer.h"
 #include "support/mbdb_writer.h"
 #include "support/plist_writer.h"
+#include "support/sms_writer.h"
+#include "support/sqlite_writer.h"
 
 using namespace kestrow;
 using namespace kestrow::test;
@@ -59,5 +62,26 @@ int main(int argc, char** argv) {
     WriteTestFile(dir + "fuzz_mbfile/protected", MbFileBlob("Library/SMS/sms.db", 4096, 3, 0x81A4,
                                                             ProtectionPrefix(3) + std::string(40, 'w')));
     WriteTestFile(dir + "fuzz_mbfile/plain", MbFileBlob("Media/x.jpg", 7, 4, 0x81A4, ""));
+    // Message databases of both generations, small enough for many mutations.
+    MakeFolders(dir + "fuzz_sms");
+    std::remove((dir + "fuzz_sms/older").c_str());
+    std::remove((dir + "fuzz_sms/newer").c_str());
+    TOldSmsDb older;
+    older.Members = {{1, "+1"}, {2, "+2"}, {2, "+3"}};
+    older.Messages = {{1, 1, 1331431724, std::string("hi"), 2},
+                      {2, 2, 1331431800, std::nullopt, 3},
+                      {3, 0, 352000000, std::string("im"), 0, 1, "room", "+4", 4, MadridAttachmentInfo("g")}};
+    older.Pieces = {{1, 2, 0, "image/jpeg", std::string("jpg")}, {2, 2, 1, "text/plain", std::string("t")}};
+    older.Attachments = {{1, "g", "~/a.jpg", "image/jpeg"}};
+    ExecSql(dir + "fuzz_sms/older", "PRAGMA page_size=512;" + OldSmsSql(older));
+    TNewSmsDb newer2;
+    newer2.Handles = {{1, "+1"}, {2, "+2"}};
+    newer2.Chats = {{1, 45, "+1"}, {2, 43, "c", "iMessage"}};
+    newer2.ChatHandles = {{2, 1}, {2, 2}};
+    newer2.Messages = {{1, std::string("a"), 1, 400000000}, {2, std::string("b"), 2, 400000000, false, "iMessage", "c"}};
+    newer2.ChatMessages = {{1, 1}, {2, 2}};
+    newer2.Attachments = {{1, "~/x.jpg", "image/jpeg"}};
+    newer2.MessageAttachments = {{2, 1}};
+    ExecSql(dir + "fuzz_sms/newer", "PRAGMA page_size=512;" + NewSmsSql(newer2));
     return 0;
 }

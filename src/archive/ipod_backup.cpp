@@ -18,6 +18,7 @@
 #include "platform/output_tree.h"
 #include "platform/paths.h"
 #include "platform/text.h"
+#include "readers/sqlite_database.h"
 
 namespace kestrow {
 
@@ -381,8 +382,167 @@ const std::unordered_map<std::string, std::string>& TIpodBackup::SmsParts() {
     return *FSmsParts;
 }
 
+namespace {
+
+// The folder of each category's working files in the private folder.
+constexpr const char* kCategoryFolders[] = {"contacts", "messages",  "calls",     "calendar",
+                                            "notes",    "bookmarks", "voicemail", "files"};
+
+} // namespace
+
 void TIpodBackup::CloseReaders() {
-    // The database readers arrive with their own layer; nothing is held yet.
+    if (FReaders.Sms) {
+        FReaders.Sms->CloseDatabase();
+    }
+    FReaders.Close();
+    if (FTempFolder.IsValid()) {
+        for (const char* folder : kCategoryFolders) {
+            RemoveTree(FTempFolder.Path() + folder);
+        }
+    }
+}
+
+int TIpodBackup::WriteWorkingFile(const TBackupFile& file, const std::string& target) {
+    TAtomicFileWriter writer(target, TPublishMode::Replace);
+    std::uint64_t written = 0;
+    int err = writer.Error();
+    if (err == 0) {
+        err = FAccess.WriteContent(file, writer.Fd(), FStop, written);
+    }
+    if (err == 0 && !writer.Commit()) {
+        err = writer.Error();
+    }
+    return err;
+}
+
+std::string TIpodBackup::ExtractDatabase(const std::string& key, const std::string& categoryFolder) {
+    const TBackupFile* file = FFiles.Find(key);
+    if (file == nullptr) {
+        return {};
+    }
+    // The WAL is a separate entry of the table under the database's key + "-wal"; on real phones it
+    // holds the newest messages and contacts.
+    const TBackupFile* wal = FFiles.Find(key + "-wal");
+    if (file->Key.empty() && wal == nullptr) {
+        return ExtractFile(key, "");
+    }
+    if (!FTempFolder.IsValid()) {
+        return {};
+    }
+    const std::string folder = FTempFolder.Path() + categoryFolder + "/";
+    const std::string target = folder + LastPathComponent(key);
+    if (MakeFolders(folder) != 0 || WriteWorkingFile(*file, target) != 0 ||
+        (wal != nullptr && WriteWorkingFile(*wal, target + "-wal") != 0)) {
+        return {};
+    }
+    return target;
+}
+
+template <typename TReader, typename TMake>
+TReader* TIpodBackup::LoadReader(int category, std::unique_ptr<TReader>& slot, const TMake& make) {
+    if (FCurIdx < 0 || FReaders.State(category) != TCategoryState::NotLoaded) {
+        return slot.get();
+    }
+    std::string key;
+    for (const char* candidate : kCategories[category].Keys) {
+        if (candidate != nullptr && FFiles.Contains(candidate)) {
+            key = candidate;
+            break;
+        }
+    }
+    if (key.empty()) {
+        FReaders.SetState(category, TCategoryState::Absent);
+        return nullptr;
+    }
+    const std::string path = ExtractDatabase(key, kCategoryFolders[category]);
+    if (path.empty()) {
+        const std::string error = key + ": cannot be read out of the backup";
+        FLog.Append(error);
+        FReaders.SetState(category, TCategoryState::Failed, error);
+        return nullptr;
+    }
+    try {
+        slot = make(path);
+        FReaders.SetState(category, TCategoryState::Loaded);
+    } catch (const ESQLiteException& e) {
+        // The database fails its own category only; the backup and every other category stay.
+        FLog.Append(e.what());
+        FReaders.SetState(category, TCategoryState::Failed, e.what());
+    }
+    return slot.get();
+}
+
+TShortMessage* TIpodBackup::LoadMessages() {
+    return LoadReader(catMessages, FReaders.Sms,
+                      [this](const std::string& path) { return std::make_unique<TShortMessage>(path, FTzOffset); });
+}
+
+TCallLog* TIpodBackup::LoadCallLog() {
+    return LoadReader(catCalls, FReaders.CallLog,
+                      [this](const std::string& path) { return std::make_unique<TCallLog>(path, FTzOffset); });
+}
+
+std::string TIpodBackup::AttachmentKey(const std::string& path) const {
+    if (StartsWith(path, "~")) {
+        return path.size() > 2 ? path.substr(2) : std::string();
+    }
+    if (StartsWith(path, "/") && path.find("/var/mobile/") != std::string::npos) {
+        return path.size() > 12 ? path.substr(12) : std::string();
+    }
+    return {};
+}
+
+void TIpodBackup::CopyMessageParts(const std::string& folder, const TMsgItem& item, std::vector<std::string>* names) {
+    if (item.PieceCount() > 0) {
+        MakeFolders(folder);
+    }
+    for (const TMsgPiece& piece : item.Pieces) {
+        const std::string extension = ExtensionOf(piece.FileName);
+        const std::string name = std::to_string(piece.RowId) + (extension.empty() ? "" : "." + extension);
+        const std::string target = WithTrailingSlash(folder) + name;
+        if (piece.Kind == mpkFile) {
+            if (const std::string key = AttachmentKey(piece.FileName); !key.empty()) {
+                if (!CopyBackupFile(key, target)) {
+                    FLog.Append(fmt::format("{}:mms copy:{}", target, FLastCopyError));
+                }
+            } else if (!SmsParts().empty()) {
+                const auto found = SmsParts().find(piece.FileName);
+                if (found == SmsParts().end()) {
+                    FLog.Append(piece.FileName + ":mms missing");
+                } else if (!CopyBackupFile(found->second, target)) {
+                    FLog.Append(fmt::format("{}:mms copy:{}", target, FLastCopyError));
+                }
+            }
+        } else if (piece.Kind == mpkData && FReaders.Sms) {
+            FReaders.Sms->SavePartData(target, piece.RowId);
+        } else {
+            continue;
+        }
+        if (names != nullptr) {
+            names->push_back(name);
+        }
+    }
+}
+
+bool TIpodBackup::LoadMessagePart(const std::string& path, std::string& stream, std::int32_t dataId) {
+    stream.clear();
+    if (dataId >= 0) {
+        std::optional<std::string> data;
+        if (FReaders.Sms) {
+            try {
+                data = FReaders.Sms->GetPartData(dataId);
+            } catch (const ESQLiteException&) {
+                data.reset();
+            }
+        }
+        stream = data.value_or(std::string());
+        return !stream.empty();
+    }
+    if (const std::string key = AttachmentKey(path); !key.empty()) {
+        return LoadBackupFile(key, stream);
+    }
+    const auto found = SmsParts().find(path);
+    return found != SmsParts().end() && LoadBackupFile(found->second, stream);
 }
 
 } // namespace kestrow

@@ -10,6 +10,7 @@
 
 #include "archive/backup_file.h"
 #include "archive/backup_file_access.h"
+#include "archive/backup_readers.h"
 #include "archive/backup_list.h"
 #include "archive/session_log.h"
 #include "crypto/key_bag.h"
@@ -87,7 +88,26 @@ public:
     // Upper-case file name -> table key of every message attachment under Library/SMS/Parts/.
     const std::unordered_map<std::string, std::string>& SmsParts();
 
+    // Readers, created on first use; null when the backup has no such database or it could not be
+    // read (CategoryState and CategoryError say which; the error is also in the log). A failing
+    // database fails its own category only.
+    TShortMessage* LoadMessages();
+    TCallLog* LoadCallLog();
+    TCategoryState CategoryState(int category) const { return FReaders.State(category); }
+    const std::string& CategoryError(int category) const { return FReaders.Error(category); }
     void CloseReaders();
+
+    // A database of the open backup readable by a reader: a protected one, or one whose "-wal"
+    // companion is in the table, is written (decrypted) into a folder of the category's own in the
+    // private folder under its device file name, with the WAL beside it; a plain one without WAL is
+    // read in place. Empty when it cannot be made.
+    std::string ExtractDatabase(const std::string& key, const std::string& categoryFolder);
+
+    // Message parts: every part of a message written into `folder` (made when needed) as
+    // "<part row id>.<extension>", the names added to `names`; failures are logged. And one part's
+    // bytes for a preview: a file of the backup (dataId < 0) or MMS data kept in the database.
+    void CopyMessageParts(const std::string& folder, const TMsgItem& item, std::vector<std::string>* names);
+    bool LoadMessagePart(const std::string& path, std::string& stream, std::int32_t dataId);
 
     // State.
     std::string LogText() const { return FLog.Text(); }
@@ -108,6 +128,11 @@ private:
     std::string BackupFolder() const;
     void FindProtectedFolders(const std::vector<std::string>& folders);
     int CopyOut(const TBackupFile& file, const std::string& dest) const;
+    template <typename TReader, typename TMake>
+    TReader* LoadReader(int category, std::unique_ptr<TReader>& slot, const TMake& make);
+    int WriteWorkingFile(const TBackupFile& file, const std::string& target);
+    // The table key a message attachment's device path stands for, or empty.
+    std::string AttachmentKey(const std::string& path) const;
     int ExportKeepingFolders(const std::string& key, const std::string& base);
 
     TSessionLog FLog;
@@ -125,6 +150,7 @@ private:
     std::vector<std::string> FProtectedFolders; // every backup folder of the root, links resolved
     TBackupFileAccess FAccess;
     std::stop_token FStop;
+    TBackupReaders FReaders; // after the private folder: freed first
 };
 
 } // namespace kestrow

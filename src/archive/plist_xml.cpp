@@ -5,6 +5,7 @@
 
 #include "platform/file_io.h"
 #include "platform/text.h"
+#include "platform/utf8.h"
 
 namespace kestrow {
 
@@ -35,24 +36,6 @@ namespace {
 // document is parsed as a fragment so that anything beside the root element is seen and refused.
 constexpr unsigned kParseFlags =
     (pugi::parse_default & ~pugi::parse_escapes) | pugi::parse_ws_pcdata | pugi::parse_fragment;
-
-void AppendUtf8(std::string& out, std::uint32_t code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
 
 bool IsXmlChar(std::uint32_t code) {
     return code == 0x9 || code == 0xA || code == 0xD || (code >= 0x20 && code <= 0xD7FF) ||

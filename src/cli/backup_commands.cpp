@@ -16,6 +16,7 @@
 #include "platform/file_io.h"
 #include "platform/paths.h"
 #include "platform/text.h"
+#include "platform/utf8.h"
 
 namespace kestrow {
 

@@ -14,8 +14,6 @@ namespace kestrow {
 std::string EscapeText(std::string_view text);
 std::optional<std::string> UnescapeText(std::string_view text); // nullopt when not in that form
 
-bool IsValidUtf8(std::string_view text);
-
 // For JSON: valid UTF-8 as it is (JSON escapes control characters itself), anything else in the
 // escaped form above, so that no byte of a key is lost.
 std::string JsonText(std::string_view text);

@@ -27,12 +27,15 @@ int RunList(const TCliOptions& options, bool json) {
         nlohmann::ordered_json list = nlohmann::ordered_json::array();
         for (std::size_t i = 0; i < backups.size(); ++i) {
             const TIphoneBackup& b = backups[i];
-            list.push_back({{"index", i},
-                            {"path", JsonText(b.Path)},
-                            {"deviceName", JsonText(b.DeviceName)},
-                            {"date", IsoLocalText(b.LastBackupDate)},
-                            {"uniqueId", JsonText(b.UniqueId)},
-                            {"encrypted", b.IsEncrypted}});
+            list.push_back(
+                {{"index", i},
+                 {"path", JsonText(b.Path)},
+                 {"deviceName", JsonText(b.DeviceName)},
+                 {"date", b.LastBackupDate == 0 ? nlohmann::ordered_json(nullptr)
+                                                : nlohmann::ordered_json(IsoDateTimeText(
+                                                      b.LastBackupDate, LocalOffsetAt(b.LastBackupDate)))},
+                 {"uniqueId", JsonText(b.UniqueId)},
+                 {"encrypted", b.IsEncrypted}});
         }
         std::cout << list.dump(2, ' ', false, nlohmann::json::error_handler_t::strict) << '\n';
         return 0;

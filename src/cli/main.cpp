@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "cli/category_commands.h"
 #include "cli/commands.h"
 #include "cli/stop_signals.h"
 #include "readers/sqlite_database.h"
@@ -70,6 +71,16 @@ int Run(int argc, char** argv) {
     extractAll->add_option("--jobs", jobs, "Files written at once (default: the number of cores, at least 2)")
         ->check(CLI::Range(1u, 256u));
     extractAll->callback([&] { result = RunExtractAll(options, index, dest, flat, jobs); });
+
+    auto* calls = app.add_subcommand("calls", "The call history of a backup");
+    calls->add_option("INDEX", index, "Backup index")->required();
+    calls->add_flag("--json", json, "JSON output");
+    calls->callback([&] { result = RunCalls(options, index, json); });
+
+    auto* messages = app.add_subcommand("messages", "The conversations of a backup, with every message");
+    messages->add_option("INDEX", index, "Backup index")->required();
+    messages->add_flag("--json", json, "JSON output");
+    messages->callback([&] { result = RunMessages(options, index, json); });
 
     auto* log = app.add_subcommand("log", "Open a backup and print the problem log");
     log->add_option("INDEX", index, "Backup index")->required();

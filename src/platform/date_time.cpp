@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 namespace kestrow {
@@ -123,6 +124,49 @@ std::string IsoLocalText(double days) {
     std::snprintf(buffer.data(), buffer.size(), "%04d-%02d-%02dT%02d:%02d:%02d", c.Year, c.Month, c.Day,
                   c.Hour, c.Minute, c.Second);
     return buffer.data();
+}
+
+std::string IsoDateTimeText(double days, int utcOffsetSeconds) {
+    if (days == 0) {
+        return {};
+    }
+    const auto totalMs =
+        static_cast<std::int64_t>(std::llround((days - kUnixEpochDays) * static_cast<double>(kMsPerDay)));
+    const std::int64_t ms = ((totalMs % 1000) + 1000) % 1000;
+    const TCivilDateTime c = CivilOf(UnixMsToDays(totalMs - ms));
+    const int offset = std::abs(utcOffsetSeconds) / 60;
+    std::array<char, 80> buffer{};
+    std::snprintf(buffer.data(), buffer.size(), "%04d-%02d-%02dT%02d:%02d:%02d", c.Year, c.Month, c.Day, c.Hour,
+                  c.Minute, c.Second);
+    std::string text = buffer.data();
+    if (ms != 0) {
+        std::snprintf(buffer.data(), buffer.size(), ".%03d", static_cast<int>(ms));
+        text += buffer.data();
+    }
+    std::snprintf(buffer.data(), buffer.size(), "%c%02d:%02d", utcOffsetSeconds < 0 ? '-' : '+', offset / 60,
+                  offset % 60);
+    return text + buffer.data();
+}
+
+int LocalOffsetAt(double days) {
+    if (days == 0) {
+        return LocalUtcOffset();
+    }
+    const TCivilDateTime c = CivilOf(days);
+    std::tm tm{};
+    tm.tm_year = c.Year - 1900;
+    tm.tm_mon = c.Month - 1;
+    tm.tm_mday = c.Day;
+    tm.tm_hour = c.Hour;
+    tm.tm_min = c.Minute;
+    tm.tm_sec = c.Second;
+    tm.tm_isdst = -1;
+    const std::time_t instant = std::mktime(&tm);
+    std::tm local{};
+    if (instant == static_cast<std::time_t>(-1) || ::localtime_r(&instant, &local) == nullptr) {
+        return LocalUtcOffset();
+    }
+    return static_cast<int>(local.tm_gmtoff);
 }
 
 } // namespace kestrow

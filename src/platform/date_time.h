@@ -44,5 +44,10 @@ std::string DateTimeText(double days);
 std::string DateText(double days);
 // "YYYY-MM-DDTHH:MM:SS", empty for 0 (machine-readable output).
 std::string IsoLocalText(double days);
+// ISO 8601 with the UTC offset the local time was made with: "2012-04-02T11:31:11+01:00", with
+// ".mmm" only when the milliseconds are not zero; empty for 0.
+std::string IsoDateTimeText(double days, int utcOffsetSeconds);
+// The zone's offset from UTC at a local day count (its rule for that date).
+int LocalOffsetAt(double days);
 
 } // namespace kestrow

@@ -95,7 +95,12 @@ TSQLiteDatabase::~TSQLiteDatabase() {
 }
 
 std::unique_ptr<TSQLiteTable> TSQLiteDatabase::GetTable(const std::string& sql, bool prepareOnly) {
-    return std::unique_ptr<TSQLiteTable>(new TSQLiteTable(*this, sql, prepareOnly));
+    return std::unique_ptr<TSQLiteTable>(new TSQLiteTable(*this, sql, prepareOnly, {}));
+}
+
+std::unique_ptr<TSQLiteTable> TSQLiteDatabase::GetTable(const std::string& sql,
+                                                        const std::vector<std::string>& params) {
+    return std::unique_ptr<TSQLiteTable>(new TSQLiteTable(*this, sql, false, params));
 }
 
 bool TSQLiteDatabase::TableExists(const std::string& name) {
@@ -109,7 +114,8 @@ bool TSQLiteDatabase::TableExists(const std::string& name) {
     return table->Row() > 0;
 }
 
-TSQLiteTable::TSQLiteTable(TSQLiteDatabase& db, const std::string& sql, bool prepareOnly)
+TSQLiteTable::TSQLiteTable(TSQLiteDatabase& db, const std::string& sql, bool prepareOnly,
+                           const std::vector<std::string>& params)
     : fDB(db), fSQL(sql) {
     if (sqlite3_prepare_v2(db.Handle(), sql.c_str(), -1, &fStmt, nullptr) != SQLITE_OK) {
         FailConstruction("Error executing SQL");
@@ -119,6 +125,12 @@ TSQLiteTable::TSQLiteTable(TSQLiteDatabase& db, const std::string& sql, bool pre
     }
     if (db.FOnQuery) {
         db.FOnQuery(sql);
+    }
+    for (std::size_t i = 0; i < params.size(); ++i) {
+        if (sqlite3_bind_text(fStmt, static_cast<int>(i + 1), params[i].data(), static_cast<int>(params[i].size()),
+                              SQLITE_TRANSIENT) != SQLITE_OK) {
+            FailConstruction("Error executing SQL");
+        }
     }
     fColCount = sqlite3_column_count(fStmt);
     for (int i = 0; i < fColCount; ++i) {
@@ -221,15 +233,29 @@ bool TSQLiteTable::FieldIsNull(int i) const {
     return sqlite3_column_type(fStmt, i) == SQLITE_NULL;
 }
 
-std::unique_ptr<TSQLiteDatabase> OpenBackupDatabase(const std::string& fileName,
-                                                    const std::string& privateFolder) {
-    // SQLite would follow a link and block on a FIFO: only a regular file is opened.
+namespace {
+
+// SQLite would follow a link and block on a FIFO: only a regular file is opened.
+void RequireRegularFile(const std::string& fileName) {
     TFileHandle check;
     std::int64_t size = 0;
     if (const int err = OpenRegularFileAt(AT_FDCWD, fileName, check, size); err != 0) {
         throw ESQLiteException(fmt::format("Failed to open database \"{}\" : {}", fileName, ErrorText(err)));
     }
-    check.Close();
+}
+
+} // namespace
+
+std::unique_ptr<TSQLiteDatabase> OpenDeviceDatabase(const std::string& fileName) {
+    RequireRegularFile(fileName);
+    const bool hasWal = FileSizeOf(fileName + "-wal") > 0;
+    return std::make_unique<TSQLiteDatabase>(fileName,
+                                             hasWal ? TSQLiteOpenMode::ReadOnly : TSQLiteOpenMode::ReadOnlyImmutable);
+}
+
+std::unique_ptr<TSQLiteDatabase> OpenBackupDatabase(const std::string& fileName,
+                                                    const std::string& privateFolder) {
+    RequireRegularFile(fileName);
     const std::string wal = fileName + "-wal";
     if (FileSizeOf(wal) <= 0) {
         return std::make_unique<TSQLiteDatabase>(fileName, TSQLiteOpenMode::ReadOnlyImmutable);

@@ -36,6 +36,9 @@ public:
 
     // Prepares a statement and, unless prepareOnly, steps onto its first row.
     std::unique_ptr<TSQLiteTable> GetTable(const std::string& sql, bool prepareOnly = false);
+    // The same with text values bound to the statement's parameters ?1, ?2, ... in order: values
+    // read from a database never become SQL text.
+    std::unique_ptr<TSQLiteTable> GetTable(const std::string& sql, const std::vector<std::string>& params);
     bool TableExists(const std::string& name);
     sqlite3* Handle() const { return fDB; }
     // Called with the SQL text of every statement prepared (logging, tests); unset by default.
@@ -74,7 +77,8 @@ public:
 
 private:
     friend class TSQLiteDatabase;
-    TSQLiteTable(TSQLiteDatabase& db, const std::string& sql, bool prepareOnly);
+    TSQLiteTable(TSQLiteDatabase& db, const std::string& sql, bool prepareOnly,
+                 const std::vector<std::string>& params);
     std::string StatementError(const std::string& lead) const;
     [[noreturn]] void FailConstruction(const std::string& lead);
 
@@ -92,6 +96,12 @@ void ShutdownSQLite();
 
 // The description of an SQLite result code used in error messages.
 std::string SQLiteCodeDescription(int code);
+
+// Opens a device database for a reader: only a regular file; read-only and immutable, unless a
+// "-wal" companion lies beside it (the newest data is there), which is then applied read-only. A
+// WAL beside a database only exists in a private folder the session made, where SQLite may keep its
+// shared-memory index.
+std::unique_ptr<TSQLiteDatabase> OpenDeviceDatabase(const std::string& fileName);
 
 // Opens a database that lives in a backup without ever writing there: a database with a "-wal"
 // companion is copied with it into `privateFolder` (the WAL holds the newest data) and opened

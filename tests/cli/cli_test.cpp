@@ -12,6 +12,7 @@
 #include "platform/paths.h"
 #include "platform/temp_folder.h"
 #include "support/backup_writer.h"
+#include "support/demo_data.h"
 #include "support/plist_writer.h"
 
 namespace kestrow {
@@ -91,7 +92,7 @@ TEST_F(Cli, ListDescribesEveryBackup) {
     EXPECT_EQ(list[1]["index"], 1);
     EXPECT_EQ(list[1]["path"], FRoot.Path() + "secret/");
     EXPECT_EQ(list[1]["deviceName"], "Secret Phone");
-    EXPECT_EQ(list[1]["date"], "2012-05-10T08:15:30");
+    EXPECT_EQ(list[1]["date"], "2012-05-10T08:15:30+00:00");
     EXPECT_EQ(list[1]["uniqueId"], "aaaa");
     EXPECT_EQ(list[1]["encrypted"], true);
     EXPECT_EQ(list[1].size(), 6u);
@@ -298,6 +299,74 @@ TEST_F(Cli, PathsBeyondTheLimitSayFileNameTooLong) {
     const TRun run = Run("extract 0 Library/SMS/sms.db " + Quote(tooLong + "copy"));
     EXPECT_EQ(run.Exit, 65);
     EXPECT_NE(run.Err.find(": File name too long\n"), std::string::npos) << run.Err;
+}
+
+// Calls and messages of a backup as the command line gives them.
+class CliCategories : public Cli {
+protected:
+    void SetUp() override {
+        Cli::SetUp();
+        TBackupPlan plan;
+        plan.FolderName = "zz-data";
+        plan.Encrypted = true;
+        plan.Password = "pässword";
+        test::AddDemoMessages(FWork.Path(), test::TDemoGeneration::Current, plan.Files);
+        test::AddDemoCalls(FWork.Path(), test::TDemoGeneration::Current, plan.Files);
+        test::WriteBackup(FRoot.Path(), plan);
+    }
+};
+
+TEST_F(CliCategories, CallsAsLinesAndAsJson) {
+    const TRun lines = Run("calls 2 " + PasswordFile());
+    ASSERT_EQ(lines.Exit, 0) << lines.Err;
+    EXPECT_EQ(lines.Out.substr(0, lines.Out.find('\n')), "06/13/24 18:26:40\toutgoing\t+447700900123\t+447700900123\t1:35");
+    // Dates carry the offset the session read them with (the zone's offset now: Kolkata has one).
+    const TRun json = Run("calls 2 --json " + PasswordFile(), "TZ=Asia/Kolkata");
+    ASSERT_EQ(json.Exit, 0) << json.Err;
+    const auto calls = nlohmann::ordered_json::parse(json.Out);
+    ASSERT_EQ(calls.size(), 4u);
+    EXPECT_EQ(calls[0].dump(), "{\"address\":\"+447700900123\",\"date\":\"2024-06-13T23:56:40+05:30\","
+                               "\"duration\":95,\"durationText\":\"1:35\",\"kind\":1,\"contactId\":-1,"
+                               "\"displayName\":\"+447700900123\"}");
+    EXPECT_EQ(calls[3]["kind"], 6);
+    // A backup without call history: an empty list.
+    EXPECT_EQ(Run("calls 0 --json").Out, "[]\n");
+    EXPECT_EQ(Run("calls 7").Exit, 1);
+}
+
+TEST_F(CliCategories, ConversationsWithMessagesAndParts) {
+    const TRun json = Run("messages 2 --json " + PasswordFile());
+    ASSERT_EQ(json.Exit, 0) << json.Err;
+    const auto conversations = nlohmann::ordered_json::parse(json.Out);
+    ASSERT_EQ(conversations.size(), 3u);
+    EXPECT_EQ(conversations[0]["displayName"], "+447700900123");
+    EXPECT_EQ(conversations[2]["isGroupChat"], true);
+    EXPECT_EQ(conversations[2]["addresses"], " +447700900123, bea@example.com, +447700900789");
+    ASSERT_EQ(conversations[2]["messages"].size(), 3u); // two of them only in the WAL
+    const auto& tickets = conversations[1]["messages"][0];
+    EXPECT_EQ(tickets["text"], "Here are the tickets ");
+    EXPECT_EQ(tickets["fullText"], "Here are the tickets application/pdf");
+    EXPECT_EQ(tickets["date"], "2024-06-13T19:41:40+00:00"); // nanoseconds since 2001
+    EXPECT_EQ(tickets["parts"][0].dump(), "{\"rowId\":1,\"kind\":2,\"fileName\":\"~/Library/SMS/Attachments/4f/"
+                                          "15/tickets.pdf\",\"content\":\"application/pdf\"}");
+    EXPECT_EQ(conversations[2]["messages"][1]["senderIndex"], 2);
+    const TRun lines = Run("messages 2 " + PasswordFile());
+    EXPECT_EQ(lines.Out.substr(0, lines.Out.find('\n')), "== +447700900123 (+447700900123, 2 messages)");
+}
+
+TEST_F(CliCategories, ADamagedDatabaseEndsWith66AndSaysWhy) {
+    TBackupPlan plan;
+    plan.FolderName = "zz-zdamaged";
+    plan.Files = {TTestFile("HomeDomain", "Library/SMS/sms.db", "not a database at all")};
+    test::WriteBackup(FRoot.Path(), plan);
+    const TRun run = Run("messages 3 --json");
+    EXPECT_EQ(run.Exit, 66);
+    EXPECT_EQ(run.Out, "");
+    EXPECT_EQ(run.Err.find("Failed to open database") == std::string::npos &&
+                  run.Err.find("Error executing SQL.") == std::string::npos,
+              false)
+        << run.Err;
+    EXPECT_EQ(Run("files 3").Exit, 0); // the backup itself is fine
 }
 
 // A command started in the background with its password coming through a FIFO, so that a signal

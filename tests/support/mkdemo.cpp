@@ -1,25 +1,24 @@
 // kestrow-mkdemo DIR: writes a small but realistic backup root for trying Kestrow out.
 #include <iostream>
 
+#include "platform/temp_folder.h"
 #include "support/backup_writer.h"
 #include "support/crypto_writer.h"
+#include "support/demo_data.h"
 
 using namespace kestrow::test;
 
 namespace {
 
-std::vector<TTestFile> DemoFiles(std::uint32_t seed) {
+// Files every demo backup holds besides the personal-data databases.
+std::vector<TTestFile> CommonFiles(std::uint32_t seed) {
     TTestRandom random(seed);
     const std::string jpegHeader("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00", 11);
     return {
-        TTestFile("HomeDomain", "Library/SMS/sms.db",
-                  "SQLite format 3" + std::string(1, '\0') + random.Text(8000)),
         TTestFile("HomeDomain", "Library/AddressBook/AddressBook.sqlitedb",
                   "SQLite format 3" + std::string(1, '\0') + random.Text(6000)),
         TTestFile("HomeDomain", "Library/AddressBook/AddressBookImages.sqlitedb",
                   "SQLite format 3" + std::string(1, '\0') + random.Text(3000)),
-        TTestFile("HomeDomain", "Library/CallHistory/call_history.db",
-                  "SQLite format 3" + std::string(1, '\0') + random.Text(2000)),
         TTestFile("HomeDomain", "Library/Notes/notes.sqlite",
                   "SQLite format 3" + std::string(1, '\0') + random.Text(2500)),
         TTestFile("HomeDomain", "Library/Calendar/Calendar.sqlitedb",
@@ -29,19 +28,23 @@ std::vector<TTestFile> DemoFiles(std::uint32_t seed) {
         TTestFile("HomeDomain", "Library/Voicemail/1.amr", "#!AMR\n" + random.Text(5000)),
         TTestFile("HomeDomain", "Library/Safari/Bookmarks.db",
                   "SQLite format 3" + std::string(1, '\0') + random.Text(1200)),
-        TTestFile("HomeDomain", "Library/SMS/Attachments/ab/12/IMG_0001.JPG",
-                  jpegHeader + random.Text(40000)),
+        TTestFile("MediaDomain", "Library/SMS/Attachments/ab/12/IMG_0001.JPG", jpegHeader + random.Text(40000)),
         TTestFile("HomeDomain", "Library/SMS/Parts/7f/03/1-1.jpg", jpegHeader + random.Text(20000)),
-        TTestFile("HomeDomain", "Library/Preferences/com.apple.springboard.plist",
-                  "bplist00" + random.Text(300)),
+        TTestFile("HomeDomain", "Library/Preferences/com.apple.springboard.plist", "bplist00" + random.Text(300)),
         TTestFile("MediaDomain", "Media/DCIM/100APPLE/IMG_0002.JPG", jpegHeader + random.Text(250000)),
         TTestFile("CameraRollDomain", "Media/DCIM/100APPLE/IMG_0003.MOV", random.Text(3 * 1024 * 1024 + 5)),
-        TTestFile("AppDomain-com.apple.mobilesafari", "Library/Safari/History.plist",
-                  "bplist00" + random.Text(900)),
+        TTestFile("AppDomain-com.apple.mobilesafari", "Library/Safari/History.plist", "bplist00" + random.Text(900)),
         TTestFile("AppDomain-com.example.notes", "Documents/todo.txt", "buy milk\nwrite the report\n"),
         TTestFile("HomeDomain", "Library/Empty.txt", ""),
         TTestFile("HomeDomain", "Library/SMS", "", 0x41ED),
     };
+}
+
+std::vector<TTestFile> DemoFiles(const std::string& work, std::uint32_t seed, TDemoGeneration generation) {
+    std::vector<TTestFile> files = CommonFiles(seed);
+    AddDemoMessages(work, generation, files);
+    AddDemoCalls(work, generation, files);
+    return files;
 }
 
 } // namespace
@@ -53,12 +56,14 @@ int main(int argc, char** argv) {
     }
     const std::string root = argv[1];
     try {
+        const kestrow::TTempFolder scratch;
+        const std::string work = scratch.Path();
         TBackupPlan plain;
         plain.FolderName = "3d0d7e5fb2ce288813306e4d4636395e047a3d28";
         plain.DeviceName = "Anna's iPhone";
         plain.UniqueId = "3D0D7E5FB2CE288813306E4D4636395E047A3D28";
         plain.DateUnix = 1336637730;
-        plain.Files = DemoFiles(1);
+        plain.Files = DemoFiles(work, 1, TDemoGeneration::Old);
         WriteBackup(root, plain);
 
         TBackupPlan encrypted = plain;
@@ -67,8 +72,8 @@ int main(int argc, char** argv) {
         encrypted.Encrypted = true;
         encrypted.Password = "kestrow-demo";
         encrypted.Iterations = 10000;
-        encrypted.Files = DemoFiles(2);
-        encrypted.Files[9].ProtectionClass = 2; // a Curve25519-wrapped key
+        encrypted.Files = DemoFiles(work, 2, TDemoGeneration::Mid);
+        encrypted.Files[7].ProtectionClass = 2; // a Curve25519-wrapped key
         WriteBackup(root, encrypted);
 
         TBackupPlan old;
@@ -78,7 +83,7 @@ int main(int argc, char** argv) {
         old.DateUnix = 1262304000;
         old.Layout = TLayout::Old;
         old.LockdownInManifest = false;
-        old.Files = DemoFiles(3);
+        old.Files = CommonFiles(3);
         old.Files.pop_back(); // the oldest layout lists files only
         WriteBackup(root, old);
 
@@ -88,8 +93,7 @@ int main(int argc, char** argv) {
         current.UniqueId = "00008120-001E2D3C4B5A6978";
         current.DateUnix = 1727776800;
         current.Layout = TLayout::ManifestDb;
-        current.Files = DemoFiles(4);
-        current.Files[3].Path = "Library/CallHistoryDB/CallHistory.storedata";
+        current.Files = DemoFiles(work, 4, TDemoGeneration::Current);
         WriteBackup(root, current);
 
         TBackupPlan currentEncrypted = current;
@@ -100,8 +104,8 @@ int main(int argc, char** argv) {
         currentEncrypted.KeyBagVersion = 4;
         currentEncrypted.Iterations = 10000;
         currentEncrypted.DoubleIterations = 1000000; // devices use 10,000,000: a tenth keeps the demo quick
-        currentEncrypted.Files = DemoFiles(5);
-        currentEncrypted.Files[9].ProtectionClass = 2;
+        currentEncrypted.Files = DemoFiles(work, 5, TDemoGeneration::Current);
+        currentEncrypted.Files[7].ProtectionClass = 2;
         WriteBackup(root, currentEncrypted);
     } catch (const std::exception& e) {
         std::cerr << "kestrow-mkdemo: " << e.what() << '\n';

@@ -1,5 +1,7 @@
 #include "support/sqlite_writer.h"
 
+#include <cstdio>
+#include <fstream>
 #include <stdexcept>
 
 #include <sqlite3.h>
@@ -43,6 +45,51 @@ void ExecSqlWithBlob(const std::string& path, const std::string& sql, const std:
     sqlite3_close(db);
     if (result != SQLITE_OK) {
         throw std::runtime_error("SQL failed: " + sql);
+    }
+}
+
+std::string SqlText(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) {
+        out += c == '\'' ? std::string("''") : std::string(1, c);
+    }
+    return out + "'";
+}
+
+std::string SqlBlob(const std::string& bytes) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out = "X'";
+    for (unsigned char c : bytes) {
+        out += kHex[c >> 4];
+        out += kHex[c & 15];
+    }
+    return out + "'";
+}
+
+void WriteDatabaseWithWal(const std::string& path, const std::string& baseSql, const std::string& walSql) {
+    const std::string work = path + ".writing";
+    std::remove(work.c_str());
+    ExecSql(work, "PRAGMA journal_mode=WAL;" + baseSql);
+    sqlite3* db = Open(work);
+    // No checkpoint: what follows stays in the WAL, as on a phone that was backed up mid-use.
+    sqlite3_exec(db, "PRAGMA wal_autocheckpoint=0;", nullptr, nullptr, nullptr);
+    char* error = nullptr;
+    const int result = sqlite3_exec(db, walSql.c_str(), nullptr, nullptr, &error);
+    const std::string message = error != nullptr ? error : "";
+    sqlite3_free(error);
+    if (result != SQLITE_OK) {
+        sqlite3_close(db);
+        throw std::runtime_error("SQL failed: " + message);
+    }
+    // Copies taken while the connection is open: closing it would checkpoint the WAL away.
+    for (const char* suffix : {"", "-wal"}) {
+        std::ifstream in(work + suffix, std::ios::binary);
+        std::ofstream out(path + suffix, std::ios::binary | std::ios::trunc);
+        out << in.rdbuf();
+    }
+    sqlite3_close(db);
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        std::remove((work + suffix).c_str());
     }
 }
 

@@ -1,0 +1,155 @@
+#include "cli/category_commands.h"
+
+#include <iostream>
+
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+
+#include "archive/name_resolution.h"
+#include "cli/display_text.h"
+#include "platform/date_time.h"
+
+namespace kestrow {
+
+namespace {
+
+using TJson = nlohmann::ordered_json;
+
+std::string Dump(const TJson& value) {
+    return value.dump(2, ' ', false, nlohmann::json::error_handler_t::strict);
+}
+
+// A reader's date as JSON: ISO 8601 with the offset the session gave the reader, or null.
+TJson JsonDate(double days, int utcOffset) {
+    return days == 0 ? TJson(nullptr) : TJson(IsoDateTimeText(days, utcOffset));
+}
+
+std::string PlainDate(double days) {
+    return days == 0 ? "-" : DateTimeText(days);
+}
+
+// A failed category says why on stderr (the log line of the session) and ends with 66.
+int CategoryFailure(const TIpodBackup& session, int category) {
+    std::cerr << EscapeText(session.CategoryError(category)) << '\n';
+    return kExitCategoryFailed;
+}
+
+const char* CallKindName(std::int32_t kind) {
+    static constexpr const char* kNames[] = {"incoming",     "outgoing",        "missed",       "facetime-in",
+                                             "facetime-out", "facetime-missed", "not-connected"};
+    return kind >= 0 && kind <= 6 ? kNames[kind] : "unknown";
+}
+
+TJson PartsJson(const TMsgItem& item) {
+    TJson parts = TJson::array();
+    for (const TMsgPiece& piece : item.Pieces) {
+        parts.push_back({{"rowId", piece.RowId},
+                         {"kind", piece.Kind},
+                         {"fileName", JsonText(piece.FileName)},
+                         {"content", JsonText(piece.Content)}});
+    }
+    return parts;
+}
+
+TJson MessageJson(const TMsgItem& item, int utcOffset) {
+    return {{"rowId", item.RowId},
+            {"date", JsonDate(item.Date, utcOffset)},
+            {"text", JsonText(item.Text)},
+            {"fullText", JsonText(item.FullText())},
+            {"isSent", item.IsSent},
+            {"isIMessage", item.IsIMessage},
+            {"senderIndex", item.SenderIndex},
+            {"parts", PartsJson(item)}};
+}
+
+void PrintConversation(const TMsgGroup& group) {
+    std::cout << fmt::format("== {} ({}{}{}, {} messages)\n", EscapeText(group.DisplayName),
+                             EscapeText(group.Addresses), group.IsGroupChat ? ", group chat" : "",
+                             group.IsIMessage ? ", iMessage" : "", group.ItemCount());
+    for (const TMsgItem& item : group.Items) {
+        std::cout << PlainDate(item.Date) << '\t' << (item.IsSent ? "<<" : ">>") << '\t'
+                  << EscapeText(item.Text);
+        for (const TMsgPiece& piece : item.Pieces) {
+            std::cout << "\t["
+                      << (piece.Kind == mpkText ? EscapeText(piece.Content) : EscapeText(piece.FileName))
+                      << ']';
+        }
+        std::cout << '\n';
+    }
+}
+
+} // namespace
+
+int RunCalls(const TCliOptions& options, int index, bool json) {
+    const TOpenedSession opened = OpenSession(options, index);
+    if (opened.Status != osOpened) {
+        return opened.Status;
+    }
+    TIpodBackup& session = *opened.Session;
+    TCallLog* calls = session.LoadCallLog();
+    if (session.CategoryState(catCalls) == TCategoryState::Failed) {
+        return CategoryFailure(session, catCalls);
+    }
+    if (calls != nullptr) {
+        ResolveCallNames(*calls, {}, {});
+    }
+    TJson list = TJson::array();
+    for (int i = 0; calls != nullptr && i < calls->Count(); ++i) {
+        const TCallItem& call = *calls->Calls(i);
+        if (json) {
+            list.push_back({{"address", JsonText(call.Address)},
+                            {"date", JsonDate(call.Date, session.TzOffset())},
+                            {"duration", call.Duration},
+                            {"durationText", call.DurationText},
+                            {"kind", call.CallKind},
+                            {"contactId", call.ContactId},
+                            {"displayName", JsonText(call.DisplayName)}});
+        } else {
+            std::cout << PlainDate(call.Date) << '\t' << CallKindName(call.CallKind) << '\t'
+                      << EscapeText(call.Address) << '\t' << EscapeText(call.DisplayName) << '\t'
+                      << call.DurationText << '\n';
+        }
+    }
+    if (json) {
+        std::cout << Dump(list) << '\n';
+    }
+    return 0;
+}
+
+int RunMessages(const TCliOptions& options, int index, bool json) {
+    const TOpenedSession opened = OpenSession(options, index);
+    if (opened.Status != osOpened) {
+        return opened.Status;
+    }
+    TIpodBackup& session = *opened.Session;
+    TShortMessage* messages = session.LoadMessages();
+    if (session.CategoryState(catMessages) == TCategoryState::Failed) {
+        return CategoryFailure(session, catMessages);
+    }
+    if (messages != nullptr) {
+        ResolveMessageNames(*messages, {});
+    }
+    TJson list = TJson::array();
+    for (int g = 0; messages != nullptr && g < messages->GroupCount(); ++g) {
+        const TMsgGroup& group = messages->Groups(g);
+        if (!json) {
+            PrintConversation(group);
+            continue;
+        }
+        TJson items = TJson::array();
+        for (const TMsgItem& item : group.Items) {
+            items.push_back(MessageJson(item, session.TzOffset()));
+        }
+        list.push_back({{"displayName", JsonText(group.DisplayName)},
+                        {"addresses", JsonText(group.Addresses)},
+                        {"isGroupChat", group.IsGroupChat},
+                        {"isIMessage", group.IsIMessage},
+                        {"messages", std::move(items)}});
+    }
+    if (json) {
+        std::cout << Dump(list) << '\n';
+    }
+    return 0;
+}
+
+} // namespace kestrow

@@ -1,0 +1,122 @@
+#include "support/demo_data.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+#include "support/call_writer.h"
+#include "support/sms_writer.h"
+#include "support/sqlite_writer.h"
+
+namespace kestrow::test {
+
+namespace {
+
+std::string Bytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void AddDatabase(const std::string& path, const std::string& sql, const std::string& devicePath,
+                 std::vector<TTestFile>& files) {
+    std::remove(path.c_str());
+    ExecSql(path, sql);
+    files.emplace_back("HomeDomain", devicePath, Bytes(path));
+}
+
+const std::string kJpeg("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\x01\x01\x00\x00\x01\x00\x01\x00\x00\xFF\xD9", 24);
+
+TOldSmsDb OldSms() {
+    TOldSmsDb db;
+    db.Members = {{1, "+44 7700 900123"}, {2, "+44 7700 900456"}, {3, "+44 7700 900123"}, {3, "+44 7700 900789"},
+                  {3, "+44 7700 900456"}};
+    const std::int64_t t = 1336637000; // May 2012
+    db.Messages = {
+        {1, 1, t, std::string("Are we still on for Saturday?"), 2},
+        {2, 1, t + 95, std::string("Yes! 7pm at the usual place."), 3},
+        {3, 1, t + 160, std::string("Great, see you there \xF0\x9F\x98\x8A"), 2},
+        {4, 2, t + 3600, std::string("Your parcel will arrive tomorrow between 9:00 and 13:00."), 2},
+        {5, 3, t + 7200, std::nullopt, 2},
+        {6, 3, t + 7300, std::string("Lovely picture!"), 3},
+        {7, 0, 358000000, std::string("Sent over iMessage"), 0, 1, "", "+44 7700 900123", 4},
+    };
+    db.Pieces = {{1, 5, 0, "application/smil", std::string("<smil/>")},
+                 {2, 5, 1, "text/plain", std::string("Holiday photo from the beach")},
+                 {3, 5, 2, "image/jpeg", kJpeg}};
+    return db;
+}
+
+TNewSmsDb NewSms(bool nanoseconds) {
+    TNewSmsDb db;
+    db.Handles = {{1, "+447700900123"}, {2, "+447700900456"}, {3, "bea@example.com"}, {4, "+447700900789"}};
+    db.Chats = {{1, 45, "+447700900123"},
+                {2, 45, "bea@example.com", "iMessage"},
+                {3, 43, "chat493817265", "iMessage"}};
+    db.ChatHandles = {{1, 1}, {2, 3}, {3, 1}, {3, 3}, {3, 4}};
+    const std::int64_t unit = nanoseconds ? 1'000'000'000 : 1;
+    const std::int64_t t = nanoseconds ? 740000000 : 470000000;
+    db.Messages = {
+        {1, std::string("Running ten minutes late, sorry!"), 1, t * unit},
+        {2, std::string("No problem, I'll grab a table."), 1, (t + 60) * unit, true},
+        {3, std::string("Here are the tickets \xEF\xBF\xBC"), 3, (t + 500) * unit, false, "iMessage"},
+        {4, std::string("Thanks Bea!"), 3, (t + 560) * unit, true, "iMessage"},
+        {5, std::string("Who's bringing the cake?"), 1, (t + 9000) * unit, false, "iMessage", "chat493817265"},
+        {6, std::string("I will \xF0\x9F\x8E\x82"), 4, (t + 9100) * unit, false, "iMessage", "chat493817265"},
+        {7, std::string("Perfect, I'll bring candles."), 0, (t + 9200) * unit, true, "iMessage", "chat493817265"},
+    };
+    db.ChatMessages = {{1, 1}, {1, 2}, {2, 3}, {2, 4}, {3, 5}, {3, 6}, {3, 7}};
+    db.Attachments = {{1, "~/Library/SMS/Attachments/4f/15/tickets.pdf", "application/pdf"}};
+    db.MessageAttachments = {{3, 1}};
+    return db;
+}
+
+} // namespace
+
+void AddDemoMessages(const std::string& work, TDemoGeneration generation, std::vector<TTestFile>& files) {
+    const std::string path = work + "sms.db";
+    if (generation == TDemoGeneration::Old) {
+        AddDatabase(path, OldSmsSql(OldSms()), "Library/SMS/sms.db", files);
+        return;
+    }
+    const TNewSmsDb db = NewSms(generation == TDemoGeneration::Current);
+    if (generation == TDemoGeneration::Mid) {
+        AddDatabase(path, NewSmsSql(db), "Library/SMS/sms.db", files);
+    } else {
+        // The last messages of the day are still in the WAL, as on a phone backed up in use.
+        TNewSmsDb base = db;
+        base.Messages.resize(5);
+        base.ChatMessages.resize(5);
+        TNewSmsDb fresh;
+        fresh.Messages.assign(db.Messages.begin() + 5, db.Messages.end());
+        fresh.ChatMessages.assign(db.ChatMessages.begin() + 5, db.ChatMessages.end());
+        std::string walSql = NewSmsSql(fresh);
+        WriteDatabaseWithWal(path, NewSmsSql(base), walSql.substr(walSql.find("INSERT")));
+        files.emplace_back("HomeDomain", "Library/SMS/sms.db", Bytes(path));
+        files.emplace_back("HomeDomain", "Library/SMS/sms.db-wal", Bytes(path + "-wal"));
+    }
+    files.emplace_back("MediaDomain", "Library/SMS/Attachments/4f/15/tickets.pdf", "%PDF-1.4 demo tickets\n%%EOF\n");
+}
+
+void AddDemoCalls(const std::string& work, TDemoGeneration generation, std::vector<TTestFile>& files) {
+    if (generation == TDemoGeneration::Old) {
+        std::vector<TCallRow> rows = {{"+447700900123", 1336630000, 125}, {"+447700900456", 1336640000, 0},
+                                      {"+447700900789", 1336650000, 3725}, {"+447700900123", 1336660000, 42}};
+        rows[0].Flags = 5; // outgoing
+        rows[1].Flags = 4; // missed
+        rows[2].Flags = 4;
+        rows[3].Flags = 16; // FaceTime
+        AddDatabase(work + "call_history.db", CallHistoryDbSql(rows), "Library/CallHistory/call_history.db", files);
+        return;
+    }
+    const double t = generation == TDemoGeneration::Current ? 740000000.25 : 470000000.5;
+    std::vector<TCallRow> rows = {{"+447700900123", t - 4000, 95},  {"+447700900456", t - 3000, 0},
+                                  {"bea@example.com", t - 2000, 610}, {"+447700900789", t - 1000, 0}};
+    rows[0].Originated = 1;
+    rows[1].Answered = 0;
+    rows[2].CallType = 8; // FaceTime
+    rows[3].Originated = 1; // never connected
+    AddDatabase(work + "calls.storedata", CallHistoryStoreDataSql(rows), "Library/CallHistoryDB/CallHistory.storedata",
+                files);
+}
+
+} // namespace kestrow::test

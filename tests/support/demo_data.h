@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "support/backup_writer.h"
+
+namespace kestrow::test {
+
+// The personal data of the demo backups, written as the devices of each generation write it.
+// Databases are built in `work` (a scratch folder) and added to `files` with their device paths.
+enum class TDemoGeneration {
+    Old,     // iOS 5: older sms.db, call_history.db
+    Mid,     // iOS 9: newer sms.db, CallHistory.storedata
+    Current, // iOS 17: newer sms.db with nanosecond dates and a live WAL, CallHistory.storedata
+};
+
+void AddDemoMessages(const std::string& work, TDemoGeneration generation, std::vector<TTestFile>& files);
+void AddDemoCalls(const std::string& work, TDemoGeneration generation, std::vector<TTestFile>& files);
+
+} // namespace kestrow::test
