@@ -78,10 +78,38 @@ int main(int argc, char** argv) {
     newer2.Handles = {{1, "+1"}, {2, "+2"}};
     newer2.Chats = {{1, 45, "+1"}, {2, 43, "c", "iMessage"}};
     newer2.ChatHandles = {{2, 1}, {2, 2}};
-    newer2.Messages = {{1, std::string("a"), 1, 400000000}, {2, std::string("b"), 2, 400000000, false, "iMessage", "c"}};
+    newer2.Messages = {{1, std::string("a"), 1, 400000000},
+                       {2, std::string("b"), 2, 400000000, false, "iMessage", "c"}};
     newer2.ChatMessages = {{1, 1}, {2, 2}};
     newer2.Attachments = {{1, "~/x.jpg", "image/jpeg"}};
     newer2.MessageAttachments = {{2, 1}};
     ExecSql(dir + "fuzz_sms/newer", "PRAGMA page_size=512;" + NewSmsSql(newer2));
+    const std::string fieldBreak(1, '\xFF');
+    std::string contact;
+    for (const std::string& field : {std::string("Zo\xC3\xAB"),
+                                     std::string("M\xC3\xBCller"),
+                                     std::string("Q"),
+                                     std::string("Dr"),
+                                     std::string("Jr"),
+                                     std::string("Acme"),
+                                     std::string("R&D"),
+                                     std::string("Engineer"),
+                                     std::string(80, 'n'),
+                                     std::string("Nick"),
+                                     std::string("12"),
+                                     std::string(),
+                                     std::string("\x03+44 20"),
+                                     std::string("\x04mail@x"),
+                                     std::string("\x05street\nline"),
+                                     std::string("\x06url"),
+                                     std::string("\x07=x"),
+                                     std::string("\x08\r\n"),
+                                     std::string("\x09"),
+                                     std::string("\x0a"),
+                                     std::string("Label"),
+                                     std::string("Key")}) {
+        contact += field + fieldBreak;
+    }
+    WriteTestFile(dir + "fuzz_vcard/contact", contact);
     return 0;
 }

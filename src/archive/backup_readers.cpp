@@ -10,11 +10,12 @@ const std::string kNoError;
 
 TCategoryState TBackupReaders::State(int category) const {
     return category >= 0 && category < kCategories ? FStatus[static_cast<std::size_t>(category)].State
-                                                    : TCategoryState::Absent;
+                                                   : TCategoryState::Absent;
 }
 
 const std::string& TBackupReaders::Error(int category) const {
-    return category >= 0 && category < kCategories ? FStatus[static_cast<std::size_t>(category)].Error : kNoError;
+    return category >= 0 && category < kCategories ? FStatus[static_cast<std::size_t>(category)].Error
+                                                   : kNoError;
 }
 
 void TBackupReaders::SetState(int category, TCategoryState state, std::string error) {
@@ -24,6 +25,7 @@ void TBackupReaders::SetState(int category, TCategoryState state, std::string er
 }
 
 void TBackupReaders::Close() {
+    AddressBook.reset();
     Sms.reset();
     CallLog.reset();
     FStatus = {};

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "readers/address_book.h"
 #include "readers/call_log.h"
 #include "readers/short_message.h"
 
@@ -30,6 +31,7 @@ public:
     // Frees every reader; every category is NotLoaded again.
     void Close();
 
+    std::unique_ptr<TAddressBook> AddressBook;
     std::unique_ptr<TShortMessage> Sms;
     std::unique_ptr<TCallLog> CallLog;
 

@@ -11,6 +11,7 @@
 #include "archive/backup_description.h"
 #include "archive/manifest_db.h"
 #include "archive/manifest_mbdb.h"
+#include "archive/name_resolution.h"
 #include "archive/old_manifest.h"
 #include "crypto/file_decrypt.h"
 #include "platform/date_time.h"
@@ -385,6 +386,8 @@ const std::unordered_map<std::string, std::string>& TIpodBackup::SmsParts() {
 namespace {
 
 // The folder of each category's working files in the private folder.
+constexpr const char* kContactImagesKey = "Library/AddressBook/AddressBookImages.sqlitedb";
+
 constexpr const char* kCategoryFolders[] = {"contacts", "messages",  "calls",     "calendar",
                                             "notes",    "bookmarks", "voicemail", "files"};
 
@@ -472,14 +475,49 @@ TReader* TIpodBackup::LoadReader(int category, std::unique_ptr<TReader>& slot, c
     return slot.get();
 }
 
+TAddressBook* TIpodBackup::LoadContacts(bool lastNameFirst) {
+    return LoadReader(catContacts, FReaders.AddressBook, [this, lastNameFirst](const std::string& path) {
+        const std::string images = ExtractDatabase(kContactImagesKey, kCategoryFolders[catContacts]);
+        return std::make_unique<TAddressBook>(path, images, lastNameFirst);
+    });
+}
+
+void TIpodBackup::ResolveMessageNames() {
+    TShortMessage* sms = FReaders.Sms.get();
+    if (sms == nullptr || sms->NamesResolved) {
+        return;
+    }
+    const TAddressBook* book = LoadContacts();
+    kestrow::ResolveMessageNames(
+        *sms, book == nullptr ? TNameByPhone()
+                              : [book](const std::string& phone) { return book->FindNameByPhone(phone); });
+}
+
+void TIpodBackup::ResolveCallNames() {
+    TCallLog* calls = FReaders.CallLog.get();
+    if (calls == nullptr || calls->NamesResolved) {
+        return;
+    }
+    const TAddressBook* book = LoadContacts();
+    if (book == nullptr) {
+        kestrow::ResolveCallNames(*calls, {}, {});
+        return;
+    }
+    kestrow::ResolveCallNames(
+        *calls, [book](const std::string& phone) { return book->FindNameByPhone(phone); },
+        [book](std::int64_t rowId) { return book->FindNameByRowId(rowId); });
+}
+
 TShortMessage* TIpodBackup::LoadMessages() {
-    return LoadReader(catMessages, FReaders.Sms,
-                      [this](const std::string& path) { return std::make_unique<TShortMessage>(path, FTzOffset); });
+    return LoadReader(catMessages, FReaders.Sms, [this](const std::string& path) {
+        return std::make_unique<TShortMessage>(path, FTzOffset);
+    });
 }
 
 TCallLog* TIpodBackup::LoadCallLog() {
-    return LoadReader(catCalls, FReaders.CallLog,
-                      [this](const std::string& path) { return std::make_unique<TCallLog>(path, FTzOffset); });
+    return LoadReader(catCalls, FReaders.CallLog, [this](const std::string& path) {
+        return std::make_unique<TCallLog>(path, FTzOffset);
+    });
 }
 
 std::string TIpodBackup::AttachmentKey(const std::string& path) const {
@@ -492,7 +530,8 @@ std::string TIpodBackup::AttachmentKey(const std::string& path) const {
     return {};
 }
 
-void TIpodBackup::CopyMessageParts(const std::string& folder, const TMsgItem& item, std::vector<std::string>* names) {
+void TIpodBackup::CopyMessageParts(const std::string& folder, const TMsgItem& item,
+                                   std::vector<std::string>* names) {
     if (item.PieceCount() > 0) {
         MakeFolders(folder);
     }

@@ -10,8 +10,8 @@
 
 #include "archive/backup_file.h"
 #include "archive/backup_file_access.h"
-#include "archive/backup_readers.h"
 #include "archive/backup_list.h"
+#include "archive/backup_readers.h"
 #include "archive/session_log.h"
 #include "crypto/key_bag.h"
 #include "platform/temp_folder.h"
@@ -91,8 +91,13 @@ public:
     // Readers, created on first use; null when the backup has no such database or it could not be
     // read (CategoryState and CategoryError say which; the error is also in the log). A failing
     // database fails its own category only.
+    TAddressBook* LoadContacts(bool lastNameFirst = true);
     TShortMessage* LoadMessages();
     TCallLog* LoadCallLog();
+    // Contact names for conversations and calls (the contacts are loaded when needed); once per
+    // reader, and without contacts the names stay the addresses.
+    void ResolveMessageNames();
+    void ResolveCallNames();
     TCategoryState CategoryState(int category) const { return FReaders.State(category); }
     const std::string& CategoryError(int category) const { return FReaders.Error(category); }
     void CloseReaders();

@@ -5,7 +5,6 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
-#include "archive/name_resolution.h"
 #include "cli/display_text.h"
 #include "platform/date_time.h"
 
@@ -78,7 +77,79 @@ void PrintConversation(const TMsgGroup& group) {
     }
 }
 
+TJson ContactJson(const TAddressBook& book, int index) {
+    const TAbPerson& person = book.GetPerson(index);
+    TJson values = TJson::array();
+    for (const TAbMultiValue& value : person.MultiValues) {
+        TJson entry = {
+            {"property", value.Property},     {"identifier", value.Identifier},
+            {"label", value.Label},           {"labelText", JsonText(value.LabelText(book.Names()))},
+            {"value", JsonText(value.Value)}, {"valueText", JsonText(value.ValueText())}};
+        if (value.Property == abpAddress) {
+            TJson entries = TJson::array();
+            for (const TAbMultiEntry& part : value.Entries) {
+                const std::string* key = book.Names().EntryKey(part.Key);
+                entries.push_back({{"key", key != nullptr ? TJson(JsonText(*key)) : TJson(nullptr)},
+                                   {"value", JsonText(part.Value)}});
+            }
+            entry["entries"] = std::move(entries);
+        }
+        values.push_back(std::move(entry));
+    }
+    return {{"rowId", person.RowId},
+            {"first", JsonText(person.First)},
+            {"middle", JsonText(person.Middle)},
+            {"last", JsonText(person.Last)},
+            {"nickname", JsonText(person.Nickname)},
+            {"prefix", JsonText(person.Prefix)},
+            {"suffix", JsonText(person.Suffix)},
+            {"organization", JsonText(person.Organization)},
+            {"department", JsonText(person.Department)},
+            {"jobTitle", JsonText(person.JobTitle)},
+            {"note", JsonText(person.Note)},
+            {"displayName", JsonText(person.Name)},
+            {"birthday",
+             person.Birthday == 0 ? TJson(nullptr) : TJson(IsoLocalText(person.Birthday).substr(0, 10))},
+            {"multiValues", std::move(values)},
+            {"hasThumbnail", person.Thumbnail.has_value()},
+            {"hasPhoto", book.GetPhotoStream(index).has_value()}};
+}
+
+void PrintContact(const TAddressBook& book, int index) {
+    const TAbPerson& person = book.GetPerson(index);
+    std::cout << EscapeText(person.Name.empty() ? person.Organization : person.Name);
+    for (const TAbMultiValue& value : person.MultiValues) {
+        std::cout << '\t' << EscapeText(value.LabelText(book.Names())) << ": "
+                  << EscapeText(value.ValueText());
+    }
+    std::cout << '\n';
+}
+
 } // namespace
+
+int RunContacts(const TCliOptions& options, int index, bool json) {
+    const TOpenedSession opened = OpenSession(options, index);
+    if (opened.Status != osOpened) {
+        return opened.Status;
+    }
+    TIpodBackup& session = *opened.Session;
+    const TAddressBook* book = session.LoadContacts(true);
+    if (session.CategoryState(catContacts) == TCategoryState::Failed) {
+        return CategoryFailure(session, catContacts);
+    }
+    TJson list = TJson::array();
+    for (int i = 0; book != nullptr && i < book->Count(); ++i) {
+        if (json) {
+            list.push_back(ContactJson(*book, i));
+        } else {
+            PrintContact(*book, i);
+        }
+    }
+    if (json) {
+        std::cout << Dump(list) << '\n';
+    }
+    return 0;
+}
 
 int RunCalls(const TCliOptions& options, int index, bool json) {
     const TOpenedSession opened = OpenSession(options, index);
@@ -90,9 +161,7 @@ int RunCalls(const TCliOptions& options, int index, bool json) {
     if (session.CategoryState(catCalls) == TCategoryState::Failed) {
         return CategoryFailure(session, catCalls);
     }
-    if (calls != nullptr) {
-        ResolveCallNames(*calls, {}, {});
-    }
+    session.ResolveCallNames();
     TJson list = TJson::array();
     for (int i = 0; calls != nullptr && i < calls->Count(); ++i) {
         const TCallItem& call = *calls->Calls(i);
@@ -126,9 +195,7 @@ int RunMessages(const TCliOptions& options, int index, bool json) {
     if (session.CategoryState(catMessages) == TCategoryState::Failed) {
         return CategoryFailure(session, catMessages);
     }
-    if (messages != nullptr) {
-        ResolveMessageNames(*messages, {});
-    }
+    session.ResolveMessageNames();
     TJson list = TJson::array();
     for (int g = 0; messages != nullptr && g < messages->GroupCount(); ++g) {
         const TMsgGroup& group = messages->Groups(g);

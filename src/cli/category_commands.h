@@ -12,6 +12,7 @@ constexpr int kExitCategoryFailed = 66;
 // The personal data of one backup, per category: one readable line per record, or with `json` an
 // array of records in reader order (camelCase fields, dates in ISO 8601 with their UTC offset or
 // null, texts exactly as stored).
+int RunContacts(const TCliOptions& options, int index, bool json);
 int RunCalls(const TCliOptions& options, int index, bool json);
 int RunMessages(const TCliOptions& options, int index, bool json);
 

@@ -72,6 +72,11 @@ int Run(int argc, char** argv) {
         ->check(CLI::Range(1u, 256u));
     extractAll->callback([&] { result = RunExtractAll(options, index, dest, flat, jobs); });
 
+    auto* contacts = app.add_subcommand("contacts", "The contacts of a backup");
+    contacts->add_option("INDEX", index, "Backup index")->required();
+    contacts->add_flag("--json", json, "JSON output");
+    contacts->callback([&] { result = RunContacts(options, index, json); });
+
     auto* calls = app.add_subcommand("calls", "The call history of a backup");
     calls->add_option("INDEX", index, "Backup index")->required();
     calls->add_flag("--json", json, "JSON output");

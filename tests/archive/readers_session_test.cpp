@@ -64,7 +64,8 @@ protected:
         plan.Encrypted = GetParam().Encrypted;
         plan.Password = "pw";
         AddSmsWithWal(FWork.Path(), plan.Files);
-        test::ExecSql(FWork.Path() + "calls.db", test::CallHistoryStoreDataSql({{"+447700900001", 400000000, 65}}));
+        test::ExecSql(FWork.Path() + "calls.db",
+                      test::CallHistoryStoreDataSql({{"+447700900001", 400000000, 65}}));
         plan.Files.emplace_back("HomeDomain", "Library/CallHistoryDB/CallHistory.storedata",
                                 FileBytes(FWork.Path() + "calls.db"));
         test::WriteBackup(FRoot.Path(), plan);
@@ -130,7 +131,8 @@ TEST(SessionReaderFailures, ADamagedDatabaseFailsItsOwnCategoryOnly) {
     plan.FolderName = "damaged";
     plan.Files = {TTestFile("HomeDomain", "Library/SMS/sms.db", "SQLite format 3" + std::string(5000, 'x'))};
     test::ExecSql(work.Path() + "calls.db", test::CallHistoryDbSql({{"555", 1339531490, 20}}));
-    plan.Files.emplace_back("HomeDomain", "Library/CallHistory/call_history.db", FileBytes(work.Path() + "calls.db"));
+    plan.Files.emplace_back("HomeDomain", "Library/CallHistory/call_history.db",
+                            FileBytes(work.Path() + "calls.db"));
     test::WriteBackup(root.Path(), plan);
     TIpodBackup session(root.Path());
     ASSERT_EQ(session.SelectBackup(0, ""), osOpened);
@@ -144,11 +146,51 @@ TEST(SessionReaderFailures, ADamagedDatabaseFailsItsOwnCategoryOnly) {
     EXPECT_EQ(session.CategoryState(catCalendar), TCategoryState::NotLoaded);
 }
 
+class RealAddressBook : public ::testing::TestWithParam<TReaderCase> {};
+
+// The real iOS 15 address book keeps its recent contacts and every picture in its WAL files.
+TEST_P(RealAddressBook, ContactsAndPicturesComeWithTheirWal) {
+    const std::string source = std::string(KESTROW_REALDATA) + "/ios15-addressbook/";
+    if (!std::filesystem::exists(source)) {
+        GTEST_SKIP() << "shared real data not present";
+    }
+    TTempFolder root;
+    TBackupPlan plan;
+    plan.FolderName = "ios15";
+    plan.Layout = GetParam().Layout;
+    plan.Encrypted = GetParam().Encrypted;
+    plan.Password = "pw";
+    for (const char* name : {"AddressBook.sqlitedb", "AddressBook.sqlitedb-wal", "AddressBookImages.sqlitedb",
+                             "AddressBookImages.sqlitedb-wal"}) {
+        plan.Files.emplace_back("HomeDomain", std::string("Library/AddressBook/") + name,
+                                FileBytes(source + name));
+    }
+    test::WriteBackup(root.Path(), plan);
+    TIpodBackup session(root.Path());
+    ASSERT_EQ(session.SelectBackup(0, "pw"), osOpened);
+    const TAddressBook* book = session.LoadContacts();
+    ASSERT_NE(book, nullptr);
+    ASSERT_EQ(book->Count(), 9);
+    EXPECT_EQ(book->FindNameByPhone("(919) 802-7080"), "De'Fer Thom");
+    int thumbnails = 0;
+    for (int i = 0; i < book->Count(); ++i) {
+        thumbnails += book->GetPerson(i).Thumbnail ? 1 : 0;
+    }
+    EXPECT_EQ(thumbnails, 2);
+    EXPECT_TRUE(book->GetPhotoStream(3).has_value());
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, RealAddressBook,
+                         ::testing::Values(TReaderCase{test::TLayout::Mbdb, false},
+                                           TReaderCase{test::TLayout::Mbdb, true},
+                                           TReaderCase{test::TLayout::ManifestDb, true}));
+
 TEST(NameResolution, GroupChatsAndCallsWithAndWithoutContacts) {
     TTempFolder folder;
     test::TNewSmsDb db;
     db.Handles = {{1, "+1"}, {2, "+2"}, {3, "+3"}, {4, "+4"}};
-    db.Chats = {{1, 45, "+1"}, {2, 43, "c2", "iMessage"}, {3, 43, "c3", "iMessage"}, {4, 43, "c4", "iMessage"}};
+    db.Chats = {
+        {1, 45, "+1"}, {2, 43, "c2", "iMessage"}, {3, 43, "c3", "iMessage"}, {4, 43, "c4", "iMessage"}};
     db.ChatHandles = {{2, 1}, {2, 2}, {3, 1}, {3, 2}, {3, 3}, {3, 4}};
     test::ExecSql(folder.Path() + "sms.db", test::NewSmsSql(db));
     const TNameByPhone names = [](const std::string& phone) { return phone == "+1" ? "Anna" : phone; };
@@ -172,7 +214,8 @@ TEST(NameResolution, GroupChatsAndCallsWithAndWithoutContacts) {
                       return rows;
                   }()));
     TCallLog calls(folder.Path() + "calls.db", 0);
-    ResolveCallNames(calls, names, [](std::int64_t id) { return id == 5 ? std::string("Anna A") : std::string(); });
+    ResolveCallNames(calls, names,
+                     [](std::int64_t id) { return id == 5 ? std::string("Anna A") : std::string(); });
     EXPECT_EQ(calls.Calls(0)->DisplayName, "Anna A");
     EXPECT_EQ(calls.Calls(1)->DisplayName, "+9"); // no such contact: the address
 }

@@ -304,6 +304,7 @@ TEST_F(Cli, PathsBeyondTheLimitSayFileNameTooLong) {
 // Calls and messages of a backup as the command line gives them.
 class CliCategories : public Cli {
 protected:
+    virtual bool WithContacts() const { return false; }
     void SetUp() override {
         Cli::SetUp();
         TBackupPlan plan;
@@ -311,6 +312,9 @@ protected:
         plan.Encrypted = true;
         plan.Password = "pässword";
         test::AddDemoMessages(FWork.Path(), test::TDemoGeneration::Current, plan.Files);
+        if (WithContacts()) {
+            test::AddDemoContacts(FWork.Path(), test::TDemoGeneration::Current, plan.Files);
+        }
         test::AddDemoCalls(FWork.Path(), test::TDemoGeneration::Current, plan.Files);
         test::WriteBackup(FRoot.Path(), plan);
     }
@@ -319,7 +323,8 @@ protected:
 TEST_F(CliCategories, CallsAsLinesAndAsJson) {
     const TRun lines = Run("calls 2 " + PasswordFile());
     ASSERT_EQ(lines.Exit, 0) << lines.Err;
-    EXPECT_EQ(lines.Out.substr(0, lines.Out.find('\n')), "06/13/24 18:26:40\toutgoing\t+447700900123\t+447700900123\t1:35");
+    EXPECT_EQ(lines.Out.substr(0, lines.Out.find('\n')),
+              "06/13/24 18:26:40\toutgoing\t+447700900123\t+447700900123\t1:35");
     // Dates carry the offset the session read them with (the zone's offset now: Kolkata has one).
     const TRun json = Run("calls 2 --json " + PasswordFile(), "TZ=Asia/Kolkata");
     ASSERT_EQ(json.Exit, 0) << json.Err;
@@ -347,8 +352,9 @@ TEST_F(CliCategories, ConversationsWithMessagesAndParts) {
     EXPECT_EQ(tickets["text"], "Here are the tickets ");
     EXPECT_EQ(tickets["fullText"], "Here are the tickets application/pdf");
     EXPECT_EQ(tickets["date"], "2024-06-13T19:41:40+00:00"); // nanoseconds since 2001
-    EXPECT_EQ(tickets["parts"][0].dump(), "{\"rowId\":1,\"kind\":2,\"fileName\":\"~/Library/SMS/Attachments/4f/"
-                                          "15/tickets.pdf\",\"content\":\"application/pdf\"}");
+    EXPECT_EQ(tickets["parts"][0].dump(),
+              "{\"rowId\":1,\"kind\":2,\"fileName\":\"~/Library/SMS/Attachments/4f/"
+              "15/tickets.pdf\",\"content\":\"application/pdf\"}");
     EXPECT_EQ(conversations[2]["messages"][1]["senderIndex"], 2);
     const TRun lines = Run("messages 2 " + PasswordFile());
     EXPECT_EQ(lines.Out.substr(0, lines.Out.find('\n')), "== +447700900123 (+447700900123, 2 messages)");
@@ -367,6 +373,40 @@ TEST_F(CliCategories, ADamagedDatabaseEndsWith66AndSaysWhy) {
               false)
         << run.Err;
     EXPECT_EQ(Run("files 3").Exit, 0); // the backup itself is fine
+}
+
+class CliContacts : public CliCategories {
+protected:
+    bool WithContacts() const override { return true; }
+};
+
+TEST_F(CliContacts, ContactsAndTheNamesTheyGiveConversationsAndCalls) {
+    const TRun json = Run("contacts 2 --json " + PasswordFile());
+    ASSERT_EQ(json.Exit, 0) << json.Err;
+    const auto contacts = nlohmann::ordered_json::parse(json.Out);
+    ASSERT_EQ(contacts.size(), 5u); // the fifth only in the WAL
+    const auto& anna = contacts[0];
+    EXPECT_EQ(anna["rowId"], 1);
+    EXPECT_EQ(anna["displayName"], "Taylor Anna");
+    EXPECT_EQ(anna["birthday"], "2006-09-15");
+    EXPECT_EQ(anna["hasThumbnail"], true);
+    EXPECT_EQ(anna["hasPhoto"], true);
+    ASSERT_EQ(anna["multiValues"].size(), 3u);
+    EXPECT_EQ(anna["multiValues"][0].dump(), "{\"property\":3,\"identifier\":0,\"label\":1,\"labelText\":"
+                                             "\"Mobile\",\"value\":\"+44 7700 900123\",\"valueText\":\"+44 "
+                                             "7700 900123\"}");
+    EXPECT_EQ(anna["multiValues"][2]["entries"][2].dump(), "{\"key\":\"ZIP\",\"value\":\"BN1 2AB\"}");
+    EXPECT_EQ(contacts[4]["organization"], "City Dental Practice");
+    EXPECT_EQ(contacts[4]["displayName"], "");
+    EXPECT_EQ(contacts[4]["birthday"], nullptr);
+
+    const auto calls = nlohmann::ordered_json::parse(Run("calls 2 --json " + PasswordFile()).Out);
+    EXPECT_EQ(calls[0]["displayName"], "Taylor Anna");
+    EXPECT_EQ(calls[2]["displayName"], "bea@example.com"); // only numbers are looked up
+    const auto conversations = nlohmann::ordered_json::parse(Run("messages 2 --json " + PasswordFile()).Out);
+    EXPECT_EQ(conversations[0]["displayName"], "Taylor Anna");
+    EXPECT_EQ(conversations[2]["displayName"], "Taylor Anna, bea@example.com and 1 more");
+    EXPECT_EQ(Run("contacts 0").Out, ""); // no address book: nothing, exit 0
 }
 
 // A command started in the background with its password coming through a FIFO, so that a signal

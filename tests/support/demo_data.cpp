@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "support/call_writer.h"
+#include "support/contacts_writer.h"
 #include "support/sms_writer.h"
 #include "support/sqlite_writer.h"
 
@@ -28,7 +29,10 @@ const std::string kJpeg("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\x01\x01\x00\x00\x01\x0
 
 TOldSmsDb OldSms() {
     TOldSmsDb db;
-    db.Members = {{1, "+44 7700 900123"}, {2, "+44 7700 900456"}, {3, "+44 7700 900123"}, {3, "+44 7700 900789"},
+    db.Members = {{1, "+44 7700 900123"},
+                  {2, "+44 7700 900456"},
+                  {3, "+44 7700 900123"},
+                  {3, "+44 7700 900789"},
                   {3, "+44 7700 900456"}};
     const std::int64_t t = 1336637000; // May 2012
     db.Messages = {
@@ -60,9 +64,11 @@ TNewSmsDb NewSms(bool nanoseconds) {
         {2, std::string("No problem, I'll grab a table."), 1, (t + 60) * unit, true},
         {3, std::string("Here are the tickets \xEF\xBF\xBC"), 3, (t + 500) * unit, false, "iMessage"},
         {4, std::string("Thanks Bea!"), 3, (t + 560) * unit, true, "iMessage"},
-        {5, std::string("Who's bringing the cake?"), 1, (t + 9000) * unit, false, "iMessage", "chat493817265"},
+        {5, std::string("Who's bringing the cake?"), 1, (t + 9000) * unit, false, "iMessage",
+         "chat493817265"},
         {6, std::string("I will \xF0\x9F\x8E\x82"), 4, (t + 9100) * unit, false, "iMessage", "chat493817265"},
-        {7, std::string("Perfect, I'll bring candles."), 0, (t + 9200) * unit, true, "iMessage", "chat493817265"},
+        {7, std::string("Perfect, I'll bring candles."), 0, (t + 9200) * unit, true, "iMessage",
+         "chat493817265"},
     };
     db.ChatMessages = {{1, 1}, {1, 2}, {2, 3}, {2, 4}, {3, 5}, {3, 6}, {3, 7}};
     db.Attachments = {{1, "~/Library/SMS/Attachments/4f/15/tickets.pdf", "application/pdf"}};
@@ -70,7 +76,60 @@ TNewSmsDb NewSms(bool nanoseconds) {
     return db;
 }
 
+TContactsDb Contacts(bool current) {
+    TContactsDb db;
+    db.Current = current;
+    db.Persons = {{1, "Anna", "Taylor", "", "", 180000000},
+                  {2, "Ben", "Okafor", "", "Okafor & Sons Ltd", std::nullopt, "Call after 6pm", "Director"},
+                  {3, "Bea", "Lindqvist"},
+                  {4, "Chloé", "Dubois", "Marie"},
+                  {5, "", "", "", "City Dental Practice"}};
+    db.Values = {{1, 1, 3, 0, 1, "+44 7700 900123"},
+                 {2, 1, 4, 0, 2, "anna.taylor@example.com"},
+                 {3, 1, 5, 0, 2, std::nullopt},
+                 {4, 2, 3, 0, 4, "+44 7700 900456"},
+                 {5, 2, 22, 0, 5, "https://okafor.example"},
+                 {6, 3, 4, 0, 2, "bea@example.com"},
+                 {7, 3, 3, 0, 6, "+44 7700 900789"},
+                 {8, 4, 3, 0, 1, "+33 6 12 34 56 78"},
+                 {9, 5, 3, 0, 3, "+44 20 7946 0321"}};
+    db.Entries = {
+        {3, 1, "12 Harbour Road\nFlat 3"}, {3, 3, "Brighton"}, {3, 2, "BN1 2AB"}, {3, 6, "United Kingdom"}};
+    db.Thumbnails = {{1, 0, TestJpeg(120, 120, 70, 130, 180)}, {4, 0, TestJpeg(80, 100, 220, 120, 60)}};
+    db.FullSize = {{1, 0, TestJpeg(640, 640, 70, 130, 180)}};
+    return db;
+}
+
 } // namespace
+
+void AddDemoContacts(const std::string& work, TDemoGeneration generation, std::vector<TTestFile>& files) {
+    const TContactsDb db = Contacts(generation != TDemoGeneration::Old);
+    const std::string book = work + "AddressBook.sqlitedb";
+    const std::string images = work + "AddressBookImages.sqlitedb";
+    if (generation != TDemoGeneration::Current) {
+        AddDatabase(book, ContactsSql(db), "Library/AddressBook/AddressBook.sqlitedb", files);
+        AddDatabase(images, ContactImagesSql(db), "Library/AddressBook/AddressBookImages.sqlitedb", files);
+        return;
+    }
+    // A current phone: the newest contact and the pictures only in the WAL.
+    TContactsDb base = db;
+    base.Persons.pop_back();
+    base.Values.pop_back();
+    std::string walSql =
+        "INSERT INTO ABPerson (ROWID, Organization, Kind) VALUES (5, 'City Dental Practice', 0);"
+        "INSERT INTO ABMultiValue VALUES (9, 5, 3, 0, 3, '+44 20 7946 0321');";
+    WriteDatabaseWithWal(book, ContactsSql(base), walSql);
+    files.emplace_back("HomeDomain", "Library/AddressBook/AddressBook.sqlitedb", Bytes(book));
+    files.emplace_back("HomeDomain", "Library/AddressBook/AddressBook.sqlitedb-wal", Bytes(book + "-wal"));
+    TContactsDb noPictures = db;
+    noPictures.Thumbnails.clear();
+    noPictures.FullSize.clear();
+    const std::string pictures = ContactImagesSql(db);
+    WriteDatabaseWithWal(images, ContactImagesSql(noPictures), pictures.substr(pictures.find("INSERT")));
+    files.emplace_back("HomeDomain", "Library/AddressBook/AddressBookImages.sqlitedb", Bytes(images));
+    files.emplace_back("HomeDomain", "Library/AddressBook/AddressBookImages.sqlitedb-wal",
+                       Bytes(images + "-wal"));
+}
 
 void AddDemoMessages(const std::string& work, TDemoGeneration generation, std::vector<TTestFile>& files) {
     const std::string path = work + "sms.db";
@@ -94,29 +153,35 @@ void AddDemoMessages(const std::string& work, TDemoGeneration generation, std::v
         files.emplace_back("HomeDomain", "Library/SMS/sms.db", Bytes(path));
         files.emplace_back("HomeDomain", "Library/SMS/sms.db-wal", Bytes(path + "-wal"));
     }
-    files.emplace_back("MediaDomain", "Library/SMS/Attachments/4f/15/tickets.pdf", "%PDF-1.4 demo tickets\n%%EOF\n");
+    files.emplace_back("MediaDomain", "Library/SMS/Attachments/4f/15/tickets.pdf",
+                       "%PDF-1.4 demo tickets\n%%EOF\n");
 }
 
 void AddDemoCalls(const std::string& work, TDemoGeneration generation, std::vector<TTestFile>& files) {
     if (generation == TDemoGeneration::Old) {
-        std::vector<TCallRow> rows = {{"+447700900123", 1336630000, 125}, {"+447700900456", 1336640000, 0},
-                                      {"+447700900789", 1336650000, 3725}, {"+447700900123", 1336660000, 42}};
+        std::vector<TCallRow> rows = {{"+447700900123", 1336630000, 125},
+                                      {"+447700900456", 1336640000, 0},
+                                      {"+447700900789", 1336650000, 3725},
+                                      {"+447700900123", 1336660000, 42}};
         rows[0].Flags = 5; // outgoing
         rows[1].Flags = 4; // missed
         rows[2].Flags = 4;
         rows[3].Flags = 16; // FaceTime
-        AddDatabase(work + "call_history.db", CallHistoryDbSql(rows), "Library/CallHistory/call_history.db", files);
+        AddDatabase(work + "call_history.db", CallHistoryDbSql(rows), "Library/CallHistory/call_history.db",
+                    files);
         return;
     }
     const double t = generation == TDemoGeneration::Current ? 740000000.25 : 470000000.5;
-    std::vector<TCallRow> rows = {{"+447700900123", t - 4000, 95},  {"+447700900456", t - 3000, 0},
-                                  {"bea@example.com", t - 2000, 610}, {"+447700900789", t - 1000, 0}};
+    std::vector<TCallRow> rows = {{"+447700900123", t - 4000, 95},
+                                  {"+447700900456", t - 3000, 0},
+                                  {"bea@example.com", t - 2000, 610},
+                                  {"+447700900789", t - 1000, 0}};
     rows[0].Originated = 1;
     rows[1].Answered = 0;
-    rows[2].CallType = 8; // FaceTime
+    rows[2].CallType = 8;   // FaceTime
     rows[3].Originated = 1; // never connected
-    AddDatabase(work + "calls.storedata", CallHistoryStoreDataSql(rows), "Library/CallHistoryDB/CallHistory.storedata",
-                files);
+    AddDatabase(work + "calls.storedata", CallHistoryStoreDataSql(rows),
+                "Library/CallHistoryDB/CallHistory.storedata", files);
 }
 
 } // namespace kestrow::test

@@ -15,6 +15,7 @@ enum class TDemoGeneration {
     Current, // iOS 17: newer sms.db with nanosecond dates and a live WAL, CallHistory.storedata
 };
 
+void AddDemoContacts(const std::string& work, TDemoGeneration generation, std::vector<TTestFile>& files);
 void AddDemoMessages(const std::string& work, TDemoGeneration generation, std::vector<TTestFile>& files);
 void AddDemoCalls(const std::string& work, TDemoGeneration generation, std::vector<TTestFile>& files);
 

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestrow {
+
+// An RGB picture, 3 bytes a pixel, rows top to bottom.
+struct TRgbImage {
+    int Width = 0;
+    int Height = 0;
+    std::vector<std::uint8_t> Pixels;
+};
+
+// Decodes JPEG data (TurboJPEG's error codes: a damaged picture never ends the program). Nothing for
+// data that is not a decodable JPEG or claims more than 64 million pixels.
+std::optional<TRgbImage> DecodeJpeg(std::string_view data);
+// Encodes as a baseline JPEG; empty on failure.
+std::string EncodeJpeg(const TRgbImage& image, int quality = 90);
+// Stretches to the given size with an area-averaging filter (smooth when shrinking and enlarging).
+TRgbImage Stretch(const TRgbImage& image, int width, int height);
+// A white picture.
+TRgbImage BlankImage(int width, int height);
+
+// A contact's thumbnail: the picture decoded and stretched onto 96 x 96, encoded as JPEG. Data under
+// 4 bytes gives none; data that does not decode gives the blank picture.
+std::optional<std::string> ThumbnailJpeg(std::string_view data);
+
+constexpr int kThumbnailSize = 96;
+
+} // namespace kestrow
