@@ -9,6 +9,7 @@
 #include "support/keybag_writer.h"
 #include "support/mbdb_writer.h"
 #include "support/plist_writer.h"
+#include "support/safari_writer.h"
 #include "support/sms_writer.h"
 #include "support/sqlite_writer.h"
 
@@ -111,5 +112,9 @@ int main(int argc, char** argv) {
         contact += field + fieldBreak;
     }
     WriteTestFile(dir + "fuzz_vcard/contact", contact);
+    WriteTestFile(dir + "fuzz_notes/body", "<div>a &amp; b</div><DIV>c<br>&#65;&#x42;&#$43;&euro;&#66</div>");
+    WriteTestFile(
+        dir + "fuzz_history/xml",
+        HistoryPlist({{"https://a.example/", "A"}, {"https://b.example/", std::nullopt, "1,5"}}, false));
     return 0;
 }

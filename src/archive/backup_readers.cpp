@@ -28,6 +28,10 @@ void TBackupReaders::Close() {
     AddressBook.reset();
     Sms.reset();
     CallLog.reset();
+    Calendar.reset();
+    Notes.reset();
+    Safari.reset();
+    VoiceMail.reset();
     FStatus = {};
 }
 

@@ -6,8 +6,12 @@
 #include <string>
 
 #include "readers/address_book.h"
+#include "readers/calendar.h"
 #include "readers/call_log.h"
+#include "readers/notes.h"
+#include "readers/safari.h"
 #include "readers/short_message.h"
+#include "readers/voicemail.h"
 
 namespace kestrow {
 
@@ -34,6 +38,10 @@ public:
     std::unique_ptr<TAddressBook> AddressBook;
     std::unique_ptr<TShortMessage> Sms;
     std::unique_ptr<TCallLog> CallLog;
+    std::unique_ptr<TCalendar> Calendar;
+    std::unique_ptr<TNotes> Notes;
+    std::unique_ptr<TSafari> Safari;
+    std::unique_ptr<TVoiceMail> VoiceMail;
 
 private:
     struct TStatus {

@@ -13,6 +13,7 @@
 #include "archive/manifest_mbdb.h"
 #include "archive/name_resolution.h"
 #include "archive/old_manifest.h"
+#include "archive/plist.h"
 #include "crypto/file_decrypt.h"
 #include "platform/date_time.h"
 #include "platform/file_io.h"
@@ -506,6 +507,79 @@ void TIpodBackup::ResolveCallNames() {
     kestrow::ResolveCallNames(
         *calls, [book](const std::string& phone) { return book->FindNameByPhone(phone); },
         [book](std::int64_t rowId) { return book->FindNameByRowId(rowId); });
+}
+
+void TIpodBackup::ResolveVoiceMailNames() {
+    TVoiceMail* voicemail = FReaders.VoiceMail.get();
+    if (voicemail == nullptr || voicemail->NamesResolved) {
+        return;
+    }
+    const TAddressBook* book = LoadContacts();
+    for (int i = 0; i < voicemail->Count(); ++i) {
+        TVoiceMailItem& item = voicemail->Voicemails(i);
+        item.DisplayName = book == nullptr ? item.Sender : book->FindNameByPhone(item.Sender);
+    }
+    voicemail->NamesResolved = true;
+}
+
+TCalendar* TIpodBackup::LoadCalendar() {
+    return LoadReader(catCalendar, FReaders.Calendar, [this](const std::string& path) {
+        return std::make_unique<TCalendar>(path, FTzOffset);
+    });
+}
+
+TNotes* TIpodBackup::LoadNotes() {
+    return LoadReader(catNotes, FReaders.Notes,
+                      [this](const std::string& path) { return std::make_unique<TNotes>(path, FTzOffset); });
+}
+
+std::string TIpodBackup::FirstPresent(std::initializer_list<const char*> keys) const {
+    for (const char* key : keys) {
+        if (FFiles.Contains(key)) {
+            return key;
+        }
+    }
+    return {};
+}
+
+TSafari* TIpodBackup::LoadSafari() {
+    if (FCurIdx < 0 || FReaders.State(catBookmarks) != TCategoryState::NotLoaded) {
+        return FReaders.Safari.get();
+    }
+    const std::string bookmarksKey = FirstPresent({"Library/Safari/Bookmarks.db"});
+    const std::string historyKey =
+        FirstPresent({"apple.mobilesafari/Library/Safari/History.plist", "Library/Safari/History.plist",
+                      "Library/Maps/History.plist"});
+    if (bookmarksKey.empty() && historyKey.empty()) {
+        FReaders.SetState(catBookmarks, TCategoryState::Absent);
+        return nullptr;
+    }
+    const std::string folder = kCategoryFolders[catBookmarks];
+    const std::string bookmarks =
+        bookmarksKey.empty() ? std::string() : ExtractDatabase(bookmarksKey, folder);
+    std::string history;
+    if (!historyKey.empty()) {
+        // The list is binary on devices: converted (keys sorted) into XML beside the other working files.
+        const std::string plist = ExtractDatabase(historyKey, folder);
+        const std::string workFile =
+            FTempFolder.IsValid() ? FTempFolder.Path() + folder + "/History.xml" : "";
+        MakeFolders(ParentFolder(workFile));
+        history = plist.empty() ? std::string() : OpenPlistXml(plist, "", workFile);
+    }
+    try {
+        FReaders.Safari = std::make_unique<TSafari>(bookmarks, FTzOffset, history);
+        FReaders.SetState(catBookmarks, TCategoryState::Loaded);
+    } catch (const ESQLiteException& e) {
+        FLog.Append(e.what());
+        FReaders.SetState(catBookmarks, TCategoryState::Failed, e.what());
+    }
+    return FReaders.Safari.get();
+}
+
+TVoiceMail* TIpodBackup::LoadVoiceMail() {
+    return LoadReader(catVoicemails, FReaders.VoiceMail, [this](const std::string& path) {
+        return std::make_unique<TVoiceMail>(path, FTzOffset);
+    });
 }
 
 TShortMessage* TIpodBackup::LoadMessages() {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <stop_token>
 #include <string>
@@ -94,10 +95,16 @@ public:
     TAddressBook* LoadContacts(bool lastNameFirst = true);
     TShortMessage* LoadMessages();
     TCallLog* LoadCallLog();
+    TCalendar* LoadCalendar();
+    TNotes* LoadNotes();
+    // Bookmarks.db and the history list (found in three places; converted to XML first).
+    TSafari* LoadSafari();
+    TVoiceMail* LoadVoiceMail();
     // Contact names for conversations and calls (the contacts are loaded when needed); once per
     // reader, and without contacts the names stay the addresses.
     void ResolveMessageNames();
     void ResolveCallNames();
+    void ResolveVoiceMailNames();
     TCategoryState CategoryState(int category) const { return FReaders.State(category); }
     const std::string& CategoryError(int category) const { return FReaders.Error(category); }
     void CloseReaders();
@@ -107,6 +114,8 @@ public:
     // private folder under its device file name, with the WAL beside it; a plain one without WAL is
     // read in place. Empty when it cannot be made.
     std::string ExtractDatabase(const std::string& key, const std::string& categoryFolder);
+    // The first of the keys the file table holds, or empty.
+    std::string FirstPresent(std::initializer_list<const char*> keys) const;
 
     // Message parts: every part of a message written into `folder` (made when needed) as
     // "<part row id>.<extension>", the names added to `names`; failures are logged. And one part's

@@ -151,6 +151,154 @@ int RunContacts(const TCliOptions& options, int index, bool json) {
     return 0;
 }
 
+// Opens the backup and loads one category; on failure `exit` is set to what the command returns.
+template <typename TLoad>
+auto LoadCategory(TIpodBackup& session, int category, const TLoad& load, int& exit) -> decltype(load()) {
+    auto* reader = load();
+    exit = session.CategoryState(category) == TCategoryState::Failed ? CategoryFailure(session, category) : 0;
+    return exit == 0 ? reader : nullptr;
+}
+
+int RunCalendar(const TCliOptions& options, int index, bool json) {
+    const TOpenedSession opened = OpenSession(options, index);
+    if (opened.Status != osOpened) {
+        return opened.Status;
+    }
+    TIpodBackup& session = *opened.Session;
+    int exit = 0;
+    const TCalendar* calendar = LoadCategory(
+        session, catCalendar, [&] { return session.LoadCalendar(); }, exit);
+    TJson list = TJson::array();
+    for (int i = 0; calendar != nullptr && i < calendar->Count(); ++i) {
+        const TCalendarItem& event = calendar->Events(i);
+        if (json) {
+            list.push_back({{"title", JsonText(event.Title)},
+                            {"location", JsonText(event.Location)},
+                            {"description", JsonText(event.Description)},
+                            {"allDay", event.AllDay},
+                            {"calendarId", event.CalendarId},
+                            {"start", JsonDate(event.StartDate, session.TzOffset())},
+                            {"end", JsonDate(event.EndDate, session.TzOffset())}});
+        } else {
+            std::cout << PlainDate(event.StartDate) << '\t' << PlainDate(event.EndDate) << '\t'
+                      << (event.AllDay ? "all day" : "-") << '\t' << EscapeText(event.Title) << '\t'
+                      << EscapeText(event.Location) << '\n';
+        }
+    }
+    if (json && exit == 0) {
+        std::cout << Dump(list) << '\n';
+    }
+    return exit;
+}
+
+int RunNotes(const TCliOptions& options, int index, bool json) {
+    const TOpenedSession opened = OpenSession(options, index);
+    if (opened.Status != osOpened) {
+        return opened.Status;
+    }
+    TIpodBackup& session = *opened.Session;
+    int exit = 0;
+    const TNotes* notes = LoadCategory(
+        session, catNotes, [&] { return session.LoadNotes(); }, exit);
+    TJson list = TJson::array();
+    for (int i = 0; notes != nullptr && i < notes->Count(); ++i) {
+        const TNoteItem& note = notes->Notes(i);
+        if (json) {
+            list.push_back({{"title", JsonText(note.Title)},
+                            {"body", JsonText(note.Body)},
+                            {"text", JsonText(notes->NoteText(i))},
+                            {"modified", JsonDate(note.ModifiedDate, session.TzOffset())}});
+        } else {
+            std::cout << PlainDate(note.ModifiedDate) << '\t' << EscapeText(note.Title) << '\t'
+                      << EscapeText(notes->NoteText(i)) << '\n';
+        }
+    }
+    if (json && exit == 0) {
+        std::cout << Dump(list) << '\n';
+    }
+    return exit;
+}
+
+int RunSafari(const TCliOptions& options, int index, bool json) {
+    const TOpenedSession opened = OpenSession(options, index);
+    if (opened.Status != osOpened) {
+        return opened.Status;
+    }
+    TIpodBackup& session = *opened.Session;
+    int exit = 0;
+    const TSafari* safari = LoadCategory(
+        session, catBookmarks, [&] { return session.LoadSafari(); }, exit);
+    if (exit != 0) {
+        return exit;
+    }
+    TJson bookmarks = TJson::array();
+    TJson history = TJson::array();
+    for (int i = 0; safari != nullptr && i < safari->BookmarkCount(); ++i) {
+        const TBookmarkItem& item = safari->Bookmarks(i);
+        if (json) {
+            bookmarks.push_back({{"title", JsonText(item.Title)},
+                                 {"url", JsonText(item.Url)},
+                                 {"isFolder", item.IsFolder},
+                                 {"parent", item.Parent},
+                                 {"folderPath", JsonText(safari->FolderPath(i))}});
+        } else {
+            std::cout << "bookmark\t" << EscapeText(safari->FolderPath(i)) << '\t' << EscapeText(item.Title)
+                      << '\t' << (item.IsFolder ? "(folder)" : EscapeText(item.Url)) << '\n';
+        }
+    }
+    for (int i = 0; safari != nullptr && i < safari->HistoryCount(); ++i) {
+        const THistoryItem& item = safari->History(i);
+        if (json) {
+            history.push_back({{"title", JsonText(item.Title)},
+                               {"url", JsonText(item.Url)},
+                               {"date", JsonDate(item.Date, session.TzOffset())}});
+        } else {
+            std::cout << "history\t" << PlainDate(item.Date) << '\t' << EscapeText(item.Title) << '\t'
+                      << EscapeText(item.Url) << '\n';
+        }
+    }
+    if (json) {
+        std::cout << Dump({{"bookmarks", std::move(bookmarks)}, {"history", std::move(history)}}) << '\n';
+    }
+    return 0;
+}
+
+int RunVoicemail(const TCliOptions& options, int index, bool json) {
+    const TOpenedSession opened = OpenSession(options, index);
+    if (opened.Status != osOpened) {
+        return opened.Status;
+    }
+    TIpodBackup& session = *opened.Session;
+    int exit = 0;
+    const TVoiceMail* voicemail = LoadCategory(
+        session, catVoicemails, [&] { return session.LoadVoiceMail(); }, exit);
+    session.ResolveVoiceMailNames();
+    TJson list = TJson::array();
+    for (int i = 0; voicemail != nullptr && i < voicemail->Count(); ++i) {
+        const TVoiceMailItem& item = voicemail->Voicemails(i);
+        const bool inBackup = session.Files().Contains(item.AudioPath());
+        if (json) {
+            list.push_back({{"rowId", item.RowId},
+                            {"sender", JsonText(item.Sender)},
+                            {"displayName", JsonText(item.DisplayName)},
+                            {"date", JsonDate(item.Date, session.TzOffset())},
+                            {"duration", item.Duration},
+                            {"durationText", item.DurationText},
+                            {"flags", item.Flags},
+                            {"audioPath", item.AudioPath()},
+                            {"audioInBackup", inBackup}});
+        } else {
+            std::cout << PlainDate(item.Date) << '\t' << EscapeText(item.Sender) << '\t'
+                      << EscapeText(item.DisplayName) << '\t' << item.DurationText << '\t' << item.AudioPath()
+                      << (inBackup ? "" : " (not in the backup)") << '\n';
+        }
+    }
+    if (json && exit == 0) {
+        std::cout << Dump(list) << '\n';
+    }
+    return exit;
+}
+
 int RunCalls(const TCliOptions& options, int index, bool json) {
     const TOpenedSession opened = OpenSession(options, index);
     if (opened.Status != osOpened) {

@@ -14,6 +14,10 @@ constexpr int kExitCategoryFailed = 66;
 // null, texts exactly as stored).
 int RunContacts(const TCliOptions& options, int index, bool json);
 int RunCalls(const TCliOptions& options, int index, bool json);
+int RunCalendar(const TCliOptions& options, int index, bool json);
+int RunNotes(const TCliOptions& options, int index, bool json);
+int RunSafari(const TCliOptions& options, int index, bool json);
+int RunVoicemail(const TCliOptions& options, int index, bool json);
 int RunMessages(const TCliOptions& options, int index, bool json);
 
 } // namespace kestrow

@@ -87,6 +87,17 @@ int Run(int argc, char** argv) {
     messages->add_flag("--json", json, "JSON output");
     messages->callback([&] { result = RunMessages(options, index, json); });
 
+    const auto category = [&](const char* name, const char* description, auto run) {
+        auto* command = app.add_subcommand(name, description);
+        command->add_option("INDEX", index, "Backup index")->required();
+        command->add_flag("--json", json, "JSON output");
+        command->callback([&, run] { result = run(options, index, json); });
+    };
+    category("calendar", "The calendar events of a backup", RunCalendar);
+    category("notes", "The notes of a backup", RunNotes);
+    category("safari", "Safari's bookmarks and history in a backup", RunSafari);
+    category("voicemail", "The voicemails of a backup", RunVoicemail);
+
     auto* log = app.add_subcommand("log", "Open a backup and print the problem log");
     log->add_option("INDEX", index, "Backup index")->required();
     log->callback([&] { result = RunLog(options, index); });

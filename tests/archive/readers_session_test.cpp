@@ -12,6 +12,7 @@
 #include "platform/temp_folder.h"
 #include "support/backup_writer.h"
 #include "support/call_writer.h"
+#include "support/safari_writer.h"
 #include "support/sms_writer.h"
 #include "support/sqlite_writer.h"
 
@@ -184,6 +185,70 @@ INSTANTIATE_TEST_SUITE_P(Layouts, RealAddressBook,
                          ::testing::Values(TReaderCase{test::TLayout::Mbdb, false},
                                            TReaderCase{test::TLayout::Mbdb, true},
                                            TReaderCase{test::TLayout::ManifestDb, true}));
+
+// Safari's history is found in three places, binary or XML, and converted before it is read; the
+// bookmarks category itself follows Bookmarks.db and Library/Safari/History.plist only.
+TEST(SessionSafari, HistoryInEachOfItsThreePlaces) {
+    const struct {
+        const char* Domain;
+        const char* Path;
+        bool Binary;
+        bool Category;
+    } places[] = {{"AppDomain-com.apple.mobilesafari", "Library/Safari/History.plist", true, false},
+                  {"HomeDomain", "Library/Safari/History.plist", false, true},
+                  {"HomeDomain", "Library/Maps/History.plist", true, false}};
+    for (const auto& place : places) {
+        for (bool encrypted : {false, true}) {
+            TTempFolder root;
+            TBackupPlan plan;
+            plan.FolderName = "safari";
+            plan.Encrypted = encrypted;
+            plan.Password = "pw";
+            plan.Files = {TTestFile(
+                place.Domain, place.Path,
+                test::HistoryPlist({{"https://one.example/", "One"}, {"https://two.example/", "Two"}},
+                                   place.Binary))};
+            test::WriteBackup(root.Path(), plan);
+            TIpodBackup session(root.Path());
+            ASSERT_EQ(session.SelectBackup(0, "pw"), osOpened);
+            EXPECT_EQ(session.HasCategory(catBookmarks), place.Category) << place.Path;
+            const TSafari* safari = session.LoadSafari();
+            ASSERT_NE(safari, nullptr) << place.Path;
+            EXPECT_FALSE(safari->HasBookmarks());
+            ASSERT_EQ(safari->HistoryCount(), 2) << place.Path << encrypted;
+            EXPECT_EQ(safari->History(1).Title, "Two");
+        }
+    }
+}
+
+TEST(SessionReaderFailures, EachFailingDatabaseFailsItsOwnCategory) {
+    TTempFolder root;
+    TBackupPlan plan;
+    plan.FolderName = "broken";
+    const std::string junk = "SQLite format 3" + std::string(3000, '?');
+    for (const char* path :
+         {"Library/Calendar/Calendar.sqlitedb", "Library/Notes/notes.sqlite", "Library/Safari/Bookmarks.db",
+          "Library/Voicemail/voicemail.db", "Library/AddressBook/AddressBook.sqlitedb"}) {
+        plan.Files.emplace_back("HomeDomain", path, junk);
+    }
+    plan.Files.emplace_back("HomeDomain", "Library/Voicemail/1.amr", "#!AMR\n");
+    test::WriteBackup(root.Path(), plan);
+    TIpodBackup session(root.Path());
+    ASSERT_EQ(session.SelectBackup(0, ""), osOpened);
+    EXPECT_EQ(session.LoadCalendar(), nullptr);
+    EXPECT_EQ(session.LoadNotes(), nullptr);
+    EXPECT_EQ(session.LoadSafari(), nullptr);
+    EXPECT_EQ(session.LoadVoiceMail(), nullptr);
+    EXPECT_EQ(session.LoadContacts(), nullptr);
+    for (int category : {catCalendar, catNotes, catBookmarks, catVoicemails, catContacts}) {
+        EXPECT_EQ(session.CategoryState(category), TCategoryState::Failed) << category;
+    }
+    EXPECT_EQ(session.LoadCallLog(), nullptr);
+    EXPECT_EQ(session.CategoryState(catCalls), TCategoryState::Absent);
+    std::string audio;
+    EXPECT_TRUE(session.LoadBackupFile("Library/Voicemail/1.amr", audio)); // a file of its own: unaffected
+    EXPECT_EQ(audio, "#!AMR\n");
+}
 
 TEST(NameResolution, GroupChatsAndCallsWithAndWithoutContacts) {
     TTempFolder folder;

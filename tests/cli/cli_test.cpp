@@ -315,6 +315,10 @@ protected:
         if (WithContacts()) {
             test::AddDemoContacts(FWork.Path(), test::TDemoGeneration::Current, plan.Files);
         }
+        test::AddDemoCalendar(FWork.Path(), test::TDemoGeneration::Current, plan.Files);
+        test::AddDemoNotes(FWork.Path(), test::TDemoGeneration::Current, plan.Files);
+        test::AddDemoSafari(FWork.Path(), test::TDemoGeneration::Current, plan.Files);
+        test::AddDemoVoicemail(FWork.Path(), test::TDemoGeneration::Current, plan.Files);
         test::AddDemoCalls(FWork.Path(), test::TDemoGeneration::Current, plan.Files);
         test::WriteBackup(FRoot.Path(), plan);
     }
@@ -407,6 +411,37 @@ TEST_F(CliContacts, ContactsAndTheNamesTheyGiveConversationsAndCalls) {
     EXPECT_EQ(conversations[0]["displayName"], "Taylor Anna");
     EXPECT_EQ(conversations[2]["displayName"], "Taylor Anna, bea@example.com and 1 more");
     EXPECT_EQ(Run("contacts 0").Out, ""); // no address book: nothing, exit 0
+}
+
+TEST_F(CliContacts, CalendarNotesSafariAndVoicemail) {
+    const auto calendar = nlohmann::ordered_json::parse(Run("calendar 2 --json " + PasswordFile()).Out);
+    ASSERT_EQ(calendar.size(), 4u);
+    EXPECT_EQ(calendar[2].dump(),
+              "{\"title\":\"Team meeting\",\"location\":\"Room 4.2\",\"description\":\"URL: "
+              "https://meet.example/q3\\r\\nQuarterly review\",\"allDay\":false,\"calendarId\""
+              ":1,\"start\":\"2024-06-16T03:06:40+00:00\",\"end\":\"2024-06-16T04:06:40+00:00\"}");
+    const auto notes = nlohmann::ordered_json::parse(Run("notes 2 --json " + PasswordFile()).Out);
+    ASSERT_EQ(notes.size(), 3u);
+    EXPECT_EQ(notes[1]["body"], "Anna: a scarf<br>Ben: the new novel<br>Chlo&#233;: concert tickets");
+    EXPECT_EQ(notes[1]["text"], "Anna: a scarf\r\nBen: the new novel\r\nChlo\u00e9: concert tickets");
+    EXPECT_EQ(notes[1]["modified"], "2015-11-23T20:56:40+00:00");
+    const auto safari = nlohmann::ordered_json::parse(Run("safari 2 --json " + PasswordFile()).Out);
+    ASSERT_EQ(safari["bookmarks"].size(), 7u);
+    EXPECT_EQ(safari["bookmarks"][5].dump(),
+              "{\"title\":\"Trains\",\"url\":\"https://trains.example/timetable\","
+              "\"isFolder\":false,\"parent\":3,\"folderPath\":\"BookmarksBar\\\\Travel\"}");
+    ASSERT_EQ(safari["history"].size(), 3u);
+    EXPECT_EQ(safari["history"][2]["title"], "No title");
+    EXPECT_EQ(safari["history"][0]["date"], "2024-06-13T19:33:20.500+00:00");
+    const auto voicemail = nlohmann::ordered_json::parse(Run("voicemail 2 --json " + PasswordFile()).Out);
+    ASSERT_EQ(voicemail.size(), 3u);
+    EXPECT_EQ(voicemail[0].dump(),
+              "{\"rowId\":1,\"sender\":\"+447700900456\",\"displayName\":\"Okafor Ben\","
+              "\"date\":\"2024-06-13T17:33:20+00:00\",\"duration\":14,\"durationText\":\"0:14\","
+              "\"flags\":3,\"audioPath\":\"Library/Voicemail/1.amr\",\"audioInBackup\":true}");
+    EXPECT_EQ(voicemail[2]["audioInBackup"], false);
+    EXPECT_EQ(Run("calendar 0 --json").Out, "[]\n");
+    EXPECT_EQ(Run("safari 0 --json").Out, "{\n  \"bookmarks\": [],\n  \"history\": []\n}\n");
 }
 
 // A command started in the background with its password coming through a FIFO, so that a signal

@@ -4,10 +4,14 @@
 #include <fstream>
 #include <iterator>
 
+#include "support/calendar_writer.h"
 #include "support/call_writer.h"
 #include "support/contacts_writer.h"
+#include "support/notes_writer.h"
+#include "support/safari_writer.h"
 #include "support/sms_writer.h"
 #include "support/sqlite_writer.h"
+#include "support/voicemail_writer.h"
 
 namespace kestrow::test {
 
@@ -182,6 +186,81 @@ void AddDemoCalls(const std::string& work, TDemoGeneration generation, std::vect
     rows[3].Originated = 1; // never connected
     AddDatabase(work + "calls.storedata", CallHistoryStoreDataSql(rows),
                 "Library/CallHistoryDB/CallHistory.storedata", files);
+}
+
+void AddDemoCalendar(const std::string& work, TDemoGeneration generation, std::vector<TTestFile>& files) {
+    const double t = generation == TDemoGeneration::Old   ? 358000000
+                     : generation == TDemoGeneration::Mid ? 470000000
+                                                          : 740000000;
+    std::vector<TCalendarEvent> events = {
+        {"Dentist", t + 86400, t + 90000, false, 1, "City Dental Practice", "Bring the insurance form"},
+        {"Anna's birthday", t + 172800, t + 259199, true, 2},
+        {"Team meeting", t + 200000, t + 203600, false, 1, "Room 4.2", "Quarterly review",
+         "https://meet.example/q3"},
+        {"Flight to Lyon", t + 400000, t + 407200, false, 1, "Gatwick North", "Seat 14A"},
+    };
+    const std::string sql =
+        generation == TDemoGeneration::Old ? OlderCalendarSql(events) : NewerCalendarSql(events);
+    AddDatabase(work + "Calendar.sqlitedb", sql, "Library/Calendar/Calendar.sqlitedb", files);
+}
+
+void AddDemoNotes(const std::string& work, TDemoGeneration generation, std::vector<TTestFile>& files) {
+    const double t = generation == TDemoGeneration::Old ? 358000000 : 470000000;
+    const std::vector<TNoteRow> notes = {
+        {"Shopping list", "<div>Milk</div><div>Eggs &amp; flour</div><div>Coffee</div>", t},
+        {"Gift ideas", "Anna: a scarf<br>Ben: the new novel<br>Chlo&#233;: concert tickets", t + 5000},
+        {"Wi-Fi at the cottage", "Network: Cottage-5G<br>Password: see the fridge door", t + 9000},
+    };
+    if (generation == TDemoGeneration::Old) {
+        AddDatabase(work + "notes.db", NotesDbSql(notes), "Library/Notes/notes.db", files);
+    } else {
+        AddDatabase(work + "notes.sqlite", NotesSqliteSql(notes), "Library/Notes/notes.sqlite", files);
+    }
+}
+
+void AddDemoSafari(const std::string& work, TDemoGeneration generation, std::vector<TTestFile>& files) {
+    AddDatabase(work + "Bookmarks.db",
+                BookmarksSql({{0, std::nullopt, true, "Root"},
+                              {1, 0, true, "BookmarksBar"},
+                              {2, 0, true, "com.apple.ReadingList"},
+                              {3, 1, true, "Travel"},
+                              {4, 0, false, "Kestrow", "https://kestrow.example/"},
+                              {5, 1, false, "News", "https://news.example/"},
+                              {6, 3, false, "Trains", "https://trains.example/timetable"},
+                              {7, 2, false, "Long read", "https://magazine.example/long-read"}}),
+                "Library/Safari/Bookmarks.db", files);
+    const std::string visited = generation == TDemoGeneration::Old ? "358000000.5" : "740000000.5";
+    const std::vector<THistoryEntry> history = {
+        {"https://news.example/", "News – front page", visited, 12},
+        {"https://trains.example/timetable", "Timetable", visited, 3},
+        {"https://kestrow.example/", std::nullopt, visited, 1},
+    };
+    if (generation == TDemoGeneration::Old) {
+        files.emplace_back("HomeDomain", "Library/Safari/History.plist", HistoryPlist(history, false));
+    } else {
+        files.emplace_back("AppDomain-com.apple.mobilesafari", "Library/Safari/History.plist",
+                           HistoryPlist(history));
+    }
+}
+
+std::string AmrAudio(int frames) {
+    std::string audio = "#!AMR\n";
+    for (int i = 0; i < frames; ++i) {
+        audio += '\x04';                // mode 0 (4.75 kbit/s), frame quality good
+        audio += std::string(12, '\0'); // its 95 bits of speech parameters
+    }
+    return audio;
+}
+
+void AddDemoVoicemail(const std::string& work, TDemoGeneration generation, std::vector<TTestFile>& files) {
+    const std::int64_t t = generation == TDemoGeneration::Old ? 1336600000 : 1718300000;
+    AddDatabase(
+        work + "voicemail.db",
+        VoicemailSql({{1, "+447700900456", t, 14}, {2, "+442079460999", t + 7200, 75}, {3, "", t + 9000, 3}}),
+        "Library/Voicemail/voicemail.db", files);
+    files.emplace_back("HomeDomain", "Library/Voicemail/1.amr", AmrAudio(700));
+    files.emplace_back("HomeDomain", "Library/Voicemail/2.amr", AmrAudio(3750));
+    // The third message's audio was not backed up.
 }
 
 } // namespace kestrow::test

@@ -18,5 +18,12 @@ enum class TDemoGeneration {
 void AddDemoContacts(const std::string& work, TDemoGeneration generation, std::vector<TTestFile>& files);
 void AddDemoMessages(const std::string& work, TDemoGeneration generation, std::vector<TTestFile>& files);
 void AddDemoCalls(const std::string& work, TDemoGeneration generation, std::vector<TTestFile>& files);
+void AddDemoCalendar(const std::string& work, TDemoGeneration generation, std::vector<TTestFile>& files);
+void AddDemoNotes(const std::string& work, TDemoGeneration generation, std::vector<TTestFile>& files);
+void AddDemoSafari(const std::string& work, TDemoGeneration generation, std::vector<TTestFile>& files);
+void AddDemoVoicemail(const std::string& work, TDemoGeneration generation, std::vector<TTestFile>& files);
+
+// An AMR-NB recording of `frames` 20 ms frames of silence, as the phone stores voicemail.
+std::string AmrAudio(int frames);
 
 } // namespace kestrow::test

@@ -15,15 +15,6 @@ std::vector<TTestFile> CommonFiles(std::uint32_t seed) {
     TTestRandom random(seed);
     const std::string jpegHeader("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00", 11);
     return {
-        TTestFile("HomeDomain", "Library/Notes/notes.sqlite",
-                  "SQLite format 3" + std::string(1, '\0') + random.Text(2500)),
-        TTestFile("HomeDomain", "Library/Calendar/Calendar.sqlitedb",
-                  "SQLite format 3" + std::string(1, '\0') + random.Text(4000)),
-        TTestFile("HomeDomain", "Library/Voicemail/voicemail.db",
-                  "SQLite format 3" + std::string(1, '\0') + random.Text(1500)),
-        TTestFile("HomeDomain", "Library/Voicemail/1.amr", "#!AMR\n" + random.Text(5000)),
-        TTestFile("HomeDomain", "Library/Safari/Bookmarks.db",
-                  "SQLite format 3" + std::string(1, '\0') + random.Text(1200)),
         TTestFile("MediaDomain", "Library/SMS/Attachments/ab/12/IMG_0001.JPG",
                   jpegHeader + random.Text(40000)),
         TTestFile("HomeDomain", "Library/SMS/Parts/7f/03/1-1.jpg", jpegHeader + random.Text(20000)),
@@ -31,8 +22,6 @@ std::vector<TTestFile> CommonFiles(std::uint32_t seed) {
                   "bplist00" + random.Text(300)),
         TTestFile("MediaDomain", "Media/DCIM/100APPLE/IMG_0002.JPG", jpegHeader + random.Text(250000)),
         TTestFile("CameraRollDomain", "Media/DCIM/100APPLE/IMG_0003.MOV", random.Text(3 * 1024 * 1024 + 5)),
-        TTestFile("AppDomain-com.apple.mobilesafari", "Library/Safari/History.plist",
-                  "bplist00" + random.Text(900)),
         TTestFile("AppDomain-com.example.notes", "Documents/todo.txt", "buy milk\nwrite the report\n"),
         TTestFile("HomeDomain", "Library/Empty.txt", ""),
         TTestFile("HomeDomain", "Library/SMS", "", 0x41ED),
@@ -44,6 +33,10 @@ std::vector<TTestFile> DemoFiles(const std::string& work, std::uint32_t seed, TD
     AddDemoContacts(work, generation, files);
     AddDemoMessages(work, generation, files);
     AddDemoCalls(work, generation, files);
+    AddDemoCalendar(work, generation, files);
+    AddDemoNotes(work, generation, files);
+    AddDemoSafari(work, generation, files);
+    AddDemoVoicemail(work, generation, files);
     return files;
 }
 
@@ -73,7 +66,7 @@ int main(int argc, char** argv) {
         encrypted.Password = "kestrow-demo";
         encrypted.Iterations = 10000;
         encrypted.Files = DemoFiles(work, 2, TDemoGeneration::Mid);
-        encrypted.Files[5].ProtectionClass = 2; // a Curve25519-wrapped key
+        encrypted.Files[0].ProtectionClass = 2; // a Curve25519-wrapped key
         WriteBackup(root, encrypted);
 
         TBackupPlan old;
@@ -105,7 +98,7 @@ int main(int argc, char** argv) {
         currentEncrypted.Iterations = 10000;
         currentEncrypted.DoubleIterations = 1000000; // devices use 10,000,000: a tenth keeps the demo quick
         currentEncrypted.Files = DemoFiles(work, 5, TDemoGeneration::Current);
-        currentEncrypted.Files[5].ProtectionClass = 2;
+        currentEncrypted.Files[0].ProtectionClass = 2;
         WriteBackup(root, currentEncrypted);
     } catch (const std::exception& e) {
         std::cerr << "kestrow-mkdemo: " << e.what() << '\n';
