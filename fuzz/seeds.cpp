@@ -6,6 +6,7 @@
 #include "crypto/digest.h"
 #include "platform/paths.h"
 #include "support/backup_writer.h"
+#include "support/current_stores_writer.h"
 #include "support/keybag_writer.h"
 #include "support/mbdb_writer.h"
 #include "support/plist_writer.h"
@@ -116,5 +117,9 @@ int main(int argc, char** argv) {
     WriteTestFile(
         dir + "fuzz_history/xml",
         HistoryPlist({{"https://a.example/", "A"}, {"https://b.example/", std::nullopt, "1,5"}}, false));
+    WriteTestFile(dir + "fuzz_typedstream/short", AttributedBody("Hi \xEF\xBF\xBC there"));
+    WriteTestFile(dir + "fuzz_typedstream/mutable", AttributedBody(std::string(300, 'x'), true));
+    WriteTestFile(dir + "fuzz_notestore/protobuf", NoteProtobuf("Title\nBody"));
+    WriteTestFile(dir + "fuzz_notestore/gzip", NoteData("Title\nBody"));
     return 0;
 }

@@ -30,7 +30,7 @@ constexpr std::string_view kSmsPartsPrefix = "Library/SMS/Parts/";
 
 struct TCategoryFiles {
     const char* Name;
-    const char* Keys[2];
+    const char* Keys[4]; // tried in order; a null ends the list
 };
 
 constexpr TCategoryFiles kCategories[] = {
@@ -38,8 +38,12 @@ constexpr TCategoryFiles kCategories[] = {
     {"Messages", {"Library/SMS/sms.db", nullptr}},
     {"Calls", {"Library/CallHistoryDB/CallHistory.storedata", "Library/CallHistory/call_history.db"}},
     {"Calendar", {"Library/Calendar/Calendar.sqlitedb", nullptr}},
-    {"Notes", {"Library/Notes/notes.sqlite", "Library/Notes/notes.db"}},
-    {"Bookmarks", {"Library/Safari/Bookmarks.db", "Library/Safari/History.plist"}},
+    {"Notes",
+     {"Library/Notes/notes.sqlite", "Library/Notes/notes.db", "NoteStore.sqlite",
+      "Library/Notes/NoteStore.sqlite"}},
+    {"Bookmarks",
+     {"Library/Safari/Bookmarks.db", "Library/Safari/History.plist",
+      "apple.mobilesafari/Library/Safari/History.db", "Library/Safari/History.db"}},
     {"Voicemails", {"Library/Voicemail/voicemail.db", nullptr}},
     {"Files", {nullptr, nullptr}},
 };
@@ -550,13 +554,20 @@ TSafari* TIpodBackup::LoadSafari() {
     const std::string historyKey =
         FirstPresent({"apple.mobilesafari/Library/Safari/History.plist", "Library/Safari/History.plist",
                       "Library/Maps/History.plist"});
-    if (bookmarksKey.empty() && historyKey.empty()) {
+    // Phones since 2016 keep the history in History.db, read when no History.plist exists.
+    const std::string historyDbKey =
+        historyKey.empty()
+            ? FirstPresent({"apple.mobilesafari/Library/Safari/History.db", "Library/Safari/History.db"})
+            : std::string();
+    if (bookmarksKey.empty() && historyKey.empty() && historyDbKey.empty()) {
         FReaders.SetState(catBookmarks, TCategoryState::Absent);
         return nullptr;
     }
     const std::string folder = kCategoryFolders[catBookmarks];
     const std::string bookmarks =
         bookmarksKey.empty() ? std::string() : ExtractDatabase(bookmarksKey, folder);
+    const std::string historyDb =
+        historyDbKey.empty() ? std::string() : ExtractDatabase(historyDbKey, folder);
     std::string history;
     if (!historyKey.empty()) {
         // The list is binary on devices: converted (keys sorted) into XML beside the other working files.
@@ -567,8 +578,11 @@ TSafari* TIpodBackup::LoadSafari() {
         history = plist.empty() ? std::string() : OpenPlistXml(plist, "", workFile);
     }
     try {
-        FReaders.Safari = std::make_unique<TSafari>(bookmarks, FTzOffset, history);
+        FReaders.Safari = std::make_unique<TSafari>(bookmarks, FTzOffset, history, historyDb);
         FReaders.SetState(catBookmarks, TCategoryState::Loaded);
+        if (!FReaders.Safari->HistoryError().empty()) {
+            FLog.Append(FReaders.Safari->HistoryError());
+        }
     } catch (const ESQLiteException& e) {
         FLog.Append(e.what());
         FReaders.SetState(catBookmarks, TCategoryState::Failed, e.what());

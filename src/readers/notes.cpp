@@ -1,11 +1,13 @@
 #include "readers/notes.h"
 
+#include <algorithm>
 #include <unordered_map>
 
 #include "platform/date_time.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 #include "platform/utf8.h"
+#include "readers/protobuf_reader.h"
 #include "readers/sqlite_database.h"
 
 namespace kestrow {
@@ -86,7 +88,55 @@ void AppendCode(std::string& out, std::uint32_t value) {
     AppendUtf8(out, code == 0 || (code >= 0xD800 && code <= 0xDFFF) ? 0xFFFD : code);
 }
 
+constexpr std::size_t kMaxNoteBytes = std::size_t{64} << 20;
+
+// Plain text written as a body of the older stores: entities escaped, line breaks as <br>.
+std::string BodyOfText(std::string_view text) {
+    std::string body;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        switch (text[i]) {
+        case '&':
+            body += "&amp;";
+            break;
+        case '<':
+            body += "&lt;";
+            break;
+        case '>':
+            body += "&gt;";
+            break;
+        case '"':
+            body += "&quot;";
+            break;
+        case '\r':
+            body += "<br>";
+            if (i + 1 < text.size() && text[i + 1] == '\n') {
+                ++i;
+            }
+            break;
+        case '\n':
+            body += "<br>";
+            break;
+        default:
+            body += text[i];
+        }
+    }
+    return body;
+}
+
+bool HasColumn(const std::vector<std::string>& columns, const char* name) {
+    return std::find(columns.begin(), columns.end(), AsciiUpper(name)) != columns.end();
+}
+
 } // namespace
+
+std::string NoteStoreText(std::string_view data) {
+    const auto inflated = Inflate(data, kMaxNoteBytes);
+    if (!inflated) {
+        return {};
+    }
+    const auto text = ProtobufField(*inflated, {2, 3, 2});
+    return text ? std::string(*text) : std::string();
+}
 
 std::string HtmlUnescape(std::string_view text) {
     static constexpr std::pair<std::string_view, char> kNamed[] = {
@@ -141,6 +191,8 @@ TNotes::TNotes(const std::string& fileName, int utcOffset) : FFileName(fileName)
     const auto db = OpenDeviceDatabase(fileName);
     if (db->TableExists("znotebody")) {
         ReadNotesSqlite(*db);
+    } else if (db->TableExists("ziccloudsyncingobject")) {
+        ReadNoteStore(*db);
     } else {
         ReadNotesDb(*db);
     }
@@ -173,6 +225,27 @@ void TNotes::ReadNotesSqlite(TSQLiteDatabase& db) {
             note.Body = body->second;
         }
         note.ModifiedDate = NoteDate(table->FieldAsDouble(modified), FUtcOffset);
+        FNotes.push_back(std::move(note));
+    }
+}
+
+void TNotes::ReadNoteStore(TSQLiteDatabase& db) {
+    const std::vector<std::string> columns = db.ColumnNames("ZICCLOUDSYNCINGOBJECT");
+    const std::string title = HasColumn(columns, "ZTITLE1") ? "o.ZTITLE1" : "o.ZTITLE";
+    const std::string modified =
+        HasColumn(columns, "ZMODIFICATIONDATE1") ? "o.ZMODIFICATIONDATE1" : "o.ZMODIFICATIONDATE";
+    const std::string locked = HasColumn(columns, "ZISPASSWORDPROTECTED") ? "o.ZISPASSWORDPROTECTED" : "0";
+    // The notes are the objects with note data, in the objects' row order.
+    const auto table =
+        db.GetTable("SELECT " + title + ", " + modified + ", " + locked +
+                    ", d.ZDATA FROM ZICCLOUDSYNCINGOBJECT o LEFT JOIN ZICNOTEDATA d ON d.Z_PK = "
+                    "o.ZNOTEDATA WHERE o.ZNOTEDATA IS NOT NULL ORDER BY o.Z_PK");
+    for (; !table->Eof(); table->Next()) {
+        TNoteItem note;
+        note.Title = table->FieldAsString(0);
+        note.ModifiedDate = NoteDate(table->FieldAsDouble(1), FUtcOffset);
+        note.Body = table->FieldAsInteger(2) == 1 ? std::string("(locked note)")
+                                                  : BodyOfText(NoteStoreText(table->FieldAsBlobView(3)));
         FNotes.push_back(std::move(note));
     }
 }

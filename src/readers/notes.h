@@ -15,8 +15,12 @@ struct TNoteItem {
     double ModifiedDate = 0;
 };
 
-// The notes of notes.sqlite (ZNOTE, ZNOTEBODY) or notes.db (note, note_bodies), read whole in the
-// constructor in table row order. Database errors raise ESQLiteException.
+// The notes of notes.sqlite (ZNOTE, ZNOTEBODY), notes.db (note, note_bodies) or, on phones since
+// 2016, NoteStore.sqlite (ZICCLOUDSYNCINGOBJECT with the gzipped protobuf of ZICNOTEDATA), read whole
+// in the constructor in table row order. A current note's body is its plain text written as the
+// older stores write bodies (entities escaped, line breaks as <br>), so NoteText gives the text back;
+// a password-protected note is listed with its title and "(locked note)", never decrypted. Database
+// errors raise ESQLiteException.
 class TNotes {
 public:
     TNotes(const std::string& fileName, int utcOffset);
@@ -29,6 +33,7 @@ public:
 private:
     void ReadNotesSqlite(TSQLiteDatabase& db);
     void ReadNotesDb(TSQLiteDatabase& db);
+    void ReadNoteStore(TSQLiteDatabase& db);
 
     std::string FFileName;
     int FUtcOffset = 0;
@@ -38,6 +43,10 @@ private:
 // A note body as plain text: "</div><div>" and the first "<div>" become CR LF, the first "</div>"
 // goes, every "<br>" becomes CR LF (tags compared without regard to case), then HtmlUnescape.
 std::string NoteTextOf(std::string_view body);
+
+// The plain text of a current note's stored data (gzip of a protobuf; the text is field 2 of field
+// 3 of field 2). Empty when it does not read.
+std::string NoteStoreText(std::string_view data);
 
 // Decodes &amp; &lt; &gt; &nbsp; &quot; and numeric references (&#65; &#x41;); anything else after
 // "&" stays as it stood and the decoding goes on.

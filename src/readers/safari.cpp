@@ -118,7 +118,8 @@ std::vector<THistoryItem> ReadHistoryXml(std::string_view xml, int utcOffset) {
     return history;
 }
 
-TSafari::TSafari(const std::string& bookmarksFile, int utcOffset, const std::string& historyXmlFile)
+TSafari::TSafari(const std::string& bookmarksFile, int utcOffset, const std::string& historyXmlFile,
+                 const std::string& historyDbFile)
     : FUtcOffset(utcOffset) {
     if (!bookmarksFile.empty()) {
         FHasBookmarks = true;
@@ -127,6 +128,38 @@ TSafari::TSafari(const std::string& bookmarksFile, int utcOffset, const std::str
     if (!historyXmlFile.empty()) {
         FHasHistory = true;
         ReadHistory(historyXmlFile);
+    } else if (!historyDbFile.empty()) {
+        FHasHistory = true;
+        ReadHistoryDb(historyDbFile);
+    }
+}
+
+void TSafari::ReadHistoryDb(const std::string& fileName) {
+    if (!FileExists(fileName)) {
+        return;
+    }
+    try {
+        // One entry per page with its latest visit, in the order of history_items.
+        const auto db = OpenDeviceDatabase(fileName);
+        const auto table = db->GetTable(
+            "SELECT i.url, (SELECT v.visit_time FROM history_visits v WHERE v.history_item = i.id ORDER BY "
+            "v.visit_time DESC, v.id DESC LIMIT 1), (SELECT v.title FROM history_visits v WHERE "
+            "v.history_item = i.id "
+            "ORDER BY v.visit_time DESC, v.id DESC LIMIT 1) FROM history_items i ORDER BY i.rowid");
+        for (; !table->Eof(); table->Next()) {
+            THistoryItem item;
+            item.Url = table->FieldAsString(0);
+            const double seconds = table->FieldAsDouble(1);
+            item.Date = seconds <= 0 ? 0 : (seconds + FUtcOffset) / 86400.0 + kDeviceEpochDays;
+            if (const std::string title = table->FieldAsString(2); !title.empty()) {
+                item.Title = title;
+            }
+            if (!item.Url.empty()) {
+                FHistory.push_back(std::move(item));
+            }
+        }
+    } catch (const ESQLiteException& e) {
+        FHistoryError = e.what();
     }
 }
 

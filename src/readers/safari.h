@@ -25,11 +25,13 @@ struct THistoryItem {
 };
 
 // Safari's bookmarks (Bookmarks.db) and browsing history (an XML property list the session made of
-// History.plist), read whole in the constructor; either may be missing. Bookmarks database errors
-// raise ESQLiteException; history errors end the history where they occur.
+// History.plist or, on phones since 2016, History.db), read whole in the constructor; any may be
+// missing. Bookmarks database errors raise ESQLiteException; history errors end the history where
+// they occur (a History.db error is kept in HistoryError).
 class TSafari {
 public:
-    TSafari(const std::string& bookmarksFile, int utcOffset, const std::string& historyXmlFile);
+    TSafari(const std::string& bookmarksFile, int utcOffset, const std::string& historyXmlFile,
+            const std::string& historyDbFile = {});
 
     int BookmarkCount() const { return static_cast<int>(FBookmarks.size()); }
     const TBookmarkItem& Bookmarks(int index) const { return FBookmarks.at(static_cast<std::size_t>(index)); }
@@ -39,10 +41,12 @@ public:
     bool HasHistory() const { return FHasHistory; }
     // The folders holding a bookmark, outermost first, joined by "\" ("A\B"); empty at top level.
     std::string FolderPath(int index) const;
+    const std::string& HistoryError() const { return FHistoryError; }
 
 private:
     void ReadBookmarks(const std::string& fileName);
     void ReadHistory(const std::string& fileName);
+    void ReadHistoryDb(const std::string& fileName);
 
     int FUtcOffset = 0;
     bool FHasBookmarks = false;
@@ -50,6 +54,7 @@ private:
     std::vector<TBookmarkItem> FBookmarks;
     std::unordered_map<std::int64_t, std::size_t> FFolderIndex;
     std::vector<THistoryItem> FHistory;
+    std::string FHistoryError;
 };
 
 // The history entries of an XML History.plist text (WebHistoryDates), as far as they read.

@@ -10,6 +10,7 @@
 #include "platform/utf8.h"
 #include "readers/record_text.h"
 #include "readers/sqlite_database.h"
+#include "readers/typedstream.h"
 
 namespace kestrow {
 
@@ -44,6 +45,19 @@ std::string PieceExtension(const std::string& contentType, std::uint8_t& kind, b
     }
     kind = hasData ? mpkData : mpkFile;
     return extension;
+}
+
+// The newer schema's message columns by position; a column a schema generation does not have (the
+// attributed body before iOS 6, or one a later version drops) reads as NULL.
+std::string NewMessageQuery(TSQLiteDatabase& db) {
+    const std::vector<std::string> present = db.ColumnNames("message");
+    std::string sql = "SELECT ROWID";
+    for (const char* column :
+         {"text", "handle_id", "date", "is_from_me", "service", "cache_roomnames", "attributedBody"}) {
+        const bool has = std::find(present.begin(), present.end(), AsciiUpper(column)) != present.end();
+        sql += has ? std::string(",") + column : std::string(",NULL");
+    }
+    return sql + " FROM message";
 }
 
 } // namespace
@@ -335,8 +349,7 @@ void TShortMessage::ReadNewMessages(TSQLiteDatabase& db) {
     std::vector<std::pair<int, TMsgItem>> kept; // group index and message, in message row order
     std::unordered_map<std::int64_t, std::size_t> keptIndex;
     {
-        const auto messages =
-            db.GetTable("SELECT ROWID,text,handle_id,date,is_from_me,service,cache_roomnames FROM message");
+        const auto messages = db.GetTable(NewMessageQuery(db));
         for (; !messages->Eof(); messages->Next()) {
             const std::int64_t rowId = messages->FieldAsInteger(0);
             const auto chat = chatOf.find(rowId);
@@ -354,6 +367,10 @@ void TShortMessage::ReadNewMessages(TSQLiteDatabase& db) {
             item.RowId = static_cast<std::int32_t>(rowId);
             item.ChatKey = std::move(chatKey);
             item.Text = WithoutObjectReplacement(messages->FieldAsString(1));
+            if (item.Text.empty() && !messages->FieldIsNull(7)) {
+                // Since 2016 the text of many messages is only in their archived attributed body.
+                item.Text = AttributedBodyText(messages->FieldAsBlobView(7));
+            }
             item.IsSent = messages->FieldAsInteger(4) == 1;
             item.IsIMessage = SameTextAscii(messages->FieldAsString(5), "iMessage");
             const std::int64_t handle = messages->FieldAsInteger(2);

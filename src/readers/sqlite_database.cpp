@@ -114,6 +114,16 @@ bool TSQLiteDatabase::TableExists(const std::string& name) {
     return table->Row() > 0;
 }
 
+std::vector<std::string> TSQLiteDatabase::ColumnNames(const std::string& table) {
+    std::vector<std::string> names;
+    const auto info = GetTable("PRAGMA table_info(" + table + ")");
+    const int name = info->FieldIndex("name");
+    for (; !info->Eof(); info->Next()) {
+        names.push_back(AsciiUpper(info->FieldAsString(name)));
+    }
+    return names;
+}
+
 TSQLiteTable::TSQLiteTable(TSQLiteDatabase& db, const std::string& sql, bool prepareOnly,
                            const std::vector<std::string>& params)
     : fDB(db), fSQL(sql) {
@@ -127,8 +137,8 @@ TSQLiteTable::TSQLiteTable(TSQLiteDatabase& db, const std::string& sql, bool pre
         db.FOnQuery(sql);
     }
     for (std::size_t i = 0; i < params.size(); ++i) {
-        if (sqlite3_bind_text(fStmt, static_cast<int>(i + 1), params[i].data(), static_cast<int>(params[i].size()),
-                              SQLITE_TRANSIENT) != SQLITE_OK) {
+        if (sqlite3_bind_text(fStmt, static_cast<int>(i + 1), params[i].data(),
+                              static_cast<int>(params[i].size()), SQLITE_TRANSIENT) != SQLITE_OK) {
             FailConstruction("Error executing SQL");
         }
     }
@@ -226,7 +236,8 @@ std::string TSQLiteTable::FieldAsBlob(int i) const {
 std::string_view TSQLiteTable::FieldAsBlobView(int i) const {
     const void* blob = sqlite3_column_blob(fStmt, i);
     const int size = sqlite3_column_bytes(fStmt, i);
-    return (blob == nullptr || size <= 0) ? std::string_view() : std::string_view(static_cast<const char*>(blob), size);
+    return (blob == nullptr || size <= 0) ? std::string_view()
+                                          : std::string_view(static_cast<const char*>(blob), size);
 }
 
 bool TSQLiteTable::FieldIsNull(int i) const {
@@ -249,8 +260,8 @@ void RequireRegularFile(const std::string& fileName) {
 std::unique_ptr<TSQLiteDatabase> OpenDeviceDatabase(const std::string& fileName) {
     RequireRegularFile(fileName);
     const bool hasWal = FileSizeOf(fileName + "-wal") > 0;
-    return std::make_unique<TSQLiteDatabase>(fileName,
-                                             hasWal ? TSQLiteOpenMode::ReadOnly : TSQLiteOpenMode::ReadOnlyImmutable);
+    return std::make_unique<TSQLiteDatabase>(fileName, hasWal ? TSQLiteOpenMode::ReadOnly
+                                                              : TSQLiteOpenMode::ReadOnlyImmutable);
 }
 
 std::unique_ptr<TSQLiteDatabase> OpenBackupDatabase(const std::string& fileName,

@@ -40,6 +40,9 @@ public:
     // read from a database never become SQL text.
     std::unique_ptr<TSQLiteTable> GetTable(const std::string& sql, const std::vector<std::string>& params);
     bool TableExists(const std::string& name);
+    // The upper-cased column names of a table (empty when there is no such table). `table` is a
+    // name of this program's, never text from a database.
+    std::vector<std::string> ColumnNames(const std::string& table);
     sqlite3* Handle() const { return fDB; }
     // Called with the SQL text of every statement prepared (logging, tests); unset by default.
     void SetOnQuery(std::function<void(const std::string& sql)> onQuery) { FOnQuery = std::move(onQuery); }

@@ -12,6 +12,7 @@
 #include "platform/temp_folder.h"
 #include "support/backup_writer.h"
 #include "support/call_writer.h"
+#include "support/current_stores_writer.h"
 #include "support/safari_writer.h"
 #include "support/sms_writer.h"
 #include "support/sqlite_writer.h"
@@ -218,6 +219,45 @@ TEST(SessionSafari, HistoryInEachOfItsThreePlaces) {
             ASSERT_EQ(safari->HistoryCount(), 2) << place.Path << encrypted;
             EXPECT_EQ(safari->History(1).Title, "Two");
         }
+    }
+}
+
+// Phones since 2016: notes in the notes application's group container, Safari's history in History.db.
+TEST(SessionCurrentStores, NoteStoreAndHistoryDbAreFoundAndRead) {
+    for (const test::TLayout layout : {test::TLayout::Mbdb, test::TLayout::ManifestDb}) {
+        TTempFolder root;
+        TTempFolder work;
+        TBackupPlan plan;
+        plan.FolderName = "current";
+        plan.Layout = layout;
+        plan.Encrypted = true;
+        plan.Password = "pw";
+        test::WriteDatabaseWithWal(
+            work.Path() + "notes", test::NoteStoreSql({{"First", "one"}}),
+            test::NoteStoreRowsSql({{"Second", "two"}}, 1)); // the second note only in the WAL
+        plan.Files.emplace_back("AppDomainGroup-group.com.apple.notes", "NoteStore.sqlite",
+                                FileBytes(work.Path() + "notes"));
+        plan.Files.emplace_back("AppDomainGroup-group.com.apple.notes", "NoteStore.sqlite-wal",
+                                FileBytes(work.Path() + "notes-wal"));
+        test::ExecSql(work.Path() + "history",
+                      test::HistoryDbSql({{1, "https://one.example/"}}, {{1, 700000000, "One"}}));
+        plan.Files.emplace_back("AppDomain-com.apple.mobilesafari", "Library/Safari/History.db",
+                                FileBytes(work.Path() + "history"));
+        test::WriteBackup(root.Path(), plan);
+        TIpodBackup session(root.Path());
+        ASSERT_EQ(session.SelectBackup(0, "pw"), osOpened);
+        EXPECT_TRUE(
+            session.Files().Contains("NoteStore.sqlite")); // "AppDomainGroup-" is no application domain
+        EXPECT_TRUE(session.HasCategory(catNotes));
+        EXPECT_TRUE(session.HasCategory(catBookmarks));
+        const TNotes* notes = session.LoadNotes();
+        ASSERT_NE(notes, nullptr);
+        ASSERT_EQ(notes->Count(), 2);
+        EXPECT_EQ(notes->NoteText(1), "two");
+        const TSafari* safari = session.LoadSafari();
+        ASSERT_NE(safari, nullptr);
+        ASSERT_EQ(safari->HistoryCount(), 1);
+        EXPECT_EQ(safari->History(0).Title, "One");
     }
 }
 

@@ -422,17 +422,21 @@ TEST_F(CliContacts, CalendarNotesSafariAndVoicemail) {
               ":1,\"start\":\"2024-06-16T03:06:40+00:00\",\"end\":\"2024-06-16T04:06:40+00:00\"}");
     const auto notes = nlohmann::ordered_json::parse(Run("notes 2 --json " + PasswordFile()).Out);
     ASSERT_EQ(notes.size(), 3u);
-    EXPECT_EQ(notes[1]["body"], "Anna: a scarf<br>Ben: the new novel<br>Chlo&#233;: concert tickets");
-    EXPECT_EQ(notes[1]["text"], "Anna: a scarf\r\nBen: the new novel\r\nChlo\u00e9: concert tickets");
-    EXPECT_EQ(notes[1]["modified"], "2015-11-23T20:56:40+00:00");
+    // NoteStore.sqlite: the text (its first line the title) from gzipped protobuf, escaped for the body.
+    EXPECT_EQ(notes[1]["body"], "Gift ideas<br>Anna: a scarf<br>Chlo\u00e9: concert tickets");
+    EXPECT_EQ(notes[1]["text"], "Gift ideas\r\nAnna: a scarf\r\nChlo\u00e9: concert tickets");
+    EXPECT_EQ(notes[1]["modified"], "2024-06-13T20:56:40+00:00");
+    EXPECT_EQ(notes[2]["text"], "(locked note)");
     const auto safari = nlohmann::ordered_json::parse(Run("safari 2 --json " + PasswordFile()).Out);
     ASSERT_EQ(safari["bookmarks"].size(), 7u);
     EXPECT_EQ(safari["bookmarks"][5].dump(),
               "{\"title\":\"Trains\",\"url\":\"https://trains.example/timetable\","
               "\"isFolder\":false,\"parent\":3,\"folderPath\":\"BookmarksBar\\\\Travel\"}");
-    ASSERT_EQ(safari["history"].size(), 3u);
-    EXPECT_EQ(safari["history"][2]["title"], "No title");
-    EXPECT_EQ(safari["history"][0]["date"], "2024-06-13T19:33:20.500+00:00");
+    // History.db: one row per page, with its latest visit.
+    ASSERT_EQ(safari["history"].size(), 2u);
+    EXPECT_EQ(safari["history"][0].dump(),
+              "{\"title\":\"News \u2013 evening edition\",\"url\":\"https://news.example/\","
+              "\"date\":\"2024-06-13T19:36:40.500+00:00\"}");
     const auto voicemail = nlohmann::ordered_json::parse(Run("voicemail 2 --json " + PasswordFile()).Out);
     ASSERT_EQ(voicemail.size(), 3u);
     EXPECT_EQ(voicemail[0].dump(),

@@ -7,6 +7,7 @@
 #include "support/calendar_writer.h"
 #include "support/call_writer.h"
 #include "support/contacts_writer.h"
+#include "support/current_stores_writer.h"
 #include "support/notes_writer.h"
 #include "support/safari_writer.h"
 #include "support/sms_writer.h"
@@ -151,6 +152,11 @@ void AddDemoMessages(const std::string& work, TDemoGeneration generation, std::v
         base.ChatMessages.resize(5);
         TNewSmsDb fresh;
         fresh.Messages.assign(db.Messages.begin() + 5, db.Messages.end());
+        // Devices since 2022 often leave text empty and keep it only in the archived attributedBody.
+        for (TNewSmsDb::TMessage& m : fresh.Messages) {
+            m.AttributedBody = AttributedBody(*m.Text, m.FromMe);
+            m.Text.reset();
+        }
         fresh.ChatMessages.assign(db.ChatMessages.begin() + 5, db.ChatMessages.end());
         std::string walSql = NewSmsSql(fresh);
         WriteDatabaseWithWal(path, NewSmsSql(base), walSql.substr(walSql.find("INSERT")));
@@ -213,8 +219,16 @@ void AddDemoNotes(const std::string& work, TDemoGeneration generation, std::vect
     };
     if (generation == TDemoGeneration::Old) {
         AddDatabase(work + "notes.db", NotesDbSql(notes), "Library/Notes/notes.db", files);
-    } else {
+    } else if (generation == TDemoGeneration::Mid) {
         AddDatabase(work + "notes.sqlite", NotesSqliteSql(notes), "Library/Notes/notes.sqlite", files);
+    } else {
+        const std::string path = work + "NoteStore.sqlite";
+        std::remove(path.c_str());
+        ExecSql(path, NoteStoreSql({{"Shopping list", "Shopping list\nMilk\nEggs & flour\nCoffee", 740000000},
+                                    {"Gift ideas", "Gift ideas\nAnna: a scarf\nChlo\xC3\xA9: concert tickets",
+                                     740005000},
+                                    {"Bank details", "", 740009000, true}}));
+        files.emplace_back("AppDomainGroup-group.com.apple.notes", "NoteStore.sqlite", Bytes(path));
     }
 }
 
@@ -237,9 +251,17 @@ void AddDemoSafari(const std::string& work, TDemoGeneration generation, std::vec
     };
     if (generation == TDemoGeneration::Old) {
         files.emplace_back("HomeDomain", "Library/Safari/History.plist", HistoryPlist(history, false));
-    } else {
+    } else if (generation == TDemoGeneration::Mid) {
         files.emplace_back("AppDomain-com.apple.mobilesafari", "Library/Safari/History.plist",
                            HistoryPlist(history));
+    } else {
+        const std::string path = work + "History.db";
+        std::remove(path.c_str());
+        ExecSql(path, HistoryDbSql({{1, "https://news.example/"}, {2, "https://trains.example/timetable"}},
+                                   {{1, 740000000.5, "News \xE2\x80\x93 front page"},
+                                    {2, 740000100.5, "Timetable"},
+                                    {1, 740000200.5, "News \xE2\x80\x93 evening edition"}}));
+        files.emplace_back("AppDomain-com.apple.mobilesafari", "Library/Safari/History.db", Bytes(path));
     }
 }
 

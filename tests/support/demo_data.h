@@ -12,7 +12,8 @@ namespace kestrow::test {
 enum class TDemoGeneration {
     Old,     // iOS 5: older sms.db, call_history.db
     Mid,     // iOS 9: newer sms.db, CallHistory.storedata
-    Current, // iOS 17: newer sms.db with nanosecond dates and a live WAL, CallHistory.storedata
+    Current, // iOS 17: newer sms.db with nanosecond dates, attributedBody and a live WAL,
+             // CallHistory.storedata, NoteStore.sqlite, Safari's History.db
 };
 
 void AddDemoContacts(const std::string& work, TDemoGeneration generation, std::vector<TTestFile>& files);
