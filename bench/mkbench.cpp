@@ -19,7 +19,8 @@ namespace {
 class TContent {
 public:
     TContent(std::size_t files, std::uint64_t bytes)
-        : FMean(static_cast<double>(bytes) / static_cast<double>(files)), FBlock(TTestRandom(42).Text(1 << 22)) {}
+        : FMean(static_cast<double>(bytes) / static_cast<double>(files)),
+          FBlock(TTestRandom(42).Text(1 << 22)) {}
     std::string operator()(std::size_t i) const {
         const double spread = std::fmod(static_cast<double>(i) * 0.6180339887, 1.0);
         const auto size = static_cast<std::size_t>(FMean * (0.2 + 1.6 * spread));
@@ -63,12 +64,11 @@ int main(int argc, char** argv) {
     plan.Files.reserve(files);
     for (std::size_t i = 0; i < files; ++i) {
         const bool media = i % 5 != 0;
-        plan.Files.emplace_back(media ? "CameraRollDomain" : "HomeDomain",
-                                media ? "Media/DCIM/" + std::to_string(100 + i / 1000) + "APPLE/IMG_" +
-                                            std::to_string(i) + ".JPG"
-                                      : "Library/Data/" + std::to_string(i % 97) + "/item" + std::to_string(i) +
-                                            ".dat",
-                                "");
+        plan.Files.emplace_back(
+            media ? "CameraRollDomain" : "HomeDomain",
+            media ? "Media/DCIM/" + std::to_string(100 + i / 1000) + "APPLE/IMG_" + std::to_string(i) + ".JPG"
+                  : "Library/Data/" + std::to_string(i % 97) + "/item" + std::to_string(i) + ".dat",
+            "");
     }
     plan.Generate = TContent(files, bytes);
     try {

@@ -12,9 +12,9 @@ constexpr std::size_t kTrailer = 32;
 
 TBinaryPlist::TType TypeOfMarker(unsigned char marker) {
     using T = TBinaryPlist::TType;
-    static constexpr T kTypes[16] = {T::Simple,  T::Integer, T::Real,    T::Date,    T::Data,    T::Ascii,
-                                     T::Utf16,   T::Invalid, T::Uid,     T::Invalid, T::Array,   T::Invalid,
-                                     T::Set,     T::Dict,    T::Invalid, T::Invalid};
+    static constexpr T kTypes[16] = {T::Simple, T::Integer, T::Real,    T::Date,    T::Data,  T::Ascii,
+                                     T::Utf16,  T::Invalid, T::Uid,     T::Invalid, T::Array, T::Invalid,
+                                     T::Set,    T::Dict,    T::Invalid, T::Invalid};
     return kTypes[marker >> 4];
 }
 
@@ -85,12 +85,13 @@ bool TBinaryPlist::Length(std::size_t at, std::uint64_t& length, std::size_t& pa
     return true;
 }
 
-std::optional<std::string_view> TBinaryPlist::Payload(std::uint64_t object, TType type, std::size_t unit) const {
+std::optional<std::string_view> TBinaryPlist::Payload(std::uint64_t object, TType type,
+                                                      std::size_t unit) const {
     const auto at = OffsetOf(object);
     std::uint64_t length = 0;
     std::size_t payload = 0;
-    if (!at || TypeOfMarker(static_cast<unsigned char>(FData[*at])) != type || !Length(*at, length, payload) ||
-        payload > FTable || length > (FTable - payload) / unit) {
+    if (!at || TypeOfMarker(static_cast<unsigned char>(FData[*at])) != type ||
+        !Length(*at, length, payload) || payload > FTable || length > (FTable - payload) / unit) {
         return std::nullopt;
     }
     return FData.substr(payload, static_cast<std::size_t>(length * unit));
@@ -149,7 +150,8 @@ std::optional<TBinaryPlist::TContainer> TBinaryPlist::ContainerOf(std::uint64_t 
     return container;
 }
 
-std::optional<std::uint64_t> TBinaryPlist::ReferenceAt(const TContainer& container, std::uint64_t index) const {
+std::optional<std::uint64_t> TBinaryPlist::ReferenceAt(const TContainer& container,
+                                                       std::uint64_t index) const {
     if (index >= container.References) {
         return std::nullopt;
     }
@@ -205,7 +207,8 @@ bool TBinaryPlist::DictValues(std::uint64_t dict, std::initializer_list<std::str
 bool TBinaryPlist::IsPlainKey(std::uint64_t object, std::size_t& work) const {
     const TType type = TypeOf(object);
     const std::size_t unit = type == TType::Utf16 ? 2 : 1;
-    const auto text = (type == TType::Ascii || type == TType::Utf16) ? Payload(object, type, unit) : std::nullopt;
+    const auto text =
+        (type == TType::Ascii || type == TType::Utf16) ? Payload(object, type, unit) : std::nullopt;
     if (!text) {
         return false;
     }
@@ -253,7 +256,8 @@ bool TBinaryPlist::IsSafe(std::string_view data) {
         if (references == 0) {
             continue;
         }
-        if (depth + 1 > kMaxPlistDepth || references > kMaxPlistNodes || nodes + references > kMaxPlistNodes) {
+        if (depth + 1 > kMaxPlistDepth || references > kMaxPlistNodes ||
+            nodes + references > kMaxPlistNodes) {
             return false;
         }
         nodes += references;

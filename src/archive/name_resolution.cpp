@@ -40,9 +40,9 @@ void NameGroupChat(TMsgGroup& group, const TNameByPhone& byPhone) {
         joined += ", " + name;
     }
     group.Addresses = joined.substr(1);
-    group.DisplayName = names.size() < 3 ? Trimmed(group.Addresses)
-                                          : names[0] + ", " + names[1] + " and " + std::to_string(names.size() - 2) +
-                                                " more";
+    group.DisplayName =
+        names.size() < 3 ? Trimmed(group.Addresses)
+                         : names[0] + ", " + names[1] + " and " + std::to_string(names.size() - 2) + " more";
 }
 
 } // namespace

@@ -16,7 +16,7 @@ public:
     TAes256BlockDecryptor& operator=(TAes256BlockDecryptor&&) noexcept;
     ~TAes256BlockDecryptor();
 
-    bool SetKey(const std::uint8_t* key); // 32 bytes
+    bool SetKey(const std::uint8_t* key);    // 32 bytes
     bool Decrypt(std::uint8_t* block) const; // in place
 
     // Whether this processor's AES instructions are used (tests cover both paths).

@@ -136,8 +136,8 @@ std::string IsoDateTimeText(double days, int utcOffsetSeconds) {
     const TCivilDateTime c = CivilOf(UnixMsToDays(totalMs - ms));
     const int offset = std::abs(utcOffsetSeconds) / 60;
     std::array<char, 80> buffer{};
-    std::snprintf(buffer.data(), buffer.size(), "%04d-%02d-%02dT%02d:%02d:%02d", c.Year, c.Month, c.Day, c.Hour,
-                  c.Minute, c.Second);
+    std::snprintf(buffer.data(), buffer.size(), "%04d-%02d-%02dT%02d:%02d:%02d", c.Year, c.Month, c.Day,
+                  c.Hour, c.Minute, c.Second);
     std::string text = buffer.data();
     if (ms != 0) {
         std::snprintf(buffer.data(), buffer.size(), ".%03d", static_cast<int>(ms));

@@ -84,8 +84,8 @@ std::string WithoutObjectReplacement(std::string_view text) {
 namespace {
 
 std::uint32_t FoldCode(std::uint32_t c) {
-    if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB && c != 0x3A2) ||
-        (c >= 0x410 && c <= 0x42F)) {
+    if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) ||
+        (c >= 0x391 && c <= 0x3AB && c != 0x3A2) || (c >= 0x410 && c <= 0x42F)) {
         return c + 0x20;
     }
     if (c >= 0x400 && c <= 0x40F) {

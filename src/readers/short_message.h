@@ -87,7 +87,8 @@ private:
     int ReadOldGroups(TSQLiteDatabase& db);
     void ReadOldMessages(TSQLiteDatabase& db);
     void ReadOldMms(TSQLiteDatabase& db, TMsgItem& item);
-    void ReadMadridMessage(TSQLiteDatabase& db, const TSQLiteTable& row, std::unordered_map<std::string, int>& byHandle);
+    void ReadMadridMessage(TSQLiteDatabase& db, const TSQLiteTable& row,
+                           std::unordered_map<std::string, int>& byHandle);
     int ReadNewGroups(TSQLiteDatabase& db);
     void ReadNewMessages(TSQLiteDatabase& db);
 

@@ -31,8 +31,8 @@ protected:
 TEST_F(CallLog, StoreDataKindsFollowOriginatedAnsweredAndType) {
     // originated, answered, type, duration -> kind
     const std::vector<std::tuple<int, int, int, int, int>> cases = {
-        {1, 1, 1, 0, ckNotConnected}, {1, 1, 8, 0, ckNotConnected}, {1, 0, 1, 30, ckOutgoing},
-        {1, 0, 8, 30, ckFaceTimeOut}, {0, 0, 1, 0, ckMissed},       {0, 0, 1, 5, ckIncoming},
+        {1, 1, 1, 0, ckNotConnected}, {1, 1, 8, 0, ckNotConnected},    {1, 0, 1, 30, ckOutgoing},
+        {1, 0, 8, 30, ckFaceTimeOut}, {0, 0, 1, 0, ckMissed},          {0, 0, 1, 5, ckIncoming},
         {0, 1, 1, 0, ckIncoming},     {0, 0, 16, 0, ckFaceTimeMissed}, {0, 1, 8, 12, ckFaceTimeIn},
     };
     std::vector<TCallRow> rows;
@@ -51,7 +51,7 @@ TEST_F(CallLog, StoreDataKindsFollowOriginatedAnsweredAndType) {
     const TCallItem& first = *log.Calls(0);
     EXPECT_EQ(first.Address, "+44 20 7946 0000");
     EXPECT_EQ(first.ContactId, -1);
-    EXPECT_EQ(first.RawDate, 350000000); // the fraction is dropped
+    EXPECT_EQ(first.RawDate, 350000000);                        // the fraction is dropped
     EXPECT_EQ(IsoLocalText(first.Date), "2012-02-03T23:13:20"); // 2001 epoch, one hour added
     EXPECT_EQ(log.Calls(static_cast<int>(cases.size())), nullptr);
     EXPECT_EQ(log.Calls(-1), nullptr);
@@ -59,9 +59,10 @@ TEST_F(CallLog, StoreDataKindsFollowOriginatedAnsweredAndType) {
 
 TEST_F(CallLog, CallHistoryDbKindsFromFlags) {
     const std::vector<std::tuple<int, int, int>> cases = {
-        {0, 0, ckMissed},  {4, 0, ckMissed},    {4, 20, ckIncoming},  {0, 1, ckIncoming},     {5, 0, ckOutgoing},
-        {9, 3, ckOutgoing}, {16, 0, ckFaceTimeMissed}, {20, 9, ckFaceTimeIn}, {64, 1, ckFaceTimeIn},
-        {17, 0, ckFaceTimeOut}, {21, 5, ckFaceTimeOut}, {65, 5, ckFaceTimeOut}, {1, 5, ckUnknown}, {8, 5, ckUnknown},
+        {0, 0, ckMissed},      {4, 0, ckMissed},       {4, 20, ckIncoming},       {0, 1, ckIncoming},
+        {5, 0, ckOutgoing},    {9, 3, ckOutgoing},     {16, 0, ckFaceTimeMissed}, {20, 9, ckFaceTimeIn},
+        {64, 1, ckFaceTimeIn}, {17, 0, ckFaceTimeOut}, {21, 5, ckFaceTimeOut},    {65, 5, ckFaceTimeOut},
+        {1, 5, ckUnknown},     {8, 5, ckUnknown},
     };
     std::vector<TCallRow> rows;
     for (const auto& [flags, duration, kind] : cases) {
@@ -107,8 +108,9 @@ TEST_F(CallLog, MissingFileIsEmptyAndAMissingTableRaises) {
         TCallLog log(other, 0);
         FAIL();
     } catch (const ESQLiteException& e) {
-        EXPECT_EQ(std::string(e.what()), "Error executing SQL.\r\nError [1]: SQL error or missing database.\r\n"
-                                         "\"SELECT * FROM call\": no such table: call");
+        EXPECT_EQ(std::string(e.what()),
+                  "Error executing SQL.\r\nError [1]: SQL error or missing database.\r\n"
+                  "\"SELECT * FROM call\": no such table: call");
     }
     const std::string noColumn = Write("CREATE TABLE call (address TEXT, date INTEGER);");
     EXPECT_THROW(TCallLog(noColumn, 0), ESQLiteException);

@@ -33,7 +33,8 @@ protected:
 
 TOldSmsDb OldDb() {
     TOldSmsDb db;
-    db.Members = {{1, "+15550001"}, {2, "+15550002"}, {2, "+15550003"}, {2, "+15550004"}, {3, "anna@example.com"}};
+    db.Members = {
+        {1, "+15550001"}, {2, "+15550002"}, {2, "+15550003"}, {2, "+15550004"}, {3, "anna@example.com"}};
     db.Messages = {
         {10, 1, 1331431724, std::string("Hello\r\nthere"), 3},
         {11, 1, 1331431734, std::string("Back"), 2},
@@ -65,7 +66,7 @@ TEST_F(Messages, OlderSchemaConversationsMessagesAndMmsParts) {
     EXPECT_EQ(first.Items[0].RowId, 10);
     EXPECT_EQ(first.Items[0].Text, "Hello\r\nthere");
     EXPECT_TRUE(first.Items[0].IsSent);
-    EXPECT_FALSE(first.Items[1].IsSent); // flags 2: received
+    EXPECT_FALSE(first.Items[1].IsSent);                                 // flags 2: received
     EXPECT_EQ(IsoLocalText(first.Items[0].Date), "2012-03-11T03:08:44"); // 1970 epoch, one hour added
     EXPECT_EQ(first.Items[0].RawDate, 1331431724);
     EXPECT_EQ(first.Items[2].Date, 0);
@@ -92,7 +93,8 @@ TEST_F(Messages, TextOfAConversationAndHtml) {
     EXPECT_EQ(first.AsText(), "<< 03/11/12 02:08:44\r\nHello\r\nthere\r\n\r\n"
                               ">> 03/11/12 02:08:54\r\nBack\r\n\r\n"
                               ">> \r\nno date\r\n\r\n");
-    EXPECT_EQ(HtmlEscape("a < b & \"c\" > d\r\nline\nlone\r"), "a &lt; b &amp; &quot;c&quot; &gt; d<br>line\nlone\r");
+    EXPECT_EQ(HtmlEscape("a < b & \"c\" > d\r\nline\nlone\r"),
+              "a &lt; b &amp; &quot;c&quot; &gt; d<br>line\nlone\r");
     EXPECT_EQ(HtmlEscape("&amp;"), "&amp;amp;");
     EXPECT_EQ(first.Items[0].HtmlText(), "Hello<br>there");
 }
@@ -117,8 +119,8 @@ TEST_F(Messages, PartDataOnDemandNeverReplacesAFile) {
 TEST_F(Messages, FirstGenerationIMessages) {
     TOldSmsDb db = OldDb();
     const std::string guid = "at_0_8F3C6E2A-4D41-4B7B-9D7C-\"); DROP TABLE message; --";
-    db.Messages.push_back({30, 0, 352000000, std::string("To the room \xEF\xBF\xBC!"), 0, 1, "chat123", "+15550007", 4,
-                           test::MadridAttachmentInfo(guid)});
+    db.Messages.push_back({30, 0, 352000000, std::string("To the room \xEF\xBF\xBC!"), 0, 1, "chat123",
+                           "+15550007", 4, test::MadridAttachmentInfo(guid)});
     db.Messages.push_back({31, 0, 352000100, std::string("Me too"), 0, 1, "chat123", "+15550008", 0});
     db.Messages.push_back({32, 0, 352000200, std::string("Again"), 0, 1, "chat123", "+15550007", 0});
     db.Messages.push_back({33, 0, 352000300, std::string("Direct"), 0, 1, "", "ANNA@example.com", 4});
@@ -181,7 +183,7 @@ TNewSmsDb NewDb() {
         {2, std::string("Group hello"), 2, 400000100, false, "iMessage", "chat987654"},
         {3, std::string("From Bea"), 3, 400000200, false, "iMessage", "chat987654"},
         {4, std::string("Mine"), 0, 400000300, true, "iMessage", "chat987654"},
-        {5, std::string("Orphan"), 1, 400000400},              // no chat: shown nowhere
+        {5, std::string("Orphan"), 1, 400000400},                // no chat: shown nowhere
         {6, std::string("Nanoseconds"), 1, 600000000'000000000}, // devices since 2017
         {7, std::nullopt, 1, 0},
     };
@@ -228,7 +230,7 @@ TEST_F(Messages, NewerSchemaChatsMembersSendersAndAttachments) {
 TEST_F(Messages, RepeatedJoinRowsKeepTheFirstAndTheReadGoesOn) {
     TNewSmsDb db = NewDb();
     db.UniqueJoins = false;
-    db.ChatMessages.push_back({3, 1}); // message 1 listed again, for another chat
+    db.ChatMessages.push_back({3, 1});       // message 1 listed again, for another chat
     db.MessageAttachments.push_back({4, 1}); // attachment 1 listed again, for another message
     TShortMessage sms(Write(test::NewSmsSql(db)), 0);
     EXPECT_EQ(sms.Groups(0).ItemCount(), 3);
@@ -278,7 +280,8 @@ TEST_F(Messages, RealDatabaseWhoseDataIsAllInTheWal) {
 }
 
 TEST_F(Messages, RealNewerSchemaDatabase) {
-    const std::string source = std::string(KESTROW_REALDATA) + "/ios7-testphone/HomeDomain/Library/SMS/sms.db";
+    const std::string source =
+        std::string(KESTROW_REALDATA) + "/ios7-testphone/HomeDomain/Library/SMS/sms.db";
     if (!std::filesystem::exists(source)) {
         GTEST_SKIP() << "shared real data not present";
     }
