@@ -121,5 +121,9 @@ int main(int argc, char** argv) {
     WriteTestFile(dir + "fuzz_typedstream/mutable", AttributedBody(std::string(300, 'x'), true));
     WriteTestFile(dir + "fuzz_notestore/protobuf", NoteProtobuf("Title\nBody"));
     WriteTestFile(dir + "fuzz_notestore/gzip", NoteData("Title\nBody"));
+    WriteTestFile(
+        dir + "fuzz_note_html/body",
+        "<div onclick='x' align=left>a &amp; b<br/><script>s()</script><img src=\"data:image/png;base64,AA\">"
+        "<a href=https://a.example/>l</a><!-- c --><b title=\"open</div>");
     return 0;
 }

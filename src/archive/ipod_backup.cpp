@@ -619,10 +619,16 @@ std::string TIpodBackup::AttachmentKey(const std::string& path) const {
 }
 
 void TIpodBackup::CopyMessageParts(const std::string& folder, const TMsgItem& item,
-                                   std::vector<std::string>* names) {
+                                   std::vector<std::string>* names, std::vector<TCopyFailure>* failures) {
     if (item.PieceCount() > 0) {
         MakeFolders(folder);
     }
+    const auto failed = [&](const std::string& target, int error) {
+        FLog.Append(fmt::format("{}:mms copy:{}", target, error));
+        if (failures != nullptr) {
+            failures->push_back({target, error});
+        }
+    };
     for (const TMsgPiece& piece : item.Pieces) {
         const std::string extension = ExtensionOf(piece.FileName);
         const std::string name = std::to_string(piece.RowId) + (extension.empty() ? "" : "." + extension);
@@ -630,18 +636,20 @@ void TIpodBackup::CopyMessageParts(const std::string& folder, const TMsgItem& it
         if (piece.Kind == mpkFile) {
             if (const std::string key = AttachmentKey(piece.FileName); !key.empty()) {
                 if (!CopyBackupFile(key, target)) {
-                    FLog.Append(fmt::format("{}:mms copy:{}", target, FLastCopyError));
+                    failed(target, FLastCopyError);
                 }
             } else if (!SmsParts().empty()) {
                 const auto found = SmsParts().find(piece.FileName);
                 if (found == SmsParts().end()) {
                     FLog.Append(piece.FileName + ":mms missing");
                 } else if (!CopyBackupFile(found->second, target)) {
-                    FLog.Append(fmt::format("{}:mms copy:{}", target, FLastCopyError));
+                    failed(target, FLastCopyError);
                 }
             }
         } else if (piece.Kind == mpkData && FReaders.Sms) {
-            FReaders.Sms->SavePartData(target, piece.RowId);
+            if (!FReaders.Sms->SavePartData(target, piece.RowId)) {
+                failed(target, EIO);
+            }
         } else {
             continue;
         }

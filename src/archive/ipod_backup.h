@@ -13,6 +13,7 @@
 #include "archive/backup_file_access.h"
 #include "archive/backup_list.h"
 #include "archive/backup_readers.h"
+#include "archive/copy_failure.h"
 #include "archive/session_log.h"
 #include "crypto/key_bag.h"
 #include "platform/temp_folder.h"
@@ -118,9 +119,11 @@ public:
     std::string FirstPresent(std::initializer_list<const char*> keys) const;
 
     // Message parts: every part of a message written into `folder` (made when needed) as
-    // "<part row id>.<extension>", the names added to `names`; failures are logged. And one part's
-    // bytes for a preview: a file of the backup (dataId < 0) or MMS data kept in the database.
-    void CopyMessageParts(const std::string& folder, const TMsgItem& item, std::vector<std::string>* names);
+    // "<part row id>.<extension>", the names added to `names`; failures are logged and added to
+    // `failures`. And one part's bytes for a preview: a file of the backup (dataId < 0) or MMS data
+    // kept in the database.
+    void CopyMessageParts(const std::string& folder, const TMsgItem& item, std::vector<std::string>* names,
+                          std::vector<TCopyFailure>* failures = nullptr);
     bool LoadMessagePart(const std::string& path, std::string& stream, std::int32_t dataId);
 
     // State.

@@ -26,27 +26,6 @@ std::string JsonDump(const nlohmann::ordered_json& value) {
     return value.dump(2, ' ', false, nlohmann::json::error_handler_t::strict);
 }
 
-// A key as the user typed it, or in the escaped form plain and JSON output give.
-const std::string* FindKey(const TIpodBackup& session, const std::string& typed, std::string& unescaped) {
-    if (session.Files().Contains(typed)) {
-        return &typed;
-    }
-    const auto decoded = UnescapeText(typed);
-    if (decoded && session.Files().Contains(*decoded)) {
-        unescaped = *decoded;
-        return &unescaped;
-    }
-    return nullptr;
-}
-
-bool RequireDestination(const std::string& dest) {
-    if (dest.empty()) {
-        std::cerr << "DEST must name a file or folder; an empty destination is refused.\n";
-        return false;
-    }
-    return true;
-}
-
 std::string CategoriesPresent(const TIpodBackup& session) {
     std::string list;
     for (int c = catContacts; c <= catFiles; ++c) {

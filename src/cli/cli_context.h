@@ -34,6 +34,13 @@ struct TOpenedSession {
 };
 TOpenedSession OpenSession(const TCliOptions& options, int index);
 
+// A table key as the user typed it, or in the escaped form that plain and JSON output give; null
+// when the backup has no such file (`unescaped` holds the decoded key when that was used).
+const std::string* FindKey(const TIpodBackup& session, const std::string& typed, std::string& unescaped);
+
+// False (with the reason on stderr) for an empty destination.
+bool RequireDestination(const std::string& dest);
+
 // Status texts use "\r" as line break; on a terminal each becomes a line.
 std::string TerminalText(const std::string& text);
 

@@ -6,6 +6,7 @@
 
 #include "cli/category_commands.h"
 #include "cli/commands.h"
+#include "cli/export_command.h"
 #include "cli/stop_signals.h"
 #include "readers/sqlite_database.h"
 
@@ -97,6 +98,22 @@ int Run(int argc, char** argv) {
     category("notes", "The notes of a backup", RunNotes);
     category("safari", "Safari's bookmarks and history in a backup", RunSafari);
     category("voicemail", "The voicemails of a backup", RunVoicemail);
+
+    TExportRequest exportRequest;
+    auto* exportCommand =
+        app.add_subcommand("export", "Write one category of a backup in one of its export formats");
+    exportCommand->add_option("INDEX", exportRequest.Index, "Backup index")->required();
+    exportCommand
+        ->add_option("CATEGORY", exportRequest.Category,
+                     "contacts, messages, calls, notes, calendar, safari, voicemail or files")
+        ->required();
+    exportCommand->add_option("DEST", exportRequest.Dest, "Destination folder")->required();
+    exportCommand->add_option("--format", exportRequest.Format,
+                              "Format code or the start of its text (default 0)");
+    exportCommand->add_option(
+        "--rows", exportRequest.Rows,
+        "Record indexes in reader order, comma-separated (files: a file of keys, or -)");
+    exportCommand->callback([&] { result = RunExport(options, exportRequest); });
 
     auto* log = app.add_subcommand("log", "Open a backup and print the problem log");
     log->add_option("INDEX", index, "Backup index")->required();

@@ -16,6 +16,10 @@ constexpr auto kRedraw = std::chrono::milliseconds(100);
 TProgressLine::TProgressLine()
     : FTerminal(::isatty(STDERR_FILENO) != 0), FStart(std::chrono::steady_clock::now()), FLastDraw(FStart) {}
 
+TProgressLine::TProgressLine(const char* records) : TProgressLine() {
+    FRecords = records;
+}
+
 void TProgressLine::Show(std::size_t done, std::size_t total, std::uint64_t bytes) {
     if (FTerminal) {
         const auto now = std::chrono::steady_clock::now();
@@ -24,7 +28,12 @@ void TProgressLine::Show(std::size_t done, std::size_t total, std::uint64_t byte
         }
         FLastDraw = now;
         FDrawn = true;
-        std::cerr << fmt::format("\rfiles {}/{}, {} bytes", done, total, bytes) << std::flush;
+        std::cerr << (FRecords != nullptr ? fmt::format("\r{} {}/{}", FRecords, done, total)
+                                          : fmt::format("\rfiles {}/{}, {} bytes", done, total, bytes))
+                  << std::flush;
+        return;
+    }
+    if (FRecords != nullptr) {
         return;
     }
     const std::size_t step = total >= 10 ? total / 10 : 1;

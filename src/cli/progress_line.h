@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace kestrow {
 
@@ -11,6 +12,8 @@ namespace kestrow {
 class TProgressLine {
 public:
     TProgressLine();
+    // Records of an export: shown on a terminal only, without bytes.
+    explicit TProgressLine(const char* records);
     void Show(std::size_t done, std::size_t total, std::uint64_t bytes);
     void Finish();
     // Seconds since the line was made.
@@ -18,6 +21,7 @@ public:
 
 private:
     bool FTerminal;
+    const char* FRecords = nullptr; // set for exports
     bool FDrawn = false;
     std::chrono::steady_clock::time_point FStart;
     std::chrono::steady_clock::time_point FLastDraw;

@@ -448,6 +448,61 @@ TEST_F(CliContacts, CalendarNotesSafariAndVoicemail) {
     EXPECT_EQ(Run("safari 0 --json").Out, "{\n  \"bookmarks\": [],\n  \"history\": []\n}\n");
 }
 
+TEST_F(CliContacts, ExportWritesACategoryInAFormatAndSaysWhere) {
+    const std::string out = FWork.Path() + "exports/";
+    const TRun notes = Run("export 2 notes " + Quote(out + "notes") + " " + PasswordFile());
+    ASSERT_EQ(notes.Exit, 0) << notes.Err;
+    EXPECT_EQ(notes.Out, "3 exported\n" + out + "notes/\n");
+    EXPECT_EQ(notes.Err, ""); // progress only on a terminal
+    EXPECT_TRUE(FileExists(out + "notes/Test iPhone_Notes.txt"));
+
+    // Formats by code or by the start of their text; rows in the order given.
+    const TRun calls =
+        Run("export 2 calls " + Quote(out + "calls") + " --format csv --rows 1,0 " + PasswordFile());
+    ASSERT_EQ(calls.Exit, 0) << calls.Err;
+    std::string csv;
+    ASSERT_TRUE(ReadWholeFile(out + "calls/Test iPhone_CallHistory.csv", csv));
+    EXPECT_EQ(csv, "\xEF\xBB\xBF"
+                   "Date,Dial,Missed,Facetime,Duration,Number,Name\r\n"
+                   "06/13/24 18:43:20,,Yes,,0:00,+447700900456,\"Okafor Ben\"\r\n"
+                   "06/13/24 18:26:40,Yes,,,1:35,+447700900123,\"Taylor Anna\"\r\n");
+    const TRun contacts =
+        Run("export 2 contacts " + Quote(out + "contacts") + " --format 1 " + PasswordFile());
+    EXPECT_EQ(contacts.Out, "5 exported\n" + out + "contacts/\n");
+    EXPECT_TRUE(FileExists(out + "contacts/Test iPhone_Contact.vcf"));
+
+    // A record that cannot be written: the others are, each failure is said, exit 65.
+    const TRun voicemail = Run("export 2 voicemail " + Quote(out + "vm") + " " + PasswordFile());
+    EXPECT_EQ(voicemail.Exit, 65);
+    EXPECT_EQ(voicemail.Out, "2 exported\n" + out + "vm/\n");
+    EXPECT_EQ(voicemail.Err, "failed: " + out + "vm/~06_13_24 20_03_20.amr: No such file or directory\n");
+
+    // Files by key, from standard input or a file.
+    ASSERT_TRUE(WriteWholeFile(FWork.Path() + "keys", "Library/Voicemail/1.amr\nLibrary/Voicemail/2.amr\n"));
+    const TRun files = Run("export 2 files " + Quote(out + "files") + " --format 'files w' --rows " +
+                           Quote(FWork.Path() + "keys") + " " + PasswordFile());
+    EXPECT_EQ(files.Out, "2 exported\n" + out + "files/\n");
+    EXPECT_TRUE(FileExists(out + "files/Library/Voicemail/2.amr"));
+
+    // Requests that name nothing: 64, with what would have been right.
+    const TRun category = Run("export 2 photos " + Quote(out) + " " + PasswordFile());
+    EXPECT_EQ(category.Exit, 64);
+    EXPECT_EQ(category.Err, "Unknown category \"photos\"; one of contacts, messages, calls, notes, calendar, "
+                            "safari, voicemail, files.\n");
+    const TRun format = Run("export 2 notes " + Quote(out) + " --format html " + PasswordFile());
+    EXPECT_EQ(format.Exit, 64);
+    EXPECT_EQ(format.Err, "--format \"html\" names no single format of notes:\n  0 Text\n");
+    const TRun rows = Run("export 2 calls " + Quote(out) + " --rows 0,9 " + PasswordFile());
+    EXPECT_EQ(rows.Exit, 64);
+    EXPECT_EQ(rows.Err, "--rows: \"9\" is no record index (0 to 3).\n");
+    const TRun missing = Run("export 2 files " + Quote(out) + " --rows " + Quote(FWork.Path() + "none") +
+                             " " + PasswordFile());
+    EXPECT_EQ(missing.Exit, 64);
+    // A backup without the category: nothing to export, said as the views say it.
+    EXPECT_EQ(Run("export 0 notes " + Quote(out + "none")).Out, "No note to export.\n");
+    EXPECT_FALSE(PathExists(out + "none"));
+}
+
 // A command started in the background with its password coming through a FIFO, so that a signal
 // can be sent at a known point: while the command waits for the password.
 class CliSignals : public Cli {

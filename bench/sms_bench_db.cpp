@@ -1,0 +1,67 @@
+#include "sms_bench_db.h"
+
+#include "support/sms_writer.h"
+#include "support/sqlite_writer.h"
+
+namespace kestrow::bench {
+
+namespace {
+
+void Exec(sqlite3* db, const char* sql) {
+    sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+}
+
+// Rows inserted through one prepared statement each, in one transaction.
+template <typename TBind> void Insert(sqlite3* db, const char* sql, int rows, TBind bind) {
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
+    for (int i = 1; i <= rows; ++i) {
+        sqlite3_bind_int(stmt, 1, i);
+        bind(stmt, i);
+        sqlite3_step(stmt);
+        sqlite3_reset(stmt);
+    }
+    sqlite3_finalize(stmt);
+}
+
+} // namespace
+
+TSmsBenchDatabase::TSmsBenchDatabase() {
+    test::ExecSql(Path, test::NewSmsSql({}));
+    sqlite3* db = nullptr;
+    sqlite3_open(Path.c_str(), &db);
+    Exec(db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN");
+    Insert(db, "INSERT INTO handle (ROWID, id, service) VALUES (?1, '+4477009' || ?1, 'SMS')", kChats + 2000,
+           [](sqlite3_stmt*, int) {});
+    Insert(db,
+           "INSERT INTO chat (ROWID, guid, style, chat_identifier, service_name) VALUES (?1, 'c' || ?1, "
+           "CASE WHEN ?1 % 10 = 0 THEN 43 ELSE 45 END, '+4477009' || ?1, 'iMessage')",
+           kChats, [](sqlite3_stmt*, int) {});
+    Insert(db, "INSERT INTO chat_handle_join VALUES (?1, ?2)", kChats,
+           [](sqlite3_stmt* s, int i) { sqlite3_bind_int(s, 2, i); });
+    Insert(db, "INSERT INTO chat_handle_join VALUES (?1 * 10, ?2)", kChats / 10 * 3,
+           [](sqlite3_stmt* s, int i) {
+               sqlite3_bind_int(s, 1, (i % (kChats / 10)) + 1);
+               sqlite3_bind_int(s, 2, kChats + i % 2000 + 1);
+           });
+    Insert(db,
+           "INSERT INTO message (ROWID, guid, text, handle_id, service, date, is_from_me, cache_roomnames) "
+           "VALUES (?1, 'm' || ?1, 'A message of ordinary length, like most of them are. ' || ?1, ?1 % "
+           "20000 "
+           "+ 1, 'iMessage', ?2, ?1 % 2, CASE WHEN ?1 % 10 = 0 THEN 'room' END)",
+           kMessages, [](sqlite3_stmt* s, int i) {
+               sqlite3_bind_int64(s, 2, (600000000LL + i) * (i % 2 == 0 ? 1000000000LL : 1LL));
+           });
+    Insert(db, "INSERT INTO chat_message_join VALUES (?2, ?1)", kMessages,
+           [](sqlite3_stmt* s, int i) { sqlite3_bind_int(s, 2, i % kChats + 1); });
+    Insert(db,
+           "INSERT INTO attachment (ROWID, guid, filename, mime_type) VALUES (?1, 'a' || ?1, "
+           "'~/Library/SMS/Attachments/aa/' || ?1 || '/IMG.JPG', 'image/jpeg')",
+           kAttachments, [](sqlite3_stmt*, int) {});
+    Insert(db, "INSERT INTO message_attachment_join VALUES (?2, ?1)", kAttachments,
+           [](sqlite3_stmt* s, int i) { sqlite3_bind_int(s, 2, i * 19 + 1); });
+    Exec(db, "COMMIT");
+    sqlite3_close(db);
+}
+
+} // namespace kestrow::bench

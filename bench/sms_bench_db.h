@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+
+#include <sqlite3.h>
+
+#include "platform/temp_folder.h"
+
+namespace kestrow::bench {
+
+// A newer-schema sms.db of 1,000,000 messages in 20,000 conversations (every tenth a group chat)
+// with 50,000 attachments, written once into a temporary folder.
+constexpr int kMessages = 1'000'000;
+constexpr int kChats = 20'000;
+constexpr int kAttachments = 50'000;
+
+struct TSmsBenchDatabase {
+    TTempFolder Folder;
+    std::string Path = Folder.Path() + "sms.db";
+    TSmsBenchDatabase();
+};
+
+} // namespace kestrow::bench

@@ -1,0 +1,42 @@
+#include "export/voicemail_export.h"
+
+#include "archive/ipod_backup.h"
+#include "export/export_file.h"
+#include "export/export_path.h"
+#include "platform/date_time.h"
+#include "platform/paths.h"
+#include "readers/voicemail.h"
+
+namespace kestrow {
+
+TExportResult ExportVoicemail(TIpodBackup& session, const std::vector<int>& rows, const std::string& dest,
+                              const TExportControl& control) {
+    TExportResult result;
+    const std::string folder = WithTrailingSlash(dest);
+    const TVoiceMail* voicemail = session.LoadVoiceMail();
+    if (voicemail == nullptr || rows.empty()) {
+        return result;
+    }
+    if ((result.FolderError = PrepareExportFolder(session, folder)) != 0) {
+        return result;
+    }
+    session.ResolveVoiceMailNames();
+    std::size_t done = 0;
+    for (const int row : rows) {
+        const TVoiceMailItem& item = voicemail->Voicemails(row);
+        const std::string target =
+            MakeExportPath(item.DisplayName + "~" + DateTimeText(item.Date), ".amr", folder);
+        if (session.ExportBackupFile(item.AudioPath(), target, false)) {
+            ++result.Count;
+        } else {
+            result.Failures.push_back({target, session.LastCopyError()});
+        }
+        if (!control.Next(++done, rows.size()) && done < rows.size()) {
+            result.Stopped = true;
+            break;
+        }
+    }
+    return result;
+}
+
+} // namespace kestrow
