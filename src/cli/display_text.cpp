@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include "platform/text.h"
 #include "platform/utf8.h"
 
 namespace kestrow {
@@ -15,19 +16,6 @@ bool IsControl(std::string_view sequence) {
     }
     // C1 controls U+0080 to U+009F are C2 80 to C2 9F in UTF-8.
     return sequence.size() == 2 && first == 0xC2 && static_cast<unsigned char>(sequence[1]) <= 0x9F;
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 } // namespace

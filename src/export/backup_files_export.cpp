@@ -40,8 +40,7 @@ TExportResult ExportBackupFiles(TIpodBackup& session, const std::vector<std::str
         } else {
             result.Failures.push_back({target, session.LastCopyError()});
         }
-        if (!control.Next(++done, keys.size()) && done < keys.size()) {
-            result.Stopped = true;
+        if (!ExportStep(control, ++done, keys.size(), result)) {
             break;
         }
     }

@@ -41,11 +41,7 @@ TExportResult ExportCalendar(TIpodBackup& session, const std::vector<int>& rows,
         }
     }
     const std::string path = MakeExportPath(session.CurrentDeviceName() + "_Events", ".txt", folder);
-    if (const int err = WriteNewFile(path, text); err != 0) {
-        result.Failures.push_back({path, err});
-    } else {
-        result.Count = events;
-    }
+    WriteExportFile(result, path, text, events);
     return result;
 }
 

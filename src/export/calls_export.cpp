@@ -71,11 +71,7 @@ TExportResult ExportCalls(TIpodBackup& session, const std::vector<int>& rows, in
     }
     const std::string path =
         MakeExportPath(session.CurrentDeviceName() + "_CallHistory", csv ? ".csv" : ".txt", folder);
-    if (const int err = WriteNewFile(path, text); err != 0) {
-        result.Failures.push_back({path, err});
-    } else {
-        result.Count = lines;
-    }
+    WriteExportFile(result, path, text, lines);
     return result;
 }
 

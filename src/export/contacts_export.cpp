@@ -12,14 +12,6 @@ namespace {
 
 enum : int { kVCards = 0, kSingleVCard = 1, kCsv = 2, kPhotos = 3 };
 
-void Write(TExportResult& result, const std::string& path, std::string_view bytes, int records) {
-    if (const int err = WriteNewFile(path, bytes); err != 0) {
-        result.Failures.push_back({path, err});
-    } else {
-        result.Count += records;
-    }
-}
-
 // A company's card has no person's name: its file is named after the company.
 const std::string& FileNameOf(const TAbPerson& person) {
     return person.Name.empty() ? person.Organization : person.Name;
@@ -31,12 +23,12 @@ void EachFile(TExportResult& result, const TAddressBook& book, const std::vector
     for (const int row : rows) {
         const TAbPerson& person = book.GetPerson(row);
         if (format == kVCards) {
-            Write(result, MakeExportPath(FileNameOf(person), ".vcf", dest), AsciiText(book.ToVCard(row)), 1);
+            WriteExportFile(result, MakeExportPath(FileNameOf(person), ".vcf", dest),
+                            AsciiText(book.ToVCard(row)), 1);
         } else if (const std::optional<std::string> photo = book.GetPhotoStream(row)) {
-            Write(result, MakeExportPath(FileNameOf(person), ".jpg", dest), *photo, 1);
+            WriteExportFile(result, MakeExportPath(FileNameOf(person), ".jpg", dest), *photo, 1);
         }
-        if (!control.Next(++done, rows.size()) && done < rows.size()) {
-            result.Stopped = true;
+        if (!ExportStep(control, ++done, rows.size(), result)) {
             return;
         }
     }
@@ -50,7 +42,8 @@ void SingleVCard(TExportResult& result, const TAddressBook& book, const std::vec
     }
     text = AsciiText(TrimControls(text));
     if (!text.empty()) {
-        Write(result, MakeExportPath(device + "_Contact", ".vcf", dest), text, static_cast<int>(rows.size()));
+        WriteExportFile(result, MakeExportPath(device + "_Contact", ".vcf", dest), text,
+                        static_cast<int>(rows.size()));
     }
 }
 
@@ -60,12 +53,11 @@ void Csv(TExportResult& result, const TAddressBook& book, const std::vector<int>
     std::size_t done = 0;
     for (const int row : rows) {
         text += book.ToCsvRow(row) + "\r\n";
-        if (!control.Next(++done, rows.size()) && done < rows.size()) {
-            result.Stopped = true;
+        if (!ExportStep(control, ++done, rows.size(), result)) {
             break;
         }
     }
-    Write(result, MakeExportPath(device + "_Contact", ".csv", dest), text, static_cast<int>(done));
+    WriteExportFile(result, MakeExportPath(device + "_Contact", ".csv", dest), text, static_cast<int>(done));
 }
 
 } // namespace

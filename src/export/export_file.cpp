@@ -1,6 +1,7 @@
 #include "export/export_file.h"
 
 #include "archive/ipod_backup.h"
+#include "export/export_control.h"
 #include "platform/new_file.h"
 #include "platform/paths.h"
 #include "platform/utf8.h"
@@ -26,6 +27,22 @@ int PrepareExportFolder(const TIpodBackup& session, const std::string& folder) {
         return err;
     }
     return session.CheckDestination(folder); // a link made meanwhile could lead into a backup
+}
+
+void WriteExportFile(TExportResult& result, const std::string& path, std::string_view bytes, int records) {
+    if (const int err = WriteNewFile(path, bytes); err != 0) {
+        result.Failures.push_back({path, err});
+    } else {
+        result.Count += records;
+    }
+}
+
+bool ExportStep(const TExportControl& control, std::size_t done, std::size_t total, TExportResult& result) {
+    if (!control.Next(done, total) && done < total) {
+        result.Stopped = true;
+        return false;
+    }
+    return true;
 }
 
 std::string AsciiText(std::string_view text) {

@@ -17,6 +17,16 @@ int WriteNewFile(const std::string& path, std::string_view bytes);
 // every backup folder. Returns 0 or errno (EACCES inside a backup).
 int PrepareExportFolder(const TIpodBackup& session, const std::string& folder);
 
+struct TExportResult;
+struct TExportControl;
+
+// Writes one export file: on success `records` are counted, else the failure is added.
+void WriteExportFile(TExportResult& result, const std::string& path, std::string_view bytes, int records);
+
+// Reports record `done` of `total` done; false (the result marked stopped) when a stop was asked
+// for and records are left.
+bool ExportStep(const TExportControl& control, std::size_t done, std::size_t total, TExportResult& result);
+
 // The text as ASCII: each character outside 7-bit ASCII (a whole UTF-8 sequence, or a byte that
 // starts none) becomes one "?".
 std::string AsciiText(std::string_view text);

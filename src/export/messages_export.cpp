@@ -100,8 +100,7 @@ TExportResult ExportMessages(TIpodBackup& session, const std::vector<int>& rows,
         } else {
             result.Failures.push_back({target, err});
         }
-        if (!control.Next(++done, rows.size()) && done < rows.size()) {
-            result.Stopped = true;
+        if (!ExportStep(control, ++done, rows.size(), result)) {
             break;
         }
     }

@@ -26,17 +26,12 @@ TExportResult ExportNotes(TIpodBackup& session, const std::vector<int>& rows, co
         const TNoteItem& note = notes->Notes(row);
         text += "Note: " + DateTimeText(note.ModifiedDate) + "\r\n" + note.Title + "\r\n" +
                 notes->NoteText(row) + "\r\n\r\n";
-        if (!control.Next(++done, rows.size()) && done < rows.size()) {
-            result.Stopped = true;
+        if (!ExportStep(control, ++done, rows.size(), result)) {
             break;
         }
     }
     const std::string path = MakeExportPath(session.CurrentDeviceName() + "_Notes", ".txt", folder);
-    if (const int err = WriteNewFile(path, text); err != 0) {
-        result.Failures.push_back({path, err});
-    } else {
-        result.Count = static_cast<int>(done);
-    }
+    WriteExportFile(result, path, text, static_cast<int>(done));
     return result;
 }
 

@@ -104,8 +104,7 @@ void Shortcuts(const TSafari& safari, const std::vector<TSafariRow>& rows, const
             }
         }
         ++result.Count; // every row visited counts, as the list knows it
-        if (!control.Next(++done, rows.size()) && done < rows.size()) {
-            result.Stopped = true;
+        if (!ExportStep(control, ++done, rows.size(), result)) {
             return;
         }
     }
@@ -176,11 +175,7 @@ TExportResult ExportSafari(TIpodBackup& session, const std::vector<TSafariRow>& 
     int count = 0;
     const std::string text = CsvText(*safari, rows, count);
     const std::string path = MakeExportPath(session.CurrentDeviceName() + "_Safari", ".txt", folder);
-    if (const int err = WriteNewFile(path, text); err != 0) {
-        result.Failures.push_back({path, err});
-    } else {
-        result.Count = count;
-    }
+    WriteExportFile(result, path, text, count);
     return result;
 }
 

@@ -31,8 +31,7 @@ TExportResult ExportVoicemail(TIpodBackup& session, const std::vector<int>& rows
         } else {
             result.Failures.push_back({target, session.LastCopyError()});
         }
-        if (!control.Next(++done, rows.size()) && done < rows.size()) {
-            result.Stopped = true;
+        if (!ExportStep(control, ++done, rows.size(), result)) {
             break;
         }
     }

@@ -56,4 +56,17 @@ std::string UpToNul(std::string_view text) {
     return std::string(text.substr(0, text.find('\0')));
 }
 
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
 } // namespace kestrow

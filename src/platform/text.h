@@ -15,6 +15,8 @@ bool EndsWithAsciiNoCase(std::string_view text, std::string_view suffix);
 // Removes every space character (U+0020) from the text.
 std::string WithoutSpaces(std::string_view text);
 
+// The value of a hexadecimal digit (either case), or -1.
+int HexDigit(char c);
 // Text up to (not including) its first NUL byte.
 std::string UpToNul(std::string_view text);
 

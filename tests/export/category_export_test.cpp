@@ -23,6 +23,7 @@
 #include "support/contacts_writer.h"
 #include "support/csv_reader.h"
 #include "support/demo_data.h"
+#include "support/file_tree.h"
 #include "support/fixed_zone.h"
 #include "support/mime_reader.h"
 #include "support/safari_writer.h"
@@ -33,19 +34,9 @@ namespace {
 
 using test::TBackupPlan;
 
-std::vector<std::string> NamesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-        names.push_back(std::filesystem::relative(entry.path(), folder).string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 std::string Read(const std::string& path) {
-    std::string contents;
-    EXPECT_TRUE(ReadWholeFile(path, contents)) << path;
-    return contents;
+    EXPECT_TRUE(PathExists(path)) << path;
+    return test::FileText(path);
 }
 
 std::vector<int> Rows(int count) {
@@ -90,7 +81,7 @@ protected:
 TEST_F(CategoryExport, ContactsAsVCardsOneVCardCsvAndPhotos) {
     const std::vector<int> all = Rows(5);
     EXPECT_EQ(ExportContacts(*FSession, all, 0, Out("cards")).Count, 5);
-    EXPECT_EQ(NamesIn(Out("cards")),
+    EXPECT_EQ(test::NamesBelow(Out("cards")),
               (std::vector<std::string>{"City Dental Practice.vcf", "Dubois Marie Chlo\xC3\xA9.vcf",
                                         "Lindqvist Bea.vcf", "Okafor Ben.vcf", "Taylor Anna.vcf"}));
     const std::string anna = Read(Out("cards") + "Taylor Anna.vcf");
@@ -133,7 +124,7 @@ TEST_F(CategoryExport, MessagesAsPagesWithAttachmentsTwiceAndAsText) {
         EXPECT_EQ(result.Count, 3);
         EXPECT_TRUE(result.Failures.empty());
     }
-    EXPECT_EQ(NamesIn(Out("html")),
+    EXPECT_EQ(test::NamesBelow(Out("html")),
               (std::vector<std::string>{
                   "Taylor Anna, bea@example.com and 1 more.html",
                   "Taylor Anna, bea@example.com and 1 more_1.html", "Taylor Anna.html", "Taylor Anna_1.html",
@@ -149,7 +140,7 @@ TEST_F(CategoryExport, MessagesAsPagesWithAttachmentsTwiceAndAsText) {
 
     // As a web archive: one file holding the page and the attachment, no folder left behind.
     EXPECT_EQ(ExportMessages(*FSession, {rows[1]}, 1, Out("mht"), "").Count, 1);
-    EXPECT_EQ(NamesIn(Out("mht")), std::vector<std::string>{"bea@example.com.mht"});
+    EXPECT_EQ(test::NamesBelow(Out("mht")), std::vector<std::string>{"bea@example.com.mht"});
     const auto archive = test::ReadMime(Read(Out("mht") + "bea@example.com.mht"));
     ASSERT_TRUE(archive);
     ASSERT_EQ(archive->Parts.size(), 2u);
@@ -216,7 +207,7 @@ TEST_F(CategoryExport, SafariAsCsvWithHeadersPerGroupAndAsShortcuts) {
 
     const TExportResult shortcuts = ExportSafari(*FSession, SafariExportRows(listed, {}), 1, Out("fav"));
     EXPECT_EQ(shortcuts.Count, 8); // every row visited, group rows included
-    EXPECT_EQ(NamesIn(Out("fav")),
+    EXPECT_EQ(test::NamesBelow(Out("fav")),
               (std::vector<std::string>{
                   "ExportedFromiOS", "ExportedFromiOS/BookmarksBar", "ExportedFromiOS/BookmarksBar/News.url",
                   "ExportedFromiOS/BookmarksBar/Travel", "ExportedFromiOS/BookmarksBar/Travel/Trains.url",
@@ -230,7 +221,7 @@ TEST_F(CategoryExport, SafariAsCsvWithHeadersPerGroupAndAsShortcuts) {
     ASSERT_TRUE(WriteWholeFile(Out("fav") + "ExportedFromiOS/Kestrow.url", "mine"));
     EXPECT_EQ(ExportSafari(*FSession, SafariExportRows(listed, {}), 1, Out("fav")).Failures.size(), 0u);
     EXPECT_EQ(Read(Out("fav") + "ExportedFromiOS/Kestrow.url"), "mine");
-    EXPECT_EQ(NamesIn(Out("fav")).size(), 11u);
+    EXPECT_EQ(test::NamesBelow(Out("fav")).size(), 11u);
 }
 
 TEST_F(CategoryExport, VoicemailAudioNamedByCallerAndDate) {
@@ -241,8 +232,8 @@ TEST_F(CategoryExport, VoicemailAudioNamedByCallerAndDate) {
     EXPECT_EQ(result.Failures[0].Target, Out("vm") + "~06_13_24 20_03_20.amr"); // no caller number
     EXPECT_EQ(result.Failures[0].Error, ENOENT);
     EXPECT_NE(FSession->LogText().find(result.Failures[0].Target + ":Copy:2"), std::string::npos);
-    EXPECT_EQ(NamesIn(Out("vm")), (std::vector<std::string>{"+442079460999~06_13_24 19_33_20.amr",
-                                                            "Okafor Ben~06_13_24 17_33_20.amr"}));
+    EXPECT_EQ(test::NamesBelow(Out("vm")), (std::vector<std::string>{"+442079460999~06_13_24 19_33_20.amr",
+                                                                     "Okafor Ben~06_13_24 17_33_20.amr"}));
     EXPECT_EQ(Read(Out("vm") + "Okafor Ben~06_13_24 17_33_20.amr"), test::AmrAudio(700));
 }
 
@@ -260,7 +251,7 @@ TEST_F(CategoryExport, StopEndsTheRunAfterTheRecordInHand) {
     EXPECT_TRUE(result.Stopped);
     EXPECT_EQ(result.Count, 1);
     EXPECT_EQ(steps, std::vector<std::size_t>{1});
-    EXPECT_EQ(NamesIn(Out("stopped")).size(), 1u);
+    EXPECT_EQ(test::NamesBelow(Out("stopped")).size(), 1u);
 }
 
 TEST_F(CategoryExport, NothingIsWrittenIntoABackupFolder) {
@@ -278,7 +269,8 @@ TEST_F(CategoryExport, BackupFilesFlatNumberedAndWithTheirPaths) {
     ASSERT_TRUE(WriteWholeFile(Out("flat") + "1.amr", "already here"));
     const TExportResult flat = ExportBackupFiles(*FSession, {keys[0], keys[0], keys[2]}, 0, Out("flat"));
     EXPECT_EQ(flat.Count, 3);
-    EXPECT_EQ(NamesIn(Out("flat")), (std::vector<std::string>{"1.amr", "1_1.amr", "1_2.amr", "tickets.pdf"}));
+    EXPECT_EQ(test::NamesBelow(Out("flat")),
+              (std::vector<std::string>{"1.amr", "1_1.amr", "1_2.amr", "tickets.pdf"}));
     EXPECT_EQ(Read(Out("flat") + "1.amr"), "already here");
     EXPECT_EQ(Read(Out("flat") + "1_2.amr"), test::AmrAudio(700));
 
@@ -364,7 +356,7 @@ TEST_F(HostileExport, CsvColumnsStayInPlaceWhateverTheTexts) {
               "[InternetShortcut]\r\nUrl=https://x.example/IconFile=C:\\evil.ico\r\n");
     EXPECT_EQ(Read(dest + "ExportedFromiOS/NoTitle.url"),
               "[InternetShortcut]\r\nUrl=https://untitled.example/\r\n");
-    for (const std::string& path : NamesIn(FOut.Path())) {
+    for (const std::string& path : test::NamesBelow(FOut.Path())) {
         EXPECT_EQ(path.rfind("out", 0), 0u) << path;
     }
 }
@@ -379,7 +371,7 @@ TEST_F(HostileExport, KeysThatWouldLeaveTheFolderAreRefused) {
     EXPECT_EQ(result.Count, 1);
     ASSERT_EQ(result.Failures.size(), 1u);
     EXPECT_EQ(result.Failures[0].Error, EINVAL);
-    EXPECT_EQ(NamesIn(FOut.Path()), (std::vector<std::string>{"files", "files/ok.txt"}));
+    EXPECT_EQ(test::NamesBelow(FOut.Path()), (std::vector<std::string>{"files", "files/ok.txt"}));
     // Flat, the last component alone is used: it lands inside, as "escape.txt".
     EXPECT_EQ(ExportBackupFiles(*FSession, {"../escape.txt"}, 0, dest).Count, 1);
     EXPECT_EQ(Read(dest + "escape.txt"), "out");

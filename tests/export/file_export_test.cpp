@@ -14,6 +14,7 @@
 #include "platform/paths.h"
 #include "platform/temp_folder.h"
 #include "support/backup_writer.h"
+#include "support/file_tree.h"
 
 namespace kestrow {
 namespace {
@@ -21,19 +22,9 @@ namespace {
 using test::TBackupPlan;
 using test::TTestFile;
 
-std::vector<std::string> NamesBelow(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-        names.push_back(std::filesystem::relative(entry.path(), folder).string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 std::string Read(const std::string& path) {
-    std::string contents;
-    EXPECT_TRUE(ReadWholeFile(path, contents)) << path;
-    return contents;
+    EXPECT_TRUE(PathExists(path)) << path;
+    return test::FileText(path);
 }
 
 // Backup 0 plain, backup 1 encrypted, both of one device.
@@ -72,7 +63,7 @@ TEST_F(FileExport, AnExistingFileAlwaysWins) {
             EXPECT_EQ(failure.Error, EEXIST) << failure.Key;
         }
         EXPECT_EQ(Read(dest + "Library/SMS/sms.db"), "the user's edit");
-        EXPECT_EQ(NamesBelow(dest).size(), 9u); // 4 files, 5 folders: no private names left behind
+        EXPECT_EQ(test::NamesBelow(dest).size(), 9u); // 4 files, 5 folders: no private names left behind
     }
 }
 
@@ -108,10 +99,10 @@ TEST_F(FileExport, LinksInsideTheDestinationAreNotFollowed) {
     for (const TFileExportFailure& failure : result.Failures) {
         EXPECT_EQ(failure.Error, ELOOP) << failure.Key;
     }
-    EXPECT_TRUE(NamesBelow(elsewhere.Path()).empty());
+    EXPECT_TRUE(test::NamesBelow(elsewhere.Path()).empty());
     EXPECT_FALSE(FSession->ExportBackupFile("Library/SMS/sms.db", dest, true));
     EXPECT_EQ(FSession->LastCopyError(), ELOOP);
-    EXPECT_TRUE(NamesBelow(elsewhere.Path()).empty());
+    EXPECT_TRUE(test::NamesBelow(elsewhere.Path()).empty());
 }
 
 TEST_F(FileExport, NoBackupFolderOfTheRootIsEverWrittenTo) {
@@ -163,7 +154,7 @@ TEST_F(FileExport, StopLeavesOnlyWholeFiles) {
             EXPECT_EQ(result.Exported, 2u);
         }
         std::size_t files = 0;
-        for (const std::string& name : NamesBelow(dest)) {
+        for (const std::string& name : test::NamesBelow(dest)) {
             if (std::filesystem::is_regular_file(dest + name)) {
                 ++files;
                 EXPECT_EQ(Read(dest + name), contents.at(name)) << name; // whole, or not there at all
@@ -200,7 +191,7 @@ TEST_F(FileExport, ManyWorkersWriteWhatOneWorkerWrites) {
             options.Jobs = jobs;
             const TFileExportResult result = ExportAllFiles(session, dest, options);
             std::string listing;
-            for (const std::string& name : NamesBelow(dest)) {
+            for (const std::string& name : test::NamesBelow(dest)) {
                 listing +=
                     name + "=" +
                     (std::filesystem::is_regular_file(dest + name) ? std::to_string(Read(dest + name).size())
@@ -234,7 +225,7 @@ TEST_F(FileExport, FlatNamesSkipWhatExistsEvenFoldersAndDanglingLinks) {
     const TFileExportResult result = ExportAllFiles(*FSession, dest, true);
     EXPECT_EQ(result.Exported, 4u);
     EXPECT_EQ(Read(dest + "sms (3).db"), "messages");
-    EXPECT_TRUE(NamesBelow(dest + "sms.db").empty());
+    EXPECT_TRUE(test::NamesBelow(dest + "sms.db").empty());
     // Nested: a folder where the file would go keeps its place and the file fails.
     MakeFolders(FOut.Path() + "nested/Library/SMS/sms.db");
     const TFileExportResult nested = ExportAllFiles(*FSession, FOut.Path() + "nested", false);

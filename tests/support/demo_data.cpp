@@ -30,7 +30,7 @@ void AddDatabase(const std::string& path, const std::string& sql, const std::str
     files.emplace_back("HomeDomain", devicePath, Bytes(path));
 }
 
-const std::string kJpeg("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\x01\x01\x00\x00\x01\x00\x01\x00\x00\xFF\xD9", 24);
+const std::string kJpeg("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\x01\x01\x00\x00\x01\x00\x01\x00\x00\xFF\xD9", 22);
 
 TOldSmsDb OldSms() {
     TOldSmsDb db;
