@@ -37,8 +37,8 @@ timed() {
 }
 
 for place in "$disk" /dev/shm/kestrow-bench; do
-  for spec in "${cases[@]}"; do
-    read -r layout files bytes <<<"$spec"
+  for entry in "${cases[@]}"; do
+    read -r layout files bytes <<<"$entry"
     work="$place/$layout-$files"
     rm -rf "$work"
     mkdir -p "$work/root"
