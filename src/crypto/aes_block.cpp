@@ -21,26 +21,23 @@ std::atomic<bool> gForceSoftware{false};
 // The AES-256 key expansion and inverse cipher with AES-NI (FIPS 197, as in Intel's AES-NI white
 // paper): encryption round keys first, the middle ones passed through InvMixColumns for the
 // equivalent inverse cipher.
-__attribute__((target("aes,sse2"))) __m128i ExpandA(__m128i key, __m128i assist) {
-    assist = _mm_shuffle_epi32(assist, 0xff);
+// The key's four words each XORed with all the words before it.
+__attribute__((target("aes,sse2"))) __m128i PrefixXor(__m128i key) {
     __m128i shifted = _mm_slli_si128(key, 4);
     key = _mm_xor_si128(key, shifted);
     shifted = _mm_slli_si128(shifted, 4);
     key = _mm_xor_si128(key, shifted);
     shifted = _mm_slli_si128(shifted, 4);
-    key = _mm_xor_si128(key, shifted);
-    return _mm_xor_si128(key, assist);
+    return _mm_xor_si128(key, shifted);
+}
+
+__attribute__((target("aes,sse2"))) __m128i ExpandA(__m128i key, __m128i assist) {
+    return _mm_xor_si128(PrefixXor(key), _mm_shuffle_epi32(assist, 0xff));
 }
 
 __attribute__((target("aes,sse2"))) __m128i ExpandB(__m128i previous, __m128i key) {
     const __m128i assist = _mm_shuffle_epi32(_mm_aeskeygenassist_si128(previous, 0x00), 0xaa);
-    __m128i shifted = _mm_slli_si128(key, 4);
-    key = _mm_xor_si128(key, shifted);
-    shifted = _mm_slli_si128(shifted, 4);
-    key = _mm_xor_si128(key, shifted);
-    shifted = _mm_slli_si128(shifted, 4);
-    key = _mm_xor_si128(key, shifted);
-    return _mm_xor_si128(key, assist);
+    return _mm_xor_si128(PrefixXor(key), assist);
 }
 
 #define KESTROW_EXPAND_ROUND(i, rcon)                                                                        \

@@ -12,7 +12,8 @@ namespace {
 
 constexpr std::int64_t kMsPerDay = 86'400'000;
 
-std::string Strftime(const char* format, const TCivilDateTime& civil) {
+// The civil date and time as a struct tm, daylight saving left for the library to find.
+std::tm TmOf(const TCivilDateTime& civil) {
     std::tm tm{};
     tm.tm_year = civil.Year - 1900;
     tm.tm_mon = civil.Month - 1;
@@ -21,6 +22,11 @@ std::string Strftime(const char* format, const TCivilDateTime& civil) {
     tm.tm_min = civil.Minute;
     tm.tm_sec = civil.Second;
     tm.tm_isdst = -1;
+    return tm;
+}
+
+std::string Strftime(const char* format, const TCivilDateTime& civil) {
+    std::tm tm = TmOf(civil);
     // Weekday for formats that show it: days since 1970-01-01 was a Thursday.
     const std::int64_t days = DaysFromCivil(civil.Year, civil.Month, civil.Day);
     tm.tm_wday = static_cast<int>(((days % 7) + 11) % 7);
@@ -152,15 +158,7 @@ int LocalOffsetAt(double days) {
     if (days == 0) {
         return LocalUtcOffset();
     }
-    const TCivilDateTime c = CivilOf(days);
-    std::tm tm{};
-    tm.tm_year = c.Year - 1900;
-    tm.tm_mon = c.Month - 1;
-    tm.tm_mday = c.Day;
-    tm.tm_hour = c.Hour;
-    tm.tm_min = c.Minute;
-    tm.tm_sec = c.Second;
-    tm.tm_isdst = -1;
+    std::tm tm = TmOf(CivilOf(days));
     const std::time_t instant = std::mktime(&tm);
     std::tm local{};
     if (instant == static_cast<std::time_t>(-1) || ::localtime_r(&instant, &local) == nullptr) {
