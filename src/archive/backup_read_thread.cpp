@@ -46,7 +46,7 @@ void TIpodBackReadThd::Execute() {
             if (FRefresh) {
                 FToolOk = FTool ? FTool(FUniqueId, FToolError) : false;
                 if (!FTool) {
-                    FToolError = "No backup tool is available on this system.";
+                    FToolError = "[Fb] Mobilebackup not found";
                 }
                 if (!FToolOk && !FToolError.empty()) {
                     FSession->Log().Append(FToolError);

@@ -6,12 +6,14 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
+#include "archive/backup_read_thread.h"
 #include "cli/commands.h"
 #include "cli/display_text.h"
 #include "cli/password_input.h"
 #include "cli/progress_line.h"
 #include "cli/stop_signals.h"
 #include "crypto/key_bag.h"
+#include "device/backup_tool.h"
 #include "export/file_export.h"
 #include "platform/file_io.h"
 #include "platform/paths.h"
@@ -77,6 +79,58 @@ int RunCheckPassword(const TCliOptions& options, int index) {
         return 3;
     }
     std::cout << "right\n";
+    return 0;
+}
+
+int RunRefresh(const TCliOptions& options, const std::string& uniqueId) {
+    int exitCode = 0;
+    const auto session = MakeSession(options, exitCode);
+    if (!session) {
+        return exitCode;
+    }
+    int index = -1;
+    FindNewestBackup(session->Backups(), uniqueId, index);
+    if (index < 0) {
+        std::cerr << TerminalText(
+                         "Please back up your device in the iTunes.\rThen, run this program again to "
+                         "read the content of created backup.")
+                  << '\n';
+        return osNoBackup;
+    }
+    const TIphoneBackup& backup = session->Backups()[static_cast<std::size_t>(index)];
+    std::string password;
+    if (backup.IsEncrypted) {
+        std::string error;
+        const auto typed = ReadPassword(options.PasswordFile, error);
+        if (!typed || typed->empty()) {
+            std::cerr << (typed ? "Please input the password." : error) << '\n';
+            return kExitUsage;
+        }
+        password = *typed;
+    }
+    const std::string deviceName = backup.DeviceName;
+    std::cerr << "Updating the backup, please wait ...\n";
+    const auto tool = [&session](const std::string& id, std::string& errorText) {
+        return RunBackupTool(BackupToolPath(), id, session->Root(), errorText);
+    };
+    const auto onTool = [&deviceName](bool ok, const std::string& errorText) {
+        if (!ok) {
+            std::cerr << EscapeText(errorText) << '\n'
+                      << TerminalText("Cannot back up " + deviceName +
+                                      ".\rPlease back up the device from iTunes.")
+                      << '\n';
+        }
+        std::cerr << "Loading ...\n";
+    };
+    auto thread = TIpodBackReadThd::CreateForDevice(session.get(), AsciiLower(uniqueId), password, onTool, {},
+                                                    true, tool);
+    thread->Wait();
+    const std::uint8_t status = thread->Result();
+    if (status != osOpened) {
+        std::cerr << TerminalText(OpenStatusText(status)) << '\n';
+        return status;
+    }
+    std::cout << EscapeText(session->CurrentDeviceName()) << '\n' << session->CurrentBackupDate() << '\n';
     return 0;
 }
 

@@ -46,6 +46,13 @@ int Run(int argc, char** argv) {
     open->add_option("INDEX", index, "Backup index")->required();
     open->callback([&] { result = RunOpen(options, index); });
 
+    std::string uniqueId;
+    auto* refresh = app.add_subcommand(
+        "refresh",
+        "Replace the newest backup of a connected device with a fresh one (idevicebackup2), then open it");
+    refresh->add_option("UDID", uniqueId, "The device's unique identifier")->required();
+    refresh->callback([&] { result = RunRefresh(options, uniqueId); });
+
     bool appOnly = false;
     std::string type;
     auto* files = app.add_subcommand("files", "List the files of a backup");

@@ -139,6 +139,32 @@ TEST_F(Cli, OpenReportsTheStatusAsExitCode) {
     EXPECT_EQ(Run("open 7").Exit, 1);
 }
 
+TEST_F(Cli, RefreshRunsTheBackupToolThenOpensTheNewestBackup) {
+    const std::string log = FWork.Path() + "tool-args";
+    const std::string tool = FWork.Path() + "idevicebackup2";
+    ASSERT_TRUE(WriteWholeFile(tool, "#!/bin/sh\nprintf '%s|' \"$@\" > " + Quote(log) + "\nexit 1\n"));
+    ::chmod(tool.c_str(), 0755);
+    const TRun refreshed = Run("refresh AAAA", "KESTROW_BACKUP_TOOL=" + Quote(tool));
+    ASSERT_EQ(refreshed.Exit, 0) << refreshed.Err;
+    EXPECT_EQ(refreshed.Out, "Plain Phone\n05/10/12 08:15:30\n");
+    EXPECT_EQ(refreshed.Err, "Updating the backup, please wait ...\nLoading ...\n");
+    std::string args;
+    ReadWholeFile(log, args);
+    EXPECT_EQ(args, "--udid|aaaa|backup|" + FRoot.Path() + "|");
+
+    // Without the tool the newest existing backup is still opened, after the failure texts.
+    const TRun missing = Run("refresh aaaa", "PATH=/nonexistent");
+    ASSERT_EQ(missing.Exit, 0) << missing.Err;
+    EXPECT_EQ(missing.Err,
+              "Updating the backup, please wait ...\n[Fb] Mobilebackup not found\n"
+              "Cannot back up Plain Phone.\nPlease back up the device from iTunes.\nLoading ...\n");
+    const TRun unknown = Run("refresh bbbb", "KESTROW_BACKUP_TOOL=" + Quote(tool));
+    EXPECT_EQ(unknown.Exit, 1);
+    EXPECT_EQ(unknown.Err,
+              "Please back up your device in the iTunes.\nThen, run this program again to read the "
+              "content of created backup.\n");
+}
+
 TEST_F(Cli, FilesListsAndFilters) {
     const TRun all = Run("files 1 --json " + PasswordFile());
     ASSERT_EQ(all.Exit, 0);
