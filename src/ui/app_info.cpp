@@ -1,0 +1,19 @@
+#include "ui/app_info.h"
+
+#include <QSettings>
+
+namespace kestrow {
+
+QString TAppInfo::WebAddress() {
+    const QSettings settings(OrganizationName(), ProductName());
+    QString address = settings.value(QStringLiteral("WebAddress")).toString().trimmed();
+    if (address.isEmpty()) {
+        address = QStringLiteral("https://kestrow.example.org/");
+    }
+    if (!address.endsWith(QLatin1Char('/'))) {
+        address += QLatin1Char('/');
+    }
+    return address;
+}
+
+} // namespace kestrow

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+namespace kestrow {
+
+// The product's constants: its name, the version shown to users and its web addresses.
+struct TAppInfo {
+    static QString ProductName() { return QStringLiteral("Kestrow"); }
+    static QString Version() { return QStringLiteral("2.1"); }
+    // "Kestrow 2.1": the window caption and the first line of the run log.
+    static QString Caption() { return ProductName() + QLatin1Char(' ') + Version(); }
+    // The product's web address: the setting "WebAddress" (organization "kestrowapp"), else the
+    // project's page.
+    static QString WebAddress();
+    static QString HelpAddress() { return WebAddress() + QStringLiteral("help/"); }
+    static QString TransferAddress() { return WebAddress() + QStringLiteral("transfer/"); }
+    static QString OrganizationName() { return QStringLiteral("kestrowapp"); }
+};
+
+} // namespace kestrow

@@ -1,0 +1,459 @@
+#include "ui/back_frame.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QDesktopServices>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "archive/backup_read_thread.h"
+#include "archive/ipod_backup.h"
+#include "device/backup_tool.h"
+#include "device/ios_helper.h"
+#include "platform/date_time.h"
+#include "ui/bk_select_form.h"
+#include "ui/category_view.h"
+#include "ui/export_job.h"
+#include "ui/pass_form.h"
+#include "ui/qt_text.h"
+#include "ui/views/ab_frm.h"
+#include "ui/views/call_frm.h"
+#include "ui/views/cld_frm.h"
+#include "ui/views/file_frm.h"
+#include "ui/views/msg_frm.h"
+#include "ui/views/note_frm.h"
+#include "ui/views/sfr_frm.h"
+#include "ui/views/vml_frm.h"
+
+namespace kestrow {
+
+namespace {
+
+struct TButtonInfo {
+    const char* Caption;
+    int Category;
+};
+
+// Toolbar order; the position is the view number (switching, search, export category).
+constexpr std::array<TButtonInfo, TBackFrame::kViewCount> kButtons{{
+    {"Contacts", catContacts},
+    {"Messages", catMessages},
+    {"Calls", catCalls},
+    {"Notes", catNotes},
+    {"Calendar", catCalendar},
+    {"Bookmarks", catBookmarks},
+    {"Voicemails", catVoicemails},
+    {"Files", catFiles},
+}};
+
+QString BackupDateText(double date) {
+    return ToQString(DateTimeText(date));
+}
+
+} // namespace
+
+int CategoryOfView(int view) {
+    return kButtons[static_cast<std::size_t>(view)].Category;
+}
+
+TBackFrame::TBackFrame(const std::string& root, TDeviceGetter device, QWidget* parent)
+    : QWidget(parent), FSession(std::make_unique<TIpodBackup>(root)), FDevice(std::move(device)) {
+    setObjectName(QStringLiteral("BackFrame"));
+    FExport = new TExportRunner(this);
+    connect(FExport, &TExportRunner::Progress, this, [this](qulonglong done, qulonglong total) {
+        FWorkingPb->setMaximum(static_cast<int>(std::min<qulonglong>(total, INT_MAX)));
+        FWorkingPb->setValue(static_cast<int>(std::min<qulonglong>(done, INT_MAX)));
+    });
+    connect(FExport, &TExportRunner::Finished, this, &TBackFrame::FinishExport);
+    OpenFolder = [](const QString& folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); };
+    BuildLayout();
+}
+
+TBackFrame::~TBackFrame() {
+    // The opening thread never waits for this thread, so waiting for it here cannot deadlock;
+    // its posted events die with this object.
+    FReadThd.reset();
+    delete FExport; // stops and waits for a running export
+    FExport = nullptr;
+    FreeViews();
+}
+
+void TBackFrame::BuildLayout() {
+    FShp = new QFrame(this);
+    FShp->setFixedHeight(6);
+    FShp->setStyleSheet(QStringLiteral("background:#F6F6F6;border:none"));
+    FShp->setVisible(false);
+    FBkTb = new QToolBar(this);
+    FBkTb->setObjectName(QStringLiteral("BkTb"));
+    FBkTb->setIconSize(QSize(24, 24));
+    FBkTb->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    FBkTb->setStyleSheet(QStringLiteral(
+        "QToolBar{border:none;background:qlineargradient(x1:0,y1:0,x2:0,y2:1,stop:0 #FFFFFF,stop:1 #ECECEC)}"
+        "QToolButton{min-height:30px;padding:0 "
+        "14px}QToolButton:checked{background:#D9E8FB;border-radius:3px}"));
+    FBkTb->setVisible(false);
+    FButtonGroup = new QButtonGroup(this);
+    FButtonGroup->setExclusive(true);
+    for (int view = 0; view < kViewCount; ++view) {
+        auto* button = new QToolButton(FBkTb);
+        button->setText(QString::fromLatin1(kButtons[static_cast<std::size_t>(view)].Caption));
+        button->setToolTip(button->text());
+        button->setCheckable(true);
+        button->setEnabled(false);
+        FBkTb->addWidget(button);
+        FButtonGroup->addButton(button, view);
+        FButtons[static_cast<std::size_t>(view)] = button;
+    }
+    connect(FButtonGroup, &QButtonGroup::idClicked, this, &TBackFrame::ShowCategory);
+
+    auto* line = new QFrame(this);
+    line->setFixedHeight(1);
+    line->setStyleSheet(QStringLiteral("background:#E0E0E0;border:none"));
+    FFrmPnl = new QStackedWidget(this);
+    FStatus = new QLabel(this);
+    FStatus->setObjectName(QStringLiteral("StatusText"));
+    FStatus->setTextFormat(Qt::PlainText);
+    FStatus->setFixedWidth(380);
+    FWorkingPb = new QProgressBar(this);
+    FWorkingPb->setTextVisible(false);
+    FWorkingPb->setFixedWidth(60); // the 100-pixel panel less 40
+    FWorkingPb->setVisible(false);
+    FCancelBtn = new QPushButton(QStringLiteral("Cancel"), this);
+    FCancelBtn->setVisible(false);
+    connect(FCancelBtn, &QPushButton::clicked, this, [this] { FExport->Stop(); });
+    auto* statusBar = new QWidget(this);
+    statusBar->setFixedHeight(24);
+    auto* status = new QHBoxLayout(statusBar);
+    status->setContentsMargins(4, 0, 4, 0);
+    status->addWidget(FStatus);
+    status->addWidget(FWorkingPb);
+    status->addWidget(FCancelBtn);
+    status->addStretch(1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(FShp);
+    layout->addWidget(FBkTb);
+    layout->addWidget(line);
+    layout->addWidget(FFrmPnl, 1);
+    layout->addWidget(statusBar);
+}
+
+void TBackFrame::SetStatus(const QString& text) {
+    FStatus->setText(QStringLiteral("  ") + text);
+}
+
+QString TBackFrame::StatusText() const {
+    return FStatus->text();
+}
+
+bool TBackFrame::Busy() const {
+    return FWorkingPb->isVisible() || FReadThd != nullptr || Exporting();
+}
+
+bool TBackFrame::Exporting() const {
+    return FExport != nullptr && FExport->Running();
+}
+
+QString TBackFrame::ConnectedDeviceName() const {
+    const TIosHelper* helper = FDevice ? FDevice() : nullptr;
+    return helper != nullptr ? ToQString(helper->Name()) : QString();
+}
+
+void TBackFrame::ChooseBackup() {
+    const TIosHelper* helper = FDevice ? FDevice() : nullptr;
+    const bool connected = helper != nullptr && helper->Connected();
+    const std::string uniqueId = connected ? helper->UniqueId() : std::string();
+    if (FSession->Backups().empty() && !(connected && helper->Ready() && !uniqueId.empty())) {
+        ShowWarning(
+            window(),
+            QStringLiteral(
+                "Cannot find iOS backup in this computer.\rPlease back up your device in the iTunes first."));
+        return;
+    }
+    int chosen = -1;
+    {
+        TBkSelectForm dialog(window());
+        if (connected) {
+            dialog.AddRow(ToQString(helper->Name()), QStringLiteral("Connected"), -2);
+        }
+        const auto& backups = FSession->Backups();
+        for (std::size_t i = 0; i < backups.size(); ++i) {
+            dialog.AddRow(ToQString(backups[i].DeviceName), BackupDateText(backups[i].LastBackupDate),
+                          static_cast<int>(i));
+        }
+        dialog.SelectRow(FSession->CurrentIndex());
+        if (dialog.exec() != QDialog::Accepted) {
+            return;
+        }
+        chosen = dialog.SelectedIndex();
+    }
+    if (chosen == FSession->CurrentIndex()) {
+        return;
+    }
+    if (chosen < 0) {
+        const TIosHelper* now = FDevice ? FDevice() : nullptr;
+        if (now != nullptr && now->Connected()) {
+            RefreshDevice(now->UniqueId());
+        }
+        return;
+    }
+    OpenIndex(chosen);
+}
+
+QString TBackFrame::AskPassword(int idx) {
+    const TIphoneBackup& backup = FSession->Backups()[static_cast<std::size_t>(idx)];
+    TPassForm dialog(window());
+    dialog.SetKeyBag(backup.KeyBag);
+    dialog.SetLabel(ToQString(backup.DeviceName) + QLatin1Char('@') + BackupDateText(backup.LastBackupDate));
+    if (dialog.exec() != QDialog::Accepted) {
+        return {};
+    }
+    return ToQString(dialog.Password());
+}
+
+void TBackFrame::StartLoading(const QString& status) {
+    SetStatus(status);
+    FWorkingPb->setRange(0, 0); // moving
+    FWorkingPb->setVisible(true);
+    FBkTb->setVisible(false);
+    FShp->setVisible(false);
+    FViewShown = false;
+    FreeViews();
+    FSession->CloseReaders();
+}
+
+void TBackFrame::OpenIndex(int idx) {
+    if (idx == FSession->CurrentIndex() || idx < 0 ||
+        static_cast<std::size_t>(idx) >= FSession->Backups().size() || FReadThd) {
+        return;
+    }
+    QString password;
+    if (FSession->Backups()[static_cast<std::size_t>(idx)].IsEncrypted) {
+        password = AskPassword(idx);
+        if (password.isEmpty()) {
+            return;
+        }
+    }
+    StartLoading(QStringLiteral("Loading ..."));
+    FReadThd =
+        TIpodBackReadThd::CreateForIndex(FSession.get(), idx, ToStdString(password), [this](std::uint8_t s) {
+            QMetaObject::invokeMethod(
+                this, [this, s] { OnOpenDone(s); }, Qt::QueuedConnection);
+        });
+}
+
+void TBackFrame::RefreshDevice(const std::string& uniqueId) {
+    if (FReadThd) {
+        return;
+    }
+    int index = -1;
+    FindNewestBackup(FSession->Backups(), uniqueId, index);
+    if (index < 0) {
+        ShowInformation(window(),
+                        QStringLiteral("Please back up your device in the iTunes.\rThen, run this program "
+                                       "again to read the content of created backup."));
+        return;
+    }
+    const TIphoneBackup& backup = FSession->Backups()[static_cast<std::size_t>(index)];
+    const QString question = QStringLiteral("Do you want to overwrite the local backup:\r\"") +
+                             ToQString(backup.DeviceName) + QLatin1Char('@') +
+                             BackupDateText(backup.LastBackupDate) +
+                             QStringLiteral("\"\rwith the content of ") + ConnectedDeviceName() +
+                             QStringLiteral("\rThis will take several minutes to complete.");
+    if (!AskOkCancel(window(), question)) {
+        return;
+    }
+    QString password;
+    if (backup.IsEncrypted) {
+        password = AskPassword(index);
+        if (password.isEmpty()) {
+            return;
+        }
+    }
+    StartLoading(QStringLiteral("Updating the backup, please wait ..."));
+    FRefreshing = true;
+    TIpodBackup* session = FSession.get();
+    const auto tool = [session](const std::string& id, std::string& errorText) {
+        return RunBackupTool(BackupToolPath(), id, session->Root(), errorText);
+    };
+    const auto onTool = [this](bool ok, const std::string&) {
+        QMetaObject::invokeMethod(
+            this, [this, ok] { OnToolDone(ok); }, Qt::QueuedConnection);
+    };
+    const auto onDone = [this](std::uint8_t s) {
+        QMetaObject::invokeMethod(
+            this, [this, s] { OnOpenDone(s); }, Qt::QueuedConnection);
+    };
+    FReadThd = TIpodBackReadThd::CreateForDevice(session, uniqueId, ToStdString(password), onTool, onDone,
+                                                 true, tool);
+}
+
+void TBackFrame::OnToolDone(bool ok) {
+    // The opening thread has written the tool's failure text into the session log already.
+    FRefreshing = false;
+    SetStatus(QStringLiteral("Loading ..."));
+    if (!ok) {
+        ShowWarning(window(), QStringLiteral("Cannot back up ") + ConnectedDeviceName() +
+                                  QStringLiteral(".\rPlease back up the device from iTunes."));
+    }
+}
+
+void TBackFrame::OnOpenDone(int status) {
+    FReadThd.reset(); // its last act was to post this event
+    FRefreshing = false;
+    FWorkingPb->setVisible(false);
+    FBkTb->setVisible(true);
+    FShp->setVisible(true);
+    if (status == osOpened) {
+        FBkTb->setEnabled(true);
+        SetStatus(ToQString(FSession->CurrentDeviceName() + " @ " + FSession->CurrentBackupDate()));
+        EnableCategories();
+    } else {
+        for (QToolButton* button : FButtons) {
+            button->setEnabled(false);
+        }
+        ShowWarning(window(), ToQString(OpenStatusText(static_cast<std::uint8_t>(status))));
+    }
+    emit OpeningDone(status);
+}
+
+void TBackFrame::EnableCategories() {
+    for (int view = 0; view < kViewCount; ++view) {
+        FButtons[static_cast<std::size_t>(view)]->setEnabled(FSession->HasCategory(CategoryOfView(view)));
+    }
+    FViewShown = false;
+    for (int view = 0; view < kViewCount; ++view) {
+        QToolButton* button = FButtons[static_cast<std::size_t>(view)];
+        if (button->isEnabled()) {
+            button->setChecked(true);
+            ShowCategory(view);
+            FViewShown = true;
+            return;
+        }
+    }
+}
+
+void TBackFrame::ShowCategory(int view) {
+    if (view < 0 || view >= kViewCount) {
+        FFrmPnl->setVisible(false);
+        return;
+    }
+    TCategoryView*& slot = FViews[static_cast<std::size_t>(view)];
+    if (slot == nullptr) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        Guarded(window(), [&] { slot = CreateView(view); });
+        QApplication::restoreOverrideCursor();
+        if (slot == nullptr) {
+            return;
+        }
+        FFrmPnl->addWidget(slot);
+    }
+    FFrmPnl->setCurrentWidget(slot);
+    FFrmPnl->setVisible(true);
+    FButtons[static_cast<std::size_t>(view)]->setChecked(true);
+    SetStatus(ToQString(FSession->CurrentDeviceName() + " @ " + FSession->CurrentBackupDate()));
+}
+
+TCategoryView* TBackFrame::CreateView(int view) {
+    switch (view) {
+    case 0:
+        return new TAbFrm(*FSession, FFrmPnl);
+    case 1:
+        return new TMsgFrm(*FSession, FFrmPnl);
+    case 2:
+        return new TCallFrm(*FSession, FFrmPnl);
+    case 3:
+        return new TNoteFrm(*FSession, FFrmPnl);
+    case 4:
+        return new TCldFrm(*FSession, FFrmPnl);
+    case 5:
+        return new TSfrFrm(*FSession, FFrmPnl);
+    case 6:
+        return new TVmlFrm(*FSession, FFrmPnl);
+    default:
+        return new TFileFrm(*FSession, FFrmPnl);
+    }
+}
+
+void TBackFrame::FreeViews() {
+    for (QToolButton* button : FButtons) {
+        button->setEnabled(false);
+    }
+    // Freed at once, not later: the readers they show are closed right after.
+    for (TCategoryView*& view : FViews) {
+        delete view;
+        view = nullptr;
+    }
+}
+
+int TBackFrame::ActiveCategory() const {
+    if (!FBkTb->isVisible() || !FBkTb->isEnabled() || FReadThd) {
+        return -1;
+    }
+    const int view = FButtonGroup->checkedId();
+    return (view >= 0 && FViews[static_cast<std::size_t>(view)] != nullptr) ? view : -1;
+}
+
+bool TBackFrame::Search(const QString& text) {
+    const int view = ActiveCategory();
+    if (view < 0 || Exporting()) {
+        return false;
+    }
+    bool found = false;
+    Guarded(window(), [&] { found = FViews[static_cast<std::size_t>(view)]->FindNext(text); });
+    return found;
+}
+
+bool TBackFrame::ExportView() {
+    const int view = ActiveCategory();
+    if (view < 0 || Exporting()) {
+        return false;
+    }
+    std::optional<TExportJob> job;
+    Guarded(window(), [&] { job = FViews[static_cast<std::size_t>(view)]->PrepareExport(); });
+    if (!job) {
+        return false;
+    }
+    FWorkingPb->setRange(0, 1);
+    FWorkingPb->setValue(0);
+    FWorkingPb->setVisible(true);
+    FCancelBtn->setVisible(true);
+    FBkTb->setEnabled(false);
+    FFrmPnl->setEnabled(false);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    FExport->Start(std::move(*job));
+    return true;
+}
+
+void TBackFrame::FinishExport(const TExportResult& result) {
+    QApplication::restoreOverrideCursor();
+    FWorkingPb->setVisible(false);
+    FWorkingPb->setValue(0);
+    FCancelBtn->setVisible(false);
+    FBkTb->setEnabled(true);
+    FFrmPnl->setEnabled(true);
+    if (FExport->Job().After) {
+        FExport->Job().After();
+    }
+    if (result.FolderError != 0) {
+        ShowWarning(window(), QStringLiteral("Cannot find or create folder \"") + FExport->Job().Destination +
+                                  QStringLiteral("\"."));
+    } else if (result.Count > 0) {
+        SetStatus(QString::number(result.Count) + QStringLiteral(" exported"));
+        if (OpenFolder) {
+            OpenFolder(FExport->Job().Destination);
+        }
+    }
+    emit ExportDone(result.Count);
+}
+
+} // namespace kestrow

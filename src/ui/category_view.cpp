@@ -1,0 +1,32 @@
+#include "ui/category_view.h"
+
+#include "export/export_formats.h"
+#include "ui/export_form.h"
+#include "ui/list_view.h"
+#include "ui/qt_text.h"
+#include "ui/row_model.h"
+
+namespace kestrow {
+
+TCategoryView::TCategoryView(TIpodBackup& session, QWidget* parent) : QWidget(parent), FSession(session) {}
+
+std::optional<TCategoryView::TExportChoice> TCategoryView::ChooseExport(int category, int dialogSelected) {
+    TListView* list = List();
+    if (list->RowModel()->rowCount() == 0) {
+        ShowInformation(this, QString::fromUtf8(ExportCategoryInfo(category).EmptyMessage));
+        return std::nullopt;
+    }
+    const std::vector<int> selected = list->SelectedRecords();
+    TExportFrom dialog(window());
+    dialog.Prepare(category, dialogSelected >= 0 ? dialogSelected : static_cast<int>(selected.size()));
+    if (dialog.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    TExportChoice choice;
+    choice.Destination = dialog.Destination();
+    choice.Format = dialog.FormatCode();
+    choice.Records = selected.empty() ? list->AllRecords() : selected;
+    return choice;
+}
+
+} // namespace kestrow

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "export/export_control.h"
+
+namespace kestrow {
+
+class TIpodBackup;
+class TListView;
+
+// One export run as a view prepared it: where to, and the work itself, which runs on a worker
+// thread while the window waits.
+struct TExportJob {
+    QString Destination; // ends with "/"; opened afterwards when something was written
+    std::function<TExportResult(const TExportControl&)> Run;
+    std::function<void()> After; // on the UI thread, once the run has ended
+};
+
+// A page of the backup view: one category of the open backup.
+class TCategoryView : public QWidget {
+    Q_OBJECT
+public:
+    TCategoryView(TIpodBackup& session, QWidget* parent);
+
+    // The main window's search: selects the next record that matches `text`.
+    virtual bool FindNext(const QString& text) = 0;
+    // Asks what to export (messages, the export dialog); nothing when the user stops.
+    virtual std::optional<TExportJob> PrepareExport() = 0;
+    // The view's list; the Safari tree has its own.
+    virtual TListView* List() const { return nullptr; }
+
+protected:
+    // The export run every view shares: the view's message when the list is empty, the dialog for
+    // the category with the selected count, then the selected records in list order (all of them
+    // when none is selected). Null when nothing is to be exported.
+    struct TExportChoice {
+        QString Destination;
+        int Format = 0;
+        std::vector<int> Records;
+    };
+    std::optional<TExportChoice> ChooseExport(int category, int dialogSelected = -1);
+
+    TIpodBackup& FSession;
+};
+
+} // namespace kestrow

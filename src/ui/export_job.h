@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QObject>
+#include <atomic>
+#include <stop_token>
+#include <thread>
+
+#include "ui/category_view.h"
+
+namespace kestrow {
+
+// Runs one export on a worker thread: progress and the end arrive on the UI thread as signals;
+// Stop asks the run to end after the record in hand. The destructor stops and waits.
+class TExportRunner : public QObject {
+    Q_OBJECT
+public:
+    explicit TExportRunner(QObject* parent = nullptr);
+    ~TExportRunner() override;
+
+    void Start(TExportJob job);
+    void Stop();
+    bool Running() const { return FRunning; }
+    const TExportJob& Job() const { return FJob; }
+
+signals:
+    void Progress(qulonglong done, qulonglong total);
+    void Finished(const kestrow::TExportResult& result);
+
+private:
+    void Join();
+
+    TExportJob FJob;
+    std::stop_source FStop;
+    std::thread FThread;
+    bool FRunning = false;
+    std::atomic<qulonglong> FLastShown{0};
+};
+
+} // namespace kestrow
+
+Q_DECLARE_METATYPE(kestrow::TExportResult)

@@ -1,0 +1,140 @@
+#include "ui/html_pane.h"
+
+#include <QBuffer>
+#include <QChildEvent>
+#include <QMouseEvent>
+#include <QUuid>
+#include <QVBoxLayout>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+#include <QWebEngineUrlRequestInfo>
+#include <QWebEngineUrlRequestInterceptor>
+#include <QWebEngineUrlRequestJob>
+#include <QWebEngineUrlScheme>
+#include <QWebEngineUrlSchemeHandler>
+#include <QWebEngineView>
+#include <map>
+
+namespace kestrow {
+
+namespace {
+
+const QByteArray kScheme = QByteArrayLiteral("kestrow");
+
+// Pages by pane id; each pane keeps only its current page.
+std::map<QString, QByteArray>& Pages() {
+    static std::map<QString, QByteArray> pages;
+    return pages;
+}
+
+class TPageSchemeHandler : public QWebEngineUrlSchemeHandler {
+public:
+    using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
+    void requestStarted(QWebEngineUrlRequestJob* job) override {
+        const QString id = job->requestUrl().host();
+        const auto found = Pages().find(id);
+        if (found == Pages().end()) {
+            job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+            return;
+        }
+        auto* buffer = new QBuffer(job);
+        buffer->setData(found->second);
+        buffer->open(QIODevice::ReadOnly);
+        job->reply(QByteArrayLiteral("text/html;charset=utf-8"), buffer);
+    }
+};
+
+// Pages come from the backup: nothing they name may be fetched from anywhere but the page itself.
+class TLocalOnlyInterceptor : public QWebEngineUrlRequestInterceptor {
+public:
+    using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
+    void interceptRequest(QWebEngineUrlRequestInfo& info) override {
+        const QString scheme = info.requestUrl().scheme();
+        if (scheme != QLatin1String(kScheme) && scheme != QLatin1String("data")) {
+            info.block(true);
+        }
+    }
+};
+
+QWebEngineProfile* PaneProfile() {
+    static QWebEngineProfile* profile = [] {
+        auto* made = new QWebEngineProfile(); // off the record: nothing of a page is stored
+        made->installUrlSchemeHandler(kScheme, new TPageSchemeHandler(made));
+        made->setUrlRequestInterceptor(new TLocalOnlyInterceptor(made));
+        made->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
+        made->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+        made->settings()->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+        made->settings()->setAttribute(QWebEngineSettings::AutoLoadImages, true);
+        return made;
+    }();
+    return profile;
+}
+
+} // namespace
+
+void THtmlPane::RegisterScheme() {
+    QWebEngineUrlScheme scheme(kScheme);
+    scheme.setSyntax(QWebEngineUrlScheme::Syntax::Host);
+    scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::LocalScheme);
+    QWebEngineUrlScheme::registerScheme(scheme);
+}
+
+THtmlPane::THtmlPane(QWidget* parent) : QWidget(parent) {
+    FId = QUuid::createUuid().toString(QUuid::Id128);
+    FView = new QWebEngineView(this);
+    auto* page = new QWebEnginePage(PaneProfile(), FView);
+    page->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
+    FView->setPage(page);
+    FView->setContextMenuPolicy(Qt::NoContextMenu);
+    connect(FView, &QWebEngineView::loadFinished, this, [this](bool ok) {
+        WatchInput(FView->focusProxy());
+        emit PageLoaded(ok);
+    });
+    WatchInput(FView);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(FView);
+}
+
+THtmlPane::~THtmlPane() {
+    Pages().erase(FId);
+}
+
+void THtmlPane::ShowHtml(const std::string& page) {
+    FPage = QByteArray(page.data(), static_cast<qsizetype>(page.size()));
+    Pages()[FId] = FPage;
+    // A new address per page, so the engine never shows a cached one.
+    FView->setUrl(QUrl(QStringLiteral("kestrow://%1/%2").arg(FId).arg(++FSerial)));
+}
+
+void THtmlPane::WatchInput(QObject* object) {
+    if (object != nullptr) {
+        object->removeEventFilter(this);
+        object->installEventFilter(this);
+    }
+}
+
+bool THtmlPane::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::ChildAdded:
+        WatchInput(static_cast<QChildEvent*>(event)->child());
+        break;
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::ContextMenu:
+        return true; // the page never sees keys or a context menu
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+        if (static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
+            return true;
+        }
+        break;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace kestrow

@@ -1,0 +1,129 @@
+#include "ui/list_view.h"
+
+#include <QStyledItemDelegate>
+#include <algorithm>
+
+#include "ui/list_header.h"
+#include "ui/row_model.h"
+
+namespace kestrow {
+
+namespace {
+
+class TRowHeightDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setHeight(24);
+        return size;
+    }
+};
+
+} // namespace
+
+void ApplyListLook(QTreeView* view) {
+    view->setHeader(new TListHeader(view));
+    view->setItemDelegate(new TRowHeightDelegate(view));
+    view->setUniformRowHeights(true);
+    view->setAlternatingRowColors(true);
+    view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setAllColumnsShowFocus(true);
+    QPalette palette = view->palette();
+    // Rows 0, 2, 4, ... are #F5F5F5, the others white.
+    palette.setColor(QPalette::Base, QColor(0xF5, 0xF5, 0xF5));
+    palette.setColor(QPalette::AlternateBase, Qt::white);
+    palette.setColor(QPalette::Active, QPalette::Highlight, QColor(0x00, 0x69, 0xD9));
+    palette.setColor(QPalette::Active, QPalette::HighlightedText, Qt::white);
+    palette.setColor(QPalette::Inactive, QPalette::Highlight, QColor(0xD7, 0xD6, 0xDA));
+    palette.setColor(QPalette::Inactive, QPalette::HighlightedText, Qt::black);
+    view->setPalette(palette);
+    view->setFrameShape(QFrame::NoFrame);
+}
+
+TListView::TListView(QWidget* parent) : QTreeView(parent) {
+    ApplyListLook(this);
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+}
+
+void TListView::SetRowModel(TRowModel* model, int stretch) {
+    FModel = model;
+    setModel(model);
+    QHeaderView* head = header();
+    head->setStretchLastSection(false);
+    for (int c = 0; c < static_cast<int>(model->Columns().size()); ++c) {
+        const auto& column = model->Columns()[static_cast<std::size_t>(c)];
+        head->resizeSection(c, column.Width);
+        head->setSectionResizeMode(c, c == stretch   ? QHeaderView::Stretch
+                                      : column.Fixed ? QHeaderView::Fixed
+                                                     : QHeaderView::Interactive);
+    }
+    // No sort until the user clicks a header: the list starts in reader order.
+    head->setSortIndicator(-1, Qt::AscendingOrder);
+    head->setSortIndicatorShown(true);
+    setSortingEnabled(true);
+}
+
+std::vector<int> TListView::SelectedRecords() const {
+    std::vector<int> rows;
+    for (const QModelIndex& index : selectionModel()->selectedRows()) {
+        rows.push_back(index.row());
+    }
+    std::sort(rows.begin(), rows.end()); // selectedRows() is in selection order, not list order
+    std::vector<int> records;
+    records.reserve(rows.size());
+    for (int row : rows) {
+        records.push_back(FModel->RecordAt(row));
+    }
+    return records;
+}
+
+std::vector<int> TListView::AllRecords() const {
+    return FModel ? FModel->Records() : std::vector<int>{};
+}
+
+int TListView::SelectedCount() const {
+    return static_cast<int>(selectionModel()->selectedRows().size());
+}
+
+int TListView::RowOfRecord(int record) const {
+    const auto& records = FModel->Records();
+    const auto found = std::find(records.begin(), records.end(), record);
+    return found == records.end() ? -1 : static_cast<int>(found - records.begin());
+}
+
+void TListView::SelectRow(int row) {
+    const QModelIndex index = FModel->index(row, 0);
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    scrollTo(index, QAbstractItemView::PositionAtCenter);
+}
+
+bool TListView::FindNext(const std::function<bool(int record)>& matches) {
+    const int count = FModel ? FModel->rowCount() : 0;
+    if (count == 0) {
+        return false;
+    }
+    int selected = -1;
+    for (const QModelIndex& index : selectionModel()->selectedRows()) {
+        selected = selected < 0 ? index.row() : std::min(selected, index.row());
+    }
+    const int start = (selected < 0 || selected == count - 1) ? 0 : selected + 1;
+    for (int step = 0, row = start; step < count; ++step, row = (row + 1) % count) {
+        if (row == selected) {
+            break; // back at the selected row, which is not tested
+        }
+        if (selected < 0 && step > 0 && row == 0) {
+            break; // without a selection the walk ends at the end of the list
+        }
+        if (matches(FModel->RecordAt(row))) {
+            SelectRow(row);
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace kestrow

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QTreeView>
+#include <functional>
+#include <vector>
+
+namespace kestrow {
+
+class TRowModel;
+
+// The look every category list shares: 24-pixel rows in alternating colours, the category
+// header, click-to-sort (again to reverse) and several selected rows; plus find-next.
+class TListView : public QTreeView {
+    Q_OBJECT
+public:
+    explicit TListView(QWidget* parent = nullptr);
+
+    // Sets the model and the column widths; the column `stretch` (or none: -1) takes the rest.
+    void SetRowModel(TRowModel* model, int stretch = -1);
+    TRowModel* RowModel() const { return FModel; }
+
+    // Selected records in list order, and every record in list order.
+    std::vector<int> SelectedRecords() const;
+    std::vector<int> AllRecords() const;
+    int SelectedCount() const;
+    // The row of `record` in list order, or -1.
+    int RowOfRecord(int record) const;
+    void SelectRow(int row);
+
+    // From the row after the first selected one (or the first row), walk the list for a record
+    // that `matches`; with a selection the walk wraps and stops at the selected row. The match is
+    // selected alone and scrolled to the centre.
+    bool FindNext(const std::function<bool(int record)>& matches);
+
+private:
+    TRowModel* FModel = nullptr;
+};
+
+// Applies the shared list colours to any item view (the Safari tree uses them too).
+void ApplyListLook(QTreeView* view);
+
+} // namespace kestrow

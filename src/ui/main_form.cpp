@@ -1,0 +1,267 @@
+#include "ui/main_form.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "archive/ipod_backup.h"
+#include "device/ipod_device.h"
+#include "ui/app_info.h"
+#include "ui/back_frame.h"
+#include "ui/log_form.h"
+#include "ui/qt_text.h"
+
+namespace kestrow {
+
+namespace {
+
+// Return in the search box searches; the key does not reach the edit.
+class TReturnFilter : public QObject {
+public:
+    TReturnFilter(QObject* parent, std::function<bool()> onReturn)
+        : QObject(parent), FOnReturn(std::move(onReturn)) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if ((key == Qt::Key_Return || key == Qt::Key_Enter) && FOnReturn()) {
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<bool()> FOnReturn;
+};
+
+} // namespace
+
+TMainForm::TMainForm(std::string root, bool watchDevices, QWidget* parent)
+    : QWidget(parent), FRoot(std::move(root)), FWatchDevices(watchDevices) {
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(TAppInfo::Caption());
+    BuildLayout();
+    FTimer = new QTimer(this);
+    FTimer->setInterval(300);
+    FTimer->setSingleShot(true);
+    connect(FTimer, &QTimer::timeout, this, &TMainForm::TimerTimer);
+    CreateDeviceWatcher();
+    resize(1088, 674);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+}
+
+TMainForm::~TMainForm() {
+    delete FBackFrm; // the session and its threads before the device watcher
+    FBackFrm = nullptr;
+    FDevice.reset();
+}
+
+void TMainForm::BuildLayout() {
+    auto* tiPnl = new QWidget(this);
+    tiPnl->setObjectName(QStringLiteral("TiPnl"));
+    tiPnl->setFixedHeight(57);
+    tiPnl->setAutoFillBackground(true);
+    QPalette title = tiPnl->palette();
+    title.setColor(QPalette::Window, QColor(0xE2, 0xE2, 0xE2));
+    tiPnl->setPalette(title);
+
+    FTransBtn = new QPushButton(QStringLiteral("Export"), tiPnl);
+    FTransBtn->setObjectName(QStringLiteral("TransBtn"));
+    FTransBtn->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    FTransBtn->setMinimumSize(96, 32);
+    FTransBtn->setEnabled(false);
+    connect(FTransBtn, &QPushButton::clicked, this, &TMainForm::TransBtnClick);
+    FBackBtn = new QToolButton(tiPnl);
+    FBackBtn->setObjectName(QStringLiteral("BackBtn"));
+    FBackBtn->setAutoRaise(true);
+    FBackBtn->setToolTip(QStringLiteral("Open"));
+    FBackBtn->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+    FBackBtn->setIconSize(QSize(24, 24));
+    connect(FBackBtn, &QToolButton::clicked, this, &TMainForm::BackBtnClick);
+    FMoreBtn = new QToolButton(tiPnl);
+    FMoreBtn->setObjectName(QStringLiteral("MoreBtn"));
+    FMoreBtn->setAutoRaise(true);
+    FMoreBtn->setToolTip(QStringLiteral("More"));
+    FMoreBtn->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+    FMoreBtn->setIconSize(QSize(24, 24));
+
+    FHelpPop = new QMenu(this);
+    connect(FHelpPop->addAction(QStringLiteral("Error Log ...")), &QAction::triggered, this,
+            &TMainForm::ShowLog);
+    // "&&" shows as one ampersand.
+    connect(FHelpPop->addAction(QStringLiteral("Transfer Music && Pictures")), &QAction::triggered, this,
+            [] { QDesktopServices::openUrl(QUrl(TAppInfo::TransferAddress())); });
+    FHelpPop->addSeparator();
+    connect(FHelpPop->addAction(QStringLiteral("About")), &QAction::triggered, this, &TMainForm::About);
+    connect(FHelpPop->addAction(QStringLiteral("Help")), &QAction::triggered, this,
+            [] { QDesktopServices::openUrl(QUrl(TAppInfo::HelpAddress())); });
+    connect(FMoreBtn, &QToolButton::clicked, this,
+            [this] { FHelpPop->popup(FMoreBtn->mapToGlobal(QPoint(0, FMoreBtn->height()))); });
+
+    FSearchEdt = new QLineEdit(tiPnl);
+    FSearchEdt->setObjectName(QStringLiteral("SearchEdt"));
+    FSearchEdt->setFixedWidth(200);
+    FSearchEdt->setToolTip(QStringLiteral("Click Return to search"));
+    FSearchEdt->setPlaceholderText(QStringLiteral("Search name, title"));
+    FSearchEdt->setEnabled(false);
+    QAction* findNext =
+        FSearchEdt->addAction(style()->standardIcon(QStyle::SP_ArrowRight), QLineEdit::TrailingPosition);
+    findNext->setToolTip(QStringLiteral("Find next"));
+    connect(findNext, &QAction::triggered, this, &TMainForm::Search);
+    FSearchEdt->installEventFilter(new TReturnFilter(this, [this] {
+        if (FSearchEdt->text().trimmed().isEmpty()) {
+            return false;
+        }
+        Search();
+        return true;
+    }));
+
+    auto* bar = new QHBoxLayout(tiPnl);
+    bar->setContentsMargins(12, 0, 12, 0);
+    bar->addWidget(FTransBtn);
+    bar->addStretch(1);
+    bar->addWidget(FBackBtn);
+    bar->addWidget(FMoreBtn);
+    bar->addSpacing(8);
+    bar->addWidget(FSearchEdt);
+
+    FMainPnl = new QWidget(this);
+    FMainPnl->setObjectName(QStringLiteral("MainPnl"));
+    FMainPnl->setAutoFillBackground(true);
+    QPalette client = FMainPnl->palette();
+    client.setColor(QPalette::Window, QColor(0xF0, 0xF0, 0xF0));
+    FMainPnl->setPalette(client);
+    auto* clientLayout = new QVBoxLayout(FMainPnl);
+    clientLayout->setContentsMargins(0, 0, 0, 0);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(tiPnl);
+    layout->addWidget(FMainPnl, 1);
+}
+
+void TMainForm::CreateDeviceWatcher() {
+    FDevice.reset();
+    FDevice = std::make_unique<TIpodDevice>([this] {
+        // Called on the library's thread: only a note for the UI thread.
+        QMetaObject::invokeMethod(this, &TMainForm::OnDeviceChange, Qt::QueuedConnection);
+    });
+    if (FWatchDevices) {
+        // A fresh watcher binds the library again and looks for a device already connected.
+        FDevice->Start();
+    }
+}
+
+void TMainForm::OnDeviceChange() {
+    FIsConnected = FDevice && FDevice->Helper().Connected();
+    FTimer->start();
+}
+
+void TMainForm::TimerTimer() {
+    FTimer->stop();
+    if (!FIsConnected) {
+        setWindowTitle(TAppInfo::ProductName());
+        CreateDeviceWatcher();
+    }
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (FFirstRun) {
+        FFirstRun = false;
+        // After the window is on screen, so the choice opens over it.
+        QMetaObject::invokeMethod(this, &TMainForm::ShowBackupView, Qt::QueuedConnection);
+    }
+}
+
+void TMainForm::ShowBackupView() {
+    if (FBackFrm == nullptr) {
+        FBackFrm = new TBackFrame(
+            FRoot, [this]() -> const TIosHelper* { return FDevice ? &FDevice->Helper() : nullptr; },
+            FMainPnl);
+        FMainPnl->layout()->addWidget(FBackFrm);
+    }
+    FBackFrm->show();
+    FTransBtn->setEnabled(true);
+    FSearchEdt->setEnabled(true);
+    FBackFrm->ChooseBackup();
+}
+
+void TMainForm::BackBtnClick() {
+    if (FBackFrm != nullptr && FBackFrm->isVisible() && FBackFrm->Busy()) {
+        ShowInformation(this, QStringLiteral("Please wait until all the data has been loaded."));
+        return;
+    }
+    ShowBackupView();
+}
+
+void TMainForm::TransBtnClick() {
+    if (FBackFrm == nullptr || !FBackFrm->isVisible()) {
+        return;
+    }
+    if (FBackFrm->Busy()) {
+        ShowInformation(this, QStringLiteral("Please wait until all the data has been loaded."));
+        return;
+    }
+    if (FBackFrm->ActiveCategory() >= 0) {
+        FBackFrm->ExportView();
+    }
+}
+
+void TMainForm::Search() {
+    const QString text = FSearchEdt->text();
+    if (FBackFrm != nullptr && !text.trimmed().isEmpty()) {
+        FBackFrm->Search(text); // the text as typed
+    }
+}
+
+QString TMainForm::LogReport() const {
+    const TIosHelper* helper = FDevice ? &FDevice->Helper() : nullptr;
+    std::string log;
+    if (FBackFrm != nullptr) {
+        log = FBackFrm->Session().LogText();
+    }
+    return TLogForm::Report(helper != nullptr && helper->Loaded(), helper != nullptr && helper->Connected(),
+                            helper != nullptr && helper->Ready(), FBackFrm != nullptr ? &log : nullptr);
+}
+
+void TMainForm::ShowLog() {
+    TLogForm form(this);
+    form.AppendReport(LogReport());
+    form.exec();
+}
+
+void TMainForm::About() {
+    if (AskOkCancel(this, TAppInfo::Caption() + QStringLiteral("\r\r") + TAppInfo::WebAddress() +
+                              QStringLiteral("\rClick OK to visit our official website."))) {
+        QDesktopServices::openUrl(QUrl(TAppInfo::WebAddress()));
+    }
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    if (FBackFrm != nullptr && FBackFrm->Refreshing()) {
+        ShowWarning(this,
+                    QStringLiteral("Backup is in progress.\rPlease wait until the backup complete.\rIt may "
+                                   "take some time depends on the capacity of your device."));
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+} // namespace kestrow

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QWidget>
+#include <memory>
+#include <string>
+
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QTimer;
+class QToolButton;
+
+namespace kestrow {
+
+class TBackFrame;
+class TIpodDevice;
+
+// The application's window: title bar buttons (Export, Open, More), the search box, and the
+// backup view in its client area; refuses to close while a backup refresh runs.
+class TMainForm : public QWidget {
+    Q_OBJECT
+public:
+    // `root`: the backup root; `watchDevices` false keeps the device library out (tests).
+    explicit TMainForm(std::string root, bool watchDevices = true, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    void ShowBackupView();
+    void BackBtnClick();
+    void TransBtnClick();
+    void Search();
+    void ShowLog();
+    void About();
+    // The run log's text as "Error Log ..." shows it.
+    QString LogReport() const;
+
+    TBackFrame* BackFrame() const { return FBackFrm; }
+    QPushButton* TransBtn() const { return FTransBtn; }
+    QToolButton* BackBtn() const { return FBackBtn; }
+    QToolButton* MoreBtn() const { return FMoreBtn; }
+    QLineEdit* SearchEdt() const { return FSearchEdt; }
+    QMenu* HelpPop() const { return FHelpPop; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildLayout();
+    void CreateDeviceWatcher();
+    void OnDeviceChange();
+    void TimerTimer();
+
+    std::string FRoot;
+    bool FWatchDevices = true;
+    bool FFirstRun = true;
+    bool FIsConnected = false;
+    std::unique_ptr<TIpodDevice> FDevice;
+    TBackFrame* FBackFrm = nullptr;
+    QWidget* FMainPnl = nullptr;
+    QPushButton* FTransBtn = nullptr;
+    QToolButton* FBackBtn = nullptr;
+    QToolButton* FMoreBtn = nullptr;
+    QLineEdit* FSearchEdt = nullptr;
+    QMenu* FHelpPop = nullptr;
+    QTimer* FTimer = nullptr;
+};
+
+} // namespace kestrow

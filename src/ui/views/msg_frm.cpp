@@ -1,0 +1,122 @@
+#include "ui/views/msg_frm.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QSplitter>
+#include <QVBoxLayout>
+
+#include "archive/ipod_backup.h"
+#include "export/chat_page.h"
+#include "export/export_formats.h"
+#include "export/messages_export.h"
+#include "platform/date_time.h"
+#include "readers/short_message.h"
+#include "ui/html_pane.h"
+#include "ui/list_view.h"
+#include "ui/qt_text.h"
+#include "ui/row_model.h"
+#include "ui/views/picture_scaling.h"
+#include "ui/views/view_parts.h"
+
+namespace kestrow {
+
+TMsgFrm::TMsgFrm(TIpodBackup& session, QWidget* parent) : TCategoryView(session, parent) {
+    FMessages = session.LoadMessages();
+    session.ResolveMessageNames();
+    TShortMessage* messages = FMessages;
+    const auto group = [messages](int record) -> const TMsgGroup& { return messages->Groups(record); };
+    std::vector<TColumn> columns{
+        {QStringLiteral("Contacts"), 220, Qt::AlignLeft | Qt::AlignVCenter,
+         [group](int r) { return ToQString(group(r).DisplayName); },
+         [group](int a, int b) { return LessAsciiNoCase(group(a).DisplayName, group(b).DisplayName); }},
+        {QStringLiteral("Count"), 80, Qt::AlignRight | Qt::AlignVCenter,
+         [group](int r) { return QString::number(group(r).ItemCount()); },
+         [group](int a, int b) { return group(a).ItemCount() < group(b).ItemCount(); }},
+    };
+    FModel = new TRowModel(std::move(columns), this);
+    if (messages != nullptr) {
+        FModel->SetRecords(ListedConversations(*messages));
+    }
+    FMsgGroupLst = new TListView(this);
+    FMsgGroupLst->SetRowModel(FModel, 0);
+
+    auto* left = new QWidget(this);
+    left->setStyleSheet(QStringLiteral("background:#F8F8F8"));
+    auto* leftLayout = new QVBoxLayout(left);
+    leftLayout->setContentsMargins(0, 0, 0, 0);
+    leftLayout->setSpacing(0);
+    leftLayout->addWidget(MakeCaptionBar(QStringLiteral("Messages"), left, &FNumLb));
+    FMsgViewer = new THtmlPane(left);
+    leftLayout->addWidget(FMsgViewer, 1);
+    auto* splitter = new QSplitter(this);
+    StyleSplitter(splitter);
+    splitter->addWidget(left);
+    splitter->addWidget(FMsgGroupLst);
+    splitter->setStretchFactor(0, 1);
+    splitter->setSizes({700, 300});
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(splitter);
+
+    connect(FMsgGroupLst->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                if (current.isValid() && FMsgGroupLst->selectionModel()->isRowSelected(current.row(), {})) {
+                    ShowConversation(FModel->RecordAt(current.row()));
+                }
+            });
+}
+
+void TMsgFrm::ShowConversation(int record) {
+    if (FMessages == nullptr) {
+        return;
+    }
+    const TMsgGroup& group = FMessages->Groups(record);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    FNumLb->setText(QStringLiteral("Loading Messages From: ") + ToQString(group.DisplayName) +
+                    QStringLiteral(" ..."));
+    TChatPageOptions options;
+    TIpodBackup& session = FSession;
+    options.InlinePicture = [&session](const TMsgItem&,
+                                       const TMsgPiece& piece) -> std::optional<TInlinePicture> {
+        std::string bytes;
+        if (!session.LoadMessagePart(piece.FileName, bytes, piece.Kind == 1 ? piece.RowId : -1)) {
+            return std::nullopt;
+        }
+        return ChatPicture(bytes, piece.Content);
+    };
+    FMsgViewer->ShowHtml(BuildChatPage(group, options));
+    FNumLb->setText(ToQString(ChatTitle(group)));
+    QApplication::restoreOverrideCursor();
+}
+
+bool TMsgFrm::FindNext(const QString& text) {
+    const std::string part = ToStdString(text);
+    return FMsgGroupLst->FindNext([this, &part](int record) {
+        return ContainsAsciiNoCase(FMessages->Groups(record).DisplayName, part);
+    });
+}
+
+std::optional<TExportJob> TMsgFrm::PrepareExport() {
+    auto choice = ChooseExport(ecMessages);
+    if (!choice) {
+        return std::nullopt;
+    }
+    TIpodBackup* session = &FSession;
+    const std::string dest = ToStdString(choice->Destination);
+    const std::string exportedAt = DateTimeText(NowLocalDays());
+    TExportJob job;
+    job.Destination = choice->Destination;
+    job.Run = [session, records = std::move(choice->Records), format = choice->Format, dest,
+               exportedAt](const TExportControl& control) {
+        return ExportMessages(*session, records, format, dest, exportedAt, control);
+    };
+    job.After = [this] {
+        if (FMessages != nullptr) {
+            FMessages->CloseDatabase(); // the part data the pages needed
+        }
+    };
+    return job;
+}
+
+} // namespace kestrow

@@ -1,0 +1,400 @@
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include "archive/ipod_backup.h"
+#include "demo_root.h"
+#include "modal_script.h"
+#include "platform/file_io.h"
+#include "support/backup_writer.h"
+#include "support/file_tree.h"
+#include "ui/back_frame.h"
+#include "ui/bk_select_form.h"
+#include "ui/export_form.h"
+#include "ui/log_form.h"
+#include "ui/main_form.h"
+#include "ui/pass_form.h"
+
+namespace kestrow {
+namespace {
+
+using test::TModalScript;
+
+// Waits (running the event loop) until `done` holds.
+bool WaitFor(const std::function<bool()>& done, int timeoutMs = 60000) {
+    return QTest::qWaitFor(done, timeoutMs);
+}
+
+// Chooses backup `index` in the selection dialog.
+void ChooseInDialog(TModalScript& script, int index, std::vector<QString>* rows = nullptr,
+                    const char* screenshot = nullptr) {
+    std::string name = screenshot != nullptr ? screenshot : "";
+    script.Then([index, rows, name](QWidget* modal) {
+        auto* dialog = qobject_cast<TBkSelectForm*>(modal);
+        if (dialog == nullptr) {
+            return false;
+        }
+        if (rows != nullptr) {
+            for (int g = 0; g < dialog->LibLst()->topLevelItemCount(); ++g) {
+                QTreeWidgetItem* group = dialog->LibLst()->topLevelItem(g);
+                if (group->isHidden()) {
+                    continue;
+                }
+                rows->push_back(QStringLiteral("[") + group->text(0) + QStringLiteral("]"));
+                for (int r = 0; r < group->childCount(); ++r) {
+                    rows->push_back(group->child(r)->text(0) + QStringLiteral(" | ") +
+                                    group->child(r)->text(1) +
+                                    (group->child(r)->isSelected() ? QStringLiteral(" *") : QString()));
+                }
+            }
+        }
+        if (!name.empty()) {
+            test::SaveScreenshot(dialog, name);
+        }
+        dialog->SelectRow(index);
+        QMetaObject::invokeMethod(dialog->ReadBtn(), &QAbstractButton::click, Qt::QueuedConnection);
+        return true;
+    });
+}
+
+// Types `text` into the password dialog and presses OK.
+void TypePassword(TModalScript& script, const QString& text, const char* screenshot = nullptr) {
+    std::string name = screenshot != nullptr ? screenshot : "";
+    script.Then([text, name](QWidget* modal) {
+        auto* dialog = qobject_cast<TPassForm*>(modal);
+        if (dialog == nullptr || !dialog->OkBtn()->isEnabled()) {
+            return false;
+        }
+        dialog->PassEdt()->setText(text);
+        if (!name.empty()) {
+            test::SaveScreenshot(dialog, name);
+        }
+        QMetaObject::invokeMethod(dialog->OkBtn(), &QAbstractButton::click, Qt::QueuedConnection);
+        return true;
+    });
+}
+
+class DesktopApp : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(test::DemoRoot().empty());
+        test::ForgetSettings();
+    }
+    // A main window on the demo backups with backup `index` open.
+    std::unique_ptr<TMainForm> OpenMain(int index, const char* password = nullptr) {
+        auto form = std::make_unique<TMainForm>(test::DemoRoot(), false);
+        ChooseInDialog(FScript, index);
+        if (password != nullptr) {
+            TypePassword(FScript, QString::fromUtf8(password));
+        }
+        form->show();
+        EXPECT_TRUE(WaitFor([&] { return form->BackFrame() != nullptr && form->BackFrame()->ViewShown(); }));
+        EXPECT_TRUE(FScript.Done());
+        return form;
+    }
+    TModalScript FScript;
+};
+
+TEST_F(DesktopApp, FirstActivationOffersTheChoiceAndShowsTheFirstCategory) {
+    TMainForm form(test::DemoRoot(), false);
+    EXPECT_EQ(form.windowTitle(), "Kestrow 2.1");
+    EXPECT_FALSE(form.TransBtn()->isEnabled());
+    EXPECT_FALSE(form.SearchEdt()->isEnabled());
+    std::vector<QString> rows;
+    ChooseInDialog(FScript, 0, &rows, "open-backup");
+    form.show();
+    ASSERT_TRUE(WaitFor([&] { return form.BackFrame() != nullptr && form.BackFrame()->ViewShown(); }));
+    EXPECT_EQ(form.size(), QSize(1088, 674));
+    // No backup open yet: the dialog preselects the second row.
+    EXPECT_EQ(rows, (std::vector<QString>{
+                        "[Backups found in this computer]", "Anna's iPhone | 05/10/12 08:15:30",
+                        "Anna's iPhone | 11/05/12 09:30:00 *", "Ben's iPod touch | 01/01/10",
+                        "Chloe's iPhone 15 | 10/01/24 10:00:00", "Chloe's iPhone 15 | 11/05/24 10:15:00"}));
+    TBackFrame* frame = form.BackFrame();
+    for (int view = 0; view < TBackFrame::kViewCount; ++view) {
+        EXPECT_TRUE(frame->CategoryButton(view)->isEnabled()) << view;
+    }
+    EXPECT_TRUE(frame->CategoryButton(0)->isChecked());
+    EXPECT_EQ(frame->ActiveCategory(), 0);
+    EXPECT_EQ(frame->StatusText(), "  Anna's iPhone @ 05/10/12 08:15:30");
+    EXPECT_TRUE(form.TransBtn()->isEnabled());
+    EXPECT_TRUE(form.SearchEdt()->isEnabled());
+    QTest::qWait(300);
+    test::SaveScreenshot(&form, "main-contacts");
+}
+
+TEST_F(DesktopApp, TheOldestLayoutEnablesOnlyTheFilesAndShowsThem) {
+    auto form = OpenMain(2);
+    TBackFrame* frame = form->BackFrame();
+    for (int view = 0; view < 7; ++view) {
+        EXPECT_FALSE(frame->CategoryButton(view)->isEnabled()) << view;
+    }
+    EXPECT_TRUE(frame->CategoryButton(7)->isChecked());
+    EXPECT_EQ(frame->ActiveCategory(), 7);
+    // Choosing the open backup again changes nothing.
+    ChooseInDialog(FScript, 2);
+    form->BackBtnClick();
+    EXPECT_TRUE(FScript.Done());
+    EXPECT_EQ(frame->ActiveCategory(), 7);
+    test::SaveScreenshot(form.get(), "main-files-oldest-layout");
+}
+
+TEST_F(DesktopApp, AnEncryptedBackupAsksForItsPasswordUntilItIsRight) {
+    TMainForm form(test::DemoRoot(), false);
+    ChooseInDialog(FScript, 1);
+    TypePassword(FScript, "   ");
+    FScript.AnswerMessage(QMessageBox::Ok);
+    TypePassword(FScript, "wrong", "password");
+    FScript.AnswerMessage(QMessageBox::Ok, "wrong-password");
+    // Blanks around the password are dropped when the text as typed is wrong.
+    TypePassword(FScript, " kestrow-demo ");
+    form.show();
+    ASSERT_TRUE(WaitFor([&] { return form.BackFrame() != nullptr && form.BackFrame()->ViewShown(); }));
+    EXPECT_EQ(FScript.Messages,
+              (std::vector<QString>{"Please input the password.\nOr decrypt this backup first in the "
+                                    "iTunes.",
+                                    "Wrong password."}));
+    EXPECT_EQ(form.BackFrame()->Session().CurrentIndex(), 1);
+    EXPECT_EQ(form.BackFrame()->StatusText(), "  Anna's iPhone @ 11/05/12 09:30:00");
+}
+
+TEST_F(DesktopApp, APasswordWithBlanksIsTriedAsTyped) {
+    const TTempFolder root;
+    test::TBackupPlan plan;
+    plan.FolderName = "blanks";
+    plan.UniqueId = "BBBB";
+    plan.Encrypted = true;
+    plan.Password = " pass ";
+    plan.Files = {test::TTestFile("HomeDomain", "Library/Notes.txt", "text")};
+    test::WriteBackup(root.Path(), plan);
+    TMainForm form(root.Path(), false);
+    ChooseInDialog(FScript, 0);
+    TypePassword(FScript, " pass ");
+    form.show();
+    ASSERT_TRUE(WaitFor([&] { return form.BackFrame() != nullptr && form.BackFrame()->ViewShown(); }));
+    EXPECT_TRUE(FScript.Messages.empty());
+    EXPECT_EQ(form.BackFrame()->Session().CurrentIndex(), 0);
+}
+
+TEST_F(DesktopApp, OpeningFailuresGiveTheirMessagesAndLeaveTheToolbarDisabled) {
+    const TTempFolder root;
+    test::TBackupPlan empty;
+    empty.FolderName = "a-empty";
+    empty.UniqueId = "CCCC";
+    test::WriteBackup(root.Path(), empty); // no file at all: status 4
+    test::TBackupPlan noManifest;
+    noManifest.FolderName = "b-no-manifest";
+    noManifest.UniqueId = "DDDD";
+    noManifest.Encrypted = true;
+    noManifest.Layout = test::TLayout::Old; // encrypted but no manifest to read: status 2
+    noManifest.Files = {test::TTestFile("HomeDomain", "Library/Notes.txt", "text")};
+    test::WriteBackup(root.Path(), noManifest);
+    TMainForm form(root.Path(), false);
+    ChooseInDialog(FScript, 0);
+    FScript.AnswerMessage(QMessageBox::Ok);
+    form.show();
+    ASSERT_TRUE(WaitFor([&] { return FScript.Done() && form.BackFrame() && !form.BackFrame()->Busy(); }));
+    ChooseInDialog(FScript, 1);
+    TypePassword(FScript, "secret");
+    FScript.AnswerMessage(QMessageBox::Ok);
+    form.BackBtnClick();
+    ASSERT_TRUE(WaitFor([&] { return FScript.Done() && !form.BackFrame()->Busy(); }));
+    EXPECT_EQ(FScript.Messages,
+              (std::vector<QString>{
+                  "Cannot open the selected backup.\n",
+                  "Cannot read the data.\nThe backup is either encrypted or damanged.\nPlease try "
+                  "to decrypt it from iTunes first."}));
+    TBackFrame* frame = form.BackFrame();
+    EXPECT_TRUE(frame->Toolbar()->isVisible());
+    for (int view = 0; view < TBackFrame::kViewCount; ++view) {
+        EXPECT_FALSE(frame->CategoryButton(view)->isEnabled());
+    }
+    EXPECT_EQ(frame->ActiveCategory(), -1);
+}
+
+TEST_F(DesktopApp, NoBackupAtAllSaysSo) {
+    const TTempFolder root;
+    TMainForm form(root.Path(), false);
+    FScript.AnswerMessage(QMessageBox::Ok);
+    form.show();
+    ASSERT_TRUE(WaitFor([&] { return FScript.Done(); }));
+    EXPECT_EQ(FScript.Messages,
+              (std::vector<QString>{"Cannot find iOS backup in this computer.\nPlease back up "
+                                    "your device in the iTunes first."}));
+}
+
+TEST_F(DesktopApp, TheExportDialogCaptionsValidationAndRememberedFolder) {
+    const TTempFolder work;
+    {
+        TExportFrom dialog;
+        EXPECT_EQ(dialog.windowTitle(), "Export");
+        EXPECT_EQ(dialog.DestEdt()->text(),
+                  QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + QStringLiteral("/"));
+        dialog.Prepare(6, 0);
+        EXPECT_EQ(dialog.windowTitle(), "Export Voicemail");
+        EXPECT_EQ(dialog.OKBtn()->text(), "Export all voicemails");
+        dialog.Prepare(6, 1);
+        EXPECT_EQ(dialog.OKBtn()->text(), "Export selected 1 voicemail");
+        dialog.Prepare(6, 2);
+        EXPECT_EQ(dialog.OKBtn()->text(), "Export selected 2 voicemails");
+        EXPECT_EQ(dialog.FormatRg()->count(), 1);
+        dialog.Prepare(7, 0);
+        EXPECT_FALSE(dialog.OKBtn()->isEnabled());
+        dialog.Prepare(0, 12);
+        EXPECT_TRUE(dialog.OKBtn()->isEnabled());
+        EXPECT_EQ(dialog.FormatRg()->itemText(3), "Only export contacts' photo");
+
+        FScript.Then([&](QWidget* modal) {
+            if (modal != &dialog || !FScript.Messages.empty()) {
+                return false;
+            }
+            test::SaveScreenshot(&dialog, "export-dialog");
+            dialog.DestEdt()->setText(QStringLiteral("  \t "));
+            QMetaObject::invokeMethod(dialog.OKBtn(), &QAbstractButton::click, Qt::QueuedConnection);
+            return true;
+        });
+        FScript.AnswerMessage(QMessageBox::Ok);
+        FScript.Then([&](QWidget* modal) {
+            if (modal != &dialog || FScript.Messages.size() != 1) {
+                return false;
+            }
+            EXPECT_EQ(dialog.DestEdt()->text(), "");
+            dialog.DestEdt()->setText(QStringLiteral("/proc/kestrow/out"));
+            QMetaObject::invokeMethod(dialog.OKBtn(), &QAbstractButton::click, Qt::QueuedConnection);
+            return true;
+        });
+        FScript.AnswerMessage(QMessageBox::Ok);
+        FScript.Then([&](QWidget* modal) {
+            if (modal != &dialog || FScript.Messages.size() != 2) {
+                return false;
+            }
+            dialog.DestEdt()->setText(QString::fromStdString(" " + work.Path() + "made/here \n"));
+            QMetaObject::invokeMethod(dialog.OKBtn(), &QAbstractButton::click, Qt::QueuedConnection);
+            return true;
+        });
+        EXPECT_EQ(dialog.exec(), QDialog::Accepted);
+        EXPECT_EQ(FScript.Messages,
+                  (std::vector<QString>{"Please input the path where you want to save the data.",
+                                        "Cannot find or create folder \"/proc/kestrow/out\"."}));
+        EXPECT_EQ(dialog.Destination(), QString::fromStdString(work.Path() + "made/here/"));
+        EXPECT_TRUE(QDir(QString::fromStdString(work.Path() + "made/here")).exists());
+    }
+    {
+        TExportFrom dialog; // remembers the trimmed folder
+        EXPECT_EQ(dialog.DestEdt()->text(), QString::fromStdString(work.Path() + "made/here"));
+        dialog.DestEdt()->setText(QStringLiteral("   "));
+        dialog.reject(); // Cancel stores as well: an empty folder
+    }
+    TExportFrom dialog;
+    EXPECT_EQ(dialog.DestEdt()->text(),
+              QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + QStringLiteral("/"));
+}
+
+TEST_F(DesktopApp, ExportFromAViewWritesWhereChosenAndSaysHowMany) {
+    auto form = OpenMain(0);
+    TBackFrame* frame = form->BackFrame();
+    QString opened;
+    frame->OpenFolder = [&opened](const QString& folder) { opened = folder; };
+    const TTempFolder out;
+    FScript.Then([&](QWidget* modal) {
+        auto* dialog = qobject_cast<TExportFrom*>(modal);
+        if (dialog == nullptr) {
+            return false;
+        }
+        EXPECT_EQ(dialog->windowTitle(), "Export Address Book");
+        EXPECT_EQ(dialog->OKBtn()->text(), "Export all contacts");
+        dialog->DestEdt()->setText(QString::fromStdString(out.Path()));
+        dialog->FormatRg()->setCurrentIndex(2); // CSV
+        QMetaObject::invokeMethod(dialog->OKBtn(), &QAbstractButton::click, Qt::QueuedConnection);
+        return true;
+    });
+    form->TransBtnClick();
+    ASSERT_TRUE(WaitFor([&] { return !frame->Busy(); }));
+    EXPECT_EQ(test::NamesBelow(out.Path()), (std::vector<std::string>{"Anna's iPhone_Contact.csv"}));
+    EXPECT_EQ(opened, QString::fromStdString(out.Path()));
+    EXPECT_TRUE(frame->StatusText().endsWith(" exported")) << frame->StatusText().toStdString();
+    EXPECT_TRUE(frame->CategoryButton(0)->isEnabled());
+}
+
+TEST_F(DesktopApp, TheRunLogShowsTheHeaderAndTheSessionLog) {
+    const TTempFolder root;
+    TMainForm form(root.Path(), false);
+    EXPECT_EQ(form.LogReport(), "Kestrow 2.1\r\niTunes: False, connect: False, iOS: False");
+    FScript.AnswerMessage(QMessageBox::Ok);
+    form.show();
+    ASSERT_TRUE(WaitFor([&] { return FScript.Done(); }));
+    // A backup view with an empty log: the header and one empty line.
+    EXPECT_EQ(form.LogReport(), "Kestrow 2.1\r\niTunes: False, connect: False, iOS: False\r\n");
+    form.BackFrame()->Session().Log().Append("<b>Dump MBD- error</b>");
+    FScript.Then([&](QWidget* modal) {
+        auto* log = qobject_cast<TLogForm*>(modal);
+        if (log == nullptr) {
+            return false;
+        }
+        EXPECT_EQ(log->windowTitle(), "Last running log");
+        EXPECT_EQ(log->size(), QSize(507, 433));
+        EXPECT_EQ(log->LogMem()->toPlainText(),
+                  "Kestrow 2.1\niTunes: False, connect: False, iOS: False\n\n<b>Dump MBD- error</b>");
+        test::SaveScreenshot(log, "run-log");
+        log->accept();
+        return true;
+    });
+    form.ShowLog();
+    EXPECT_TRUE(FScript.Done());
+}
+
+// The tool sleeps, so the refresh is certainly still running while Open, Export and closing are tried.
+TEST_F(DesktopApp, OpenExportAndClosingWaitWhileTheBackupToolRuns) {
+    const TTempFolder bin;
+    const std::string tool = bin.Path() + "idevicebackup2";
+    const std::string marker = bin.Path() + "ran";
+    ASSERT_TRUE(WriteWholeFile(tool, "#!/bin/sh\nsleep 2\necho \"$@\" > '" + marker + "'\n"));
+    ::chmod(tool.c_str(), 0755);
+    ::setenv("KESTROW_BACKUP_TOOL", tool.c_str(), 1);
+    auto form = OpenMain(0);
+    TBackFrame* frame = form->BackFrame();
+    FScript.AnswerMessage(QMessageBox::Ok, "refresh-question");
+    TypePassword(FScript, "kestrow-demo"); // the newest backup of the device is encrypted
+    frame->RefreshDevice("3d0d7e5fb2ce288813306e4d4636395e047a3d28");
+    ASSERT_TRUE(FScript.Done());
+    EXPECT_TRUE(FScript.Messages.front().startsWith("Do you want to overwrite the local backup:\n\"Anna's "
+                                                    "iPhone@11/05/12 09:30:00\"\nwith the content of "));
+    EXPECT_TRUE(frame->Refreshing());
+    EXPECT_EQ(frame->StatusText(), "  Updating the backup, please wait ...");
+    test::SaveScreenshot(form.get(), "main-refreshing");
+    FScript.AnswerMessage(QMessageBox::Ok);
+    FScript.AnswerMessage(QMessageBox::Ok);
+    FScript.AnswerMessage(QMessageBox::Ok);
+    form->BackBtnClick();
+    form->TransBtnClick();
+    EXPECT_FALSE(form->close());
+    ASSERT_EQ(FScript.Messages.size(), 4u);
+    EXPECT_EQ(FScript.Messages[1], "Please wait until all the data has been loaded.");
+    EXPECT_EQ(FScript.Messages[2], "Please wait until all the data has been loaded.");
+    EXPECT_EQ(FScript.Messages[3],
+              "Backup is in progress.\nPlease wait until the backup complete.\nIt may take "
+              "some time depends on the capacity of your device.");
+    ASSERT_TRUE(WaitFor([&] { return frame->ViewShown(); }));
+    ::unsetenv("KESTROW_BACKUP_TOOL");
+    std::string args;
+    ReadWholeFile(marker, args);
+    EXPECT_EQ(args, "--udid 3d0d7e5fb2ce288813306e4d4636395e047a3d28 backup " + test::DemoRoot() + "\n");
+    EXPECT_EQ(frame->Session().CurrentIndex(), 1);
+    EXPECT_TRUE(form->close());
+}
+
+} // namespace
+} // namespace kestrow

@@ -1,0 +1,284 @@
+#include <QBuffer>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeView>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include "archive/ipod_backup.h"
+#include "demo_root.h"
+#include "modal_script.h"
+#include "support/file_tree.h"
+#include "ui/back_frame.h"
+#include "ui/bk_select_form.h"
+#include "ui/export_form.h"
+#include "ui/html_pane.h"
+#include "ui/list_view.h"
+#include "ui/main_form.h"
+#include "ui/row_model.h"
+#include "ui/views/ab_frm.h"
+#include "ui/views/cld_frm.h"
+#include "ui/views/file_frm.h"
+#include "ui/views/msg_frm.h"
+#include "ui/views/note_frm.h"
+#include "ui/views/picture_scaling.h"
+#include "ui/views/sfr_frm.h"
+
+namespace kestrow {
+namespace {
+
+using test::TModalScript;
+
+TEST(ViewRules, PictureSizesInChatsAndPreviews) {
+    const auto chat = [](int w, int h) {
+        int sw = 0;
+        int sh = 0;
+        ChatPictureSize(w, h, sw, sh);
+        return std::to_string(sw) + "x" + std::to_string(sh);
+    };
+    EXPECT_EQ(chat(1000, 500), "238x119");
+    EXPECT_EQ(chat(100, 400), "47x188");
+    EXPECT_EQ(chat(200, 150), "200x150");
+    EXPECT_EQ(chat(230, 190), "238x197"); // the longer side decides, not the limit crossed
+    int w = 0;
+    int h = 0;
+    PreviewPictureSize(10, 5, 169, 169, w, h);
+    EXPECT_EQ(w, 169);
+    EXPECT_EQ(h, 84); // 84.5: halves to even
+    PreviewPictureSize(5, 10, 169, 169, w, h);
+    EXPECT_EQ(w, 84);
+    EXPECT_EQ(h, 169);
+}
+
+TEST(ViewRules, SizeTexts) {
+    EXPECT_EQ(SizeText(0), "");
+    EXPECT_EQ(SizeText(512), "0.50 KB");
+    EXPECT_EQ(SizeText(1048575), "1024.00 KB");
+    EXPECT_EQ(SizeText(1048576), "1.00 MB");
+    EXPECT_EQ(SizeText(1073741824), "1024.00 MB");
+    EXPECT_EQ(SizeText(1073741825), "1.00 GB");
+}
+
+TEST(ViewRules, ChatPicturesAreScaledAndKeepTheirFormat) {
+    QImage wide(1000, 500, QImage::Format_RGB32);
+    wide.fill(Qt::red);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    wide.save(&buffer, "PNG");
+    const auto picture = ChatPicture(png.toStdString(), "image/png");
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(picture->Mime, "image/png");
+    QByteArray format;
+    const QImage shown = DecodePicture(picture->Bytes, &format);
+    EXPECT_EQ(shown.size(), QSize(238, 119));
+    EXPECT_EQ(format, "png");
+    EXPECT_FALSE(ChatPicture("not a picture", "image/jpeg"));
+    const auto card = CardPicture(png.toStdString());
+    ASSERT_TRUE(card);
+    EXPECT_EQ(card->Mime, "image/bmp");
+    EXPECT_EQ(DecodePicture(card->Bytes).size(), QSize(100, 50));
+}
+
+class DesktopViews : public ::testing::Test {
+protected:
+    void Open(int index) {
+        ASSERT_FALSE(test::DemoRoot().empty());
+        test::ForgetSettings();
+        FForm = std::make_unique<TMainForm>(test::DemoRoot(), false);
+        FScript.Then([index](QWidget* modal) {
+            auto* dialog = qobject_cast<TBkSelectForm*>(modal);
+            if (dialog == nullptr) {
+                return false;
+            }
+            dialog->SelectRow(index);
+            QMetaObject::invokeMethod(dialog->ReadBtn(), &QAbstractButton::click, Qt::QueuedConnection);
+            return true;
+        });
+        FForm->show();
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return FForm->BackFrame() && FForm->BackFrame()->ViewShown(); }, 60000));
+        FFrame = FForm->BackFrame();
+        FFrame->OpenFolder = [](const QString&) {};
+    }
+    TCategoryView* Show(int view) {
+        FFrame->CategoryButton(view)->click();
+        return FFrame->View(view);
+    }
+    static QStringList Column(TListView* list, int column) {
+        QStringList texts;
+        for (int row = 0; row < list->model()->rowCount(); ++row) {
+            texts << list->model()->index(row, column).data().toString();
+        }
+        return texts;
+    }
+    static QStringList Headers(QAbstractItemView* list) {
+        QStringList texts;
+        for (int c = 0; c < list->model()->columnCount(); ++c) {
+            texts << list->model()->headerData(c, Qt::Horizontal).toString();
+        }
+        return texts;
+    }
+    // Exports the view with the first format into a new folder; the count the status gives.
+    int ExportInto(const std::string& folder, int selectAllQuestion = 0) {
+        if (selectAllQuestion != 0) {
+            FScript.AnswerMessage(QMessageBox::Ok);
+        }
+        FScript.Then([folder](QWidget* modal) {
+            auto* dialog = qobject_cast<TExportFrom*>(modal);
+            if (dialog == nullptr) {
+                return false;
+            }
+            dialog->DestEdt()->setText(QString::fromStdString(folder));
+            QMetaObject::invokeMethod(dialog->OKBtn(), &QAbstractButton::click, Qt::QueuedConnection);
+            return true;
+        });
+        int count = -1;
+        const auto connection =
+            QObject::connect(FFrame, &TBackFrame::ExportDone, [&count](int n) { count = n; });
+        EXPECT_TRUE(FFrame->ExportView());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return count >= 0; }, 60000));
+        QObject::disconnect(connection);
+        return count;
+    }
+    void Screenshot(const char* name) {
+        QTest::qWait(400); // let the HTML panes paint
+        test::SaveScreenshot(FForm.get(), name);
+    }
+
+    TModalScript FScript;
+    std::unique_ptr<TMainForm> FForm;
+    TBackFrame* FFrame = nullptr;
+    TTempFolder FOut;
+};
+
+TEST_F(DesktopViews, MessagesShowBubblesAndSortAndFind) {
+    Open(0);
+    auto* view = static_cast<TMsgFrm*>(Show(1));
+    TListView* list = view->List();
+    EXPECT_EQ(Headers(list), (QStringList{"Contacts", "Count"}));
+    ASSERT_GT(list->model()->rowCount(), 1);
+    list->header()->setSortIndicator(1, Qt::AscendingOrder);
+    const QStringList ascending = Column(list, 1);
+    for (int row = 1; row < ascending.size(); ++row) {
+        EXPECT_LE(ascending[row - 1].toInt(), ascending[row].toInt());
+    }
+    list->header()->setSortIndicator(1, Qt::DescendingOrder);
+    QStringList descending = Column(list, 1);
+    std::reverse(descending.begin(), descending.end());
+    EXPECT_EQ(descending, ascending);
+
+    // Find next from nothing selected, then on from the match, wrapping around.
+    const QString first = Column(list, 0).front();
+    EXPECT_TRUE(view->FindNext(first.left(3).toLower()));
+    const int found = list->selectionModel()->selectedRows().front().row();
+    EXPECT_TRUE(Column(list, 0)[found].toUpper().contains(first.left(3).toUpper()));
+    EXPECT_FALSE(view->FindNext(QStringLiteral("no such name at all")));
+
+    list->SelectRow(0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !view->Viewer()->PageText().isEmpty(); }, 10000));
+    const QByteArray page = view->Viewer()->PageText();
+    EXPECT_TRUE(page.contains("<div class=\"b ")) << page.left(400).toStdString();
+    EXPECT_FALSE(view->NumLb()->text().startsWith("Loading"));
+    Screenshot("view-messages");
+    EXPECT_GT(ExportInto(FOut.Path() + "messages"), 0);
+    EXPECT_FALSE(test::NamesBelow(FOut.Path() + "messages").empty());
+}
+
+TEST_F(DesktopViews, EveryViewListsItsRecordsAndExports) {
+    Open(3);
+    struct TCase {
+        int View;
+        QStringList Headers;
+        const char* Screenshot;
+    };
+    const std::vector<TCase> cases{
+        {0, {"First name", "Last name"}, "view-contacts"},
+        {2, {"", "Date", "Duration", "Number", "Name"}, "view-calls"},
+        {3, {"Title", "Date"}, "view-notes"},
+        {4, {"Start", "End", "Title", "Location"}, "view-calendar"},
+        {6, {"", "Date", "Duration", "Number", "Name"}, "view-voicemail"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Screenshot);
+        TCategoryView* view = Show(c.View);
+        ASSERT_NE(view, nullptr);
+        EXPECT_EQ(Headers(view->List()), c.Headers);
+        EXPECT_GT(view->List()->model()->rowCount(), 0);
+        view->List()->SelectRow(0);
+        Screenshot(c.Screenshot);
+        EXPECT_GT(ExportInto(FOut.Path() + c.Screenshot), 0);
+    }
+}
+
+TEST_F(DesktopViews, CalendarCommentCannotBeCopied) {
+    Open(0);
+    auto* view = static_cast<TCldFrm*>(Show(4));
+    view->List()->SelectRow(0);
+    EXPECT_TRUE(view->NoteMm()->toPlainText().startsWith("\n"));
+    QTest::keyClick(view->NoteMm(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(view->NoteMm()->toPlainText(), "Please use the Export function.");
+}
+
+TEST_F(DesktopViews, SafariTreeHasItsTwoGroups) {
+    Open(3);
+    auto* view = static_cast<TSfrFrm*>(Show(5));
+    QAbstractItemModel* model = view->UrlLst()->model();
+    ASSERT_EQ(model->rowCount(), 2);
+    EXPECT_EQ(model->index(0, 0).data().toString(), "Bookmarks");
+    EXPECT_EQ(model->index(1, 0).data().toString(), "Histories");
+    EXPECT_TRUE(view->UrlLst()->isExpanded(model->index(0, 0)));
+    EXPECT_FALSE(view->UrlLst()->isExpanded(model->index(1, 0)));
+    EXPECT_EQ(Headers(view->UrlLst()), (QStringList{"Name", "Url ( Double click to open )", "Info"}));
+    QStringList opened;
+    view->OpenUrl = [&opened](const QString& url) { opened << url; };
+    const QModelIndex bookmark = model->index(0, 1, model->index(0, 0));
+    emit view->UrlLst()->doubleClicked(bookmark);
+    EXPECT_EQ(opened, QStringList{bookmark.data().toString()});
+    Screenshot("view-safari");
+    EXPECT_GT(ExportInto(FOut.Path() + "safari"), 0);
+}
+
+TEST_F(DesktopViews, FileBrowserFiltersPreviewsAndExportsASelection) {
+    Open(0);
+    auto* view = static_cast<TFileFrm*>(Show(7));
+    const int all = view->List()->model()->rowCount();
+    view->FilterCb()->setCurrentText(QStringLiteral("jpg"));
+    const int pictures = view->List()->model()->rowCount();
+    EXPECT_GT(pictures, 0);
+    EXPECT_LT(pictures, all);
+    for (const QString& key : Column(view->List(), 0)) {
+        EXPECT_TRUE(key.toLower().endsWith(".jpg")) << key.toStdString();
+    }
+    view->FilterCb()->setCurrentText(QString());
+    EXPECT_EQ(view->List()->model()->rowCount(), all);
+    view->FilterCb()->setCurrentIndex(0);
+    EXPECT_EQ(view->List()->model()->rowCount(), all);
+
+    // Nothing selected: the warning, nothing exported.
+    FScript.AnswerMessage(QMessageBox::Ok);
+    EXPECT_FALSE(FFrame->ExportView());
+    EXPECT_EQ(FScript.Messages.back(),
+              "No file has been selected.\nPlease select the files you want to export.");
+
+    view->FilterCb()->setCurrentText(QStringLiteral("JPG"));
+    ASSERT_GT(view->List()->model()->rowCount(), 0);
+    view->List()->SelectRow(0);
+    view->FileClicked(0);
+    const QString info = view->InfoLb()->text();
+    EXPECT_TRUE(info.startsWith("Image file\n") && info.endsWith(" KB")) << info.toStdString();
+    Screenshot("view-files");
+    view->List()->selectAll();
+    EXPECT_GT(ExportInto(FOut.Path() + "files", view->List()->SelectedCount() >= 9 ? 1 : 0), 0);
+}
+
+} // namespace
+} // namespace kestrow
