@@ -16,7 +16,11 @@
 #include "archive/ipod_backup.h"
 #include "demo_root.h"
 #include "modal_script.h"
+#include "platform/file_io.h"
+#include "support/backup_writer.h"
+#include "support/contacts_writer.h"
 #include "support/file_tree.h"
+#include "support/sqlite_writer.h"
 #include "ui/back_frame.h"
 #include "ui/bk_select_form.h"
 #include "ui/export_form.h"
@@ -90,10 +94,10 @@ TEST(ViewRules, ChatPicturesAreScaledAndKeepTheirFormat) {
 
 class DesktopViews : public ::testing::Test {
 protected:
-    void Open(int index) {
-        ASSERT_FALSE(test::DemoRoot().empty());
+    void Open(int index, const std::string& root = test::DemoRoot()) {
+        ASSERT_FALSE(root.empty());
         test::ForgetSettings();
-        FForm = std::make_unique<TMainForm>(test::DemoRoot(), false);
+        FForm = std::make_unique<TMainForm>(root, false);
         FScript.Then([index](QWidget* modal) {
             auto* dialog = qobject_cast<TBkSelectForm*>(modal);
             if (dialog == nullptr) {
@@ -183,10 +187,19 @@ TEST_F(DesktopViews, MessagesShowBubblesAndSortAndFind) {
     EXPECT_TRUE(Column(list, 0)[found].toUpper().contains(first.left(3).toUpper()));
     EXPECT_FALSE(view->FindNext(QStringLiteral("no such name at all")));
 
-    list->SelectRow(0);
+    // The one-to-one conversation holds a received SMS (grey, left), a sent SMS (green, right) and a
+    // sent iMessage (blue, right).
+    list->selectionModel()->clearSelection();
+    ASSERT_TRUE(view->FindNext(QStringLiteral("Taylor Anna")));
+    const int chat = list->selectionModel()->selectedRows().front().row();
+    EXPECT_EQ(Column(list, 0)[chat].toStdString(), "Taylor Anna");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !view->Viewer()->PageText().isEmpty(); }, 10000));
     const QByteArray page = view->Viewer()->PageText();
-    EXPECT_TRUE(page.contains("<div class=\"b ")) << page.left(400).toStdString();
+    for (const char* bubble : {"<div class=\"b l\">Are we still on", "<div class=\"b r\">Yes! 7pm",
+                               "<div class=\"b i\">Sent over iMessage"}) {
+        EXPECT_TRUE(page.contains(bubble)) << bubble << "\n" << page.toStdString();
+    }
+    EXPECT_EQ(view->NumLb()->text().toStdString(), "Taylor Anna - +44 7700 900123");
     EXPECT_FALSE(view->NumLb()->text().startsWith("Loading"));
     Screenshot("view-messages");
     EXPECT_GT(ExportInto(FOut.Path() + "messages"), 0);
@@ -217,6 +230,36 @@ TEST_F(DesktopViews, EveryViewListsItsRecordsAndExports) {
         Screenshot(c.Screenshot);
         EXPECT_GT(ExportInto(FOut.Path() + c.Screenshot), 0);
     }
+}
+
+TEST_F(DesktopViews, BackupTextsAreShownAsTextNeverAsMarkup) {
+    const TTempFolder work;
+    test::TContactsDb db;
+    db.Persons = {{1, "<script>alert(1)</script>", "<b>Bold</b>"}};
+    db.Values = {{1, 1, 3, 0, 0, std::string("<img src=x onerror=alert(1)>")}};
+    test::ExecSql(work.Path() + "book", test::ContactsSql(db));
+    test::ExecSql(work.Path() + "images", test::ContactImagesSql(db));
+    std::string book;
+    std::string images;
+    ASSERT_TRUE(ReadWholeFile(work.Path() + "book", book));
+    ASSERT_TRUE(ReadWholeFile(work.Path() + "images", images));
+    test::TBackupPlan plan;
+    plan.FolderName = "hostile";
+    plan.UniqueId = "EEEE";
+    plan.Files = {test::TTestFile("HomeDomain", "Library/AddressBook/AddressBook.sqlitedb", book),
+                  test::TTestFile("HomeDomain", "Library/AddressBook/AddressBookImages.sqlitedb", images)};
+    test::WriteBackup(work.Path() + "root/", plan);
+    Open(0, work.Path() + "root/");
+    auto* view = static_cast<TAbFrm*>(FFrame->View(0));
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(Column(view->List(), 0), QStringList{"<script>alert(1)</script>"});
+    EXPECT_EQ(Column(view->List(), 1), QStringList{"<b>Bold</b>"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !view->Viewer()->PageText().isEmpty(); }, 10000));
+    const QByteArray page = view->Viewer()->PageText();
+    EXPECT_TRUE(page.contains("&lt;script&gt;alert(1)&lt;/script&gt;")) << page.toStdString();
+    EXPECT_FALSE(page.contains("<script")) << page.toStdString();
+    EXPECT_FALSE(page.contains("<img src=x")) << page.toStdString();
+    Screenshot("view-contacts-hostile");
 }
 
 TEST_F(DesktopViews, CalendarCommentCannotBeCopied) {
