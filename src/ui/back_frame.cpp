@@ -18,6 +18,7 @@
 #include "device/backup_tool.h"
 #include "device/ios_helper.h"
 #include "platform/date_time.h"
+#include "platform/file_io.h"
 #include "ui/bk_select_form.h"
 #include "ui/category_view.h"
 #include "ui/export_job.h"
@@ -55,6 +56,20 @@ constexpr std::array<TButtonInfo, TBackFrame::kViewCount> kButtons{{
 
 QString BackupDateText(double date) {
     return ToQString(DateTimeText(date));
+}
+
+// A partial export is never reported as a complete one: the first failures with their reasons.
+QString FailureText(const std::vector<TExportFailure>& failures) {
+    QString text = QString::number(failures.size()) + QStringLiteral(" item(s) could not be written:");
+    constexpr std::size_t kShown = 5;
+    for (std::size_t i = 0; i < failures.size() && i < kShown; ++i) {
+        text += QLatin1Char('\r') + ToQString(failures[i].Target) + QStringLiteral(": ") +
+                ToQString(ErrorText(failures[i].Error));
+    }
+    if (failures.size() > kShown) {
+        text += QStringLiteral("\r...");
+    }
+    return text;
 }
 
 } // namespace
@@ -444,14 +459,19 @@ void TBackFrame::FinishExport(const TExportResult& result) {
     if (FExport->Job().After) {
         FExport->Job().After();
     }
+    const QString& dest = FExport->Job().Destination;
     if (result.FolderError != 0) {
-        ShowWarning(window(), QStringLiteral("Cannot find or create folder \"") + FExport->Job().Destination +
-                                  QStringLiteral("\"."));
-    } else if (result.Count > 0) {
+        ShowWarning(window(),
+                    QStringLiteral("Cannot find or create folder \"") + dest + QStringLiteral("\"."));
+    }
+    if (result.Count > 0) {
         SetStatus(QString::number(result.Count) + QStringLiteral(" exported"));
-        if (OpenFolder) {
-            OpenFolder(FExport->Job().Destination);
-        }
+    }
+    if (!result.Failures.empty()) {
+        ShowWarning(window(), FailureText(result.Failures));
+    }
+    if (result.Count > 0 && OpenFolder) {
+        OpenFolder(dest);
     }
     emit ExportDone(result.Count);
 }

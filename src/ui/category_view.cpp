@@ -18,6 +18,7 @@ std::optional<TCategoryView::TExportChoice> TCategoryView::ChooseExport(int cate
     }
     const std::vector<int> selected = list->SelectedRecords();
     TExportFrom dialog(window());
+    dialog.SetSession(&FSession);
     dialog.Prepare(category, dialogSelected >= 0 ? dialogSelected : static_cast<int>(selected.size()));
     if (dialog.exec() != QDialog::Accepted) {
         return std::nullopt;

@@ -12,7 +12,9 @@
 #include <QStandardPaths>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <cerrno>
 
+#include "archive/ipod_backup.h"
 #include "export/export_formats.h"
 #include "ui/app_info.h"
 #include "ui/qt_text.h"
@@ -130,6 +132,12 @@ void TExportFrom::OKBtnClick() {
     FDestEdt->setText(dest);
     if (dest.isEmpty()) {
         ShowWarning(this, QStringLiteral("Please input the path where you want to save the data."));
+        return;
+    }
+    if (FSession != nullptr && FSession->CheckDestination(ToStdString(dest)) == EACCES) {
+        ShowWarning(this,
+                    QStringLiteral("Nothing is ever written inside a backup folder.\rPlease choose another "
+                                   "folder."));
         return;
     }
     if (!QDir().mkpath(dest)) {

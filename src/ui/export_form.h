@@ -9,6 +9,8 @@ class QToolButton;
 
 namespace kestrow {
 
+class TIpodBackup;
+
 // "Export": the destination folder (remembered as "BkDest") and one format of the category.
 class TExportFrom : public QDialog {
     Q_OBJECT
@@ -20,6 +22,8 @@ public:
     // The destination as confirmed, ending with "/".
     QString Destination() const;
     int FormatCode() const;
+    // The open backup: a destination inside any backup folder is refused before anything is made.
+    void SetSession(const TIpodBackup* session) { FSession = session; }
 
     QLineEdit* DestEdt() const { return FDestEdt; }
     QComboBox* FormatRg() const { return FFormatRg; }
@@ -41,6 +45,7 @@ private:
     QComboBox* FFormatRg = nullptr;
     QPushButton* FCancelBtn = nullptr;
     QPushButton* FOKBtn = nullptr;
+    const TIpodBackup* FSession = nullptr;
 };
 
 } // namespace kestrow

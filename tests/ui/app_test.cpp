@@ -309,6 +309,17 @@ TEST_F(DesktopApp, ExportFromAViewWritesWhereChosenAndSaysHowMany) {
     QString opened;
     frame->OpenFolder = [&opened](const QString& folder) { opened = folder; };
     const TTempFolder out;
+    const std::string insideBackup = test::DemoRoot() + "3d0d7e5fb2ce288813306e4d4636395e047a3d28/out";
+    FScript.Then([&](QWidget* modal) {
+        auto* dialog = qobject_cast<TExportFrom*>(modal);
+        if (dialog == nullptr) {
+            return false;
+        }
+        dialog->DestEdt()->setText(QString::fromStdString(insideBackup));
+        QMetaObject::invokeMethod(dialog->OKBtn(), &QAbstractButton::click, Qt::QueuedConnection);
+        return true;
+    });
+    FScript.AnswerMessage(QMessageBox::Ok);
     FScript.Then([&](QWidget* modal) {
         auto* dialog = qobject_cast<TExportFrom*>(modal);
         if (dialog == nullptr) {
@@ -323,6 +334,10 @@ TEST_F(DesktopApp, ExportFromAViewWritesWhereChosenAndSaysHowMany) {
     });
     form->TransBtnClick();
     ASSERT_TRUE(WaitFor([&] { return !frame->Busy(); }));
+    EXPECT_EQ(FScript.Messages,
+              (std::vector<QString>{
+                  "Nothing is ever written inside a backup folder.\nPlease choose another folder."}));
+    EXPECT_FALSE(QDir(QString::fromStdString(insideBackup)).exists());
     EXPECT_EQ(test::NamesBelow(out.Path()), (std::vector<std::string>{"Anna's iPhone_Contact.csv"}));
     EXPECT_EQ(opened, QString::fromStdString(out.Path()));
     EXPECT_TRUE(frame->StatusText().endsWith(" exported")) << frame->StatusText().toStdString();

@@ -248,6 +248,7 @@ std::optional<TExportJob> TFileFrm::PrepareExport() {
         return std::nullopt;
     }
     TExportFrom dialog(window());
+    dialog.SetSession(&FSession);
     dialog.Prepare(ecFiles, static_cast<int>(selected.size()));
     if (dialog.exec() != QDialog::Accepted) {
         return std::nullopt;

@@ -199,6 +199,7 @@ std::optional<TExportJob> TSfrFrm::PrepareExport() {
     }
     const int count = static_cast<int>(std::count(selected.begin(), selected.end(), true));
     TExportFrom dialog(window());
+    dialog.SetSession(&FSession);
     dialog.Prepare(ecSafari, count);
     if (dialog.exec() != QDialog::Accepted) {
         return std::nullopt;
