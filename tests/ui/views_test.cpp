@@ -1,4 +1,5 @@
 #include <QBuffer>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -27,6 +28,7 @@
 #include "ui/html_pane.h"
 #include "ui/list_view.h"
 #include "ui/main_form.h"
+#include "ui/pass_form.h"
 #include "ui/row_model.h"
 #include "ui/views/ab_frm.h"
 #include "ui/views/cld_frm.h"
@@ -94,7 +96,7 @@ TEST(ViewRules, ChatPicturesAreScaledAndKeepTheirFormat) {
 
 class DesktopViews : public ::testing::Test {
 protected:
-    void Open(int index, const std::string& root = test::DemoRoot()) {
+    void Open(int index, const std::string& root = test::DemoRoot(), const char* password = nullptr) {
         ASSERT_FALSE(root.empty());
         test::ForgetSettings();
         FForm = std::make_unique<TMainForm>(root, false);
@@ -107,6 +109,18 @@ protected:
             QMetaObject::invokeMethod(dialog->ReadBtn(), &QAbstractButton::click, Qt::QueuedConnection);
             return true;
         });
+        if (password != nullptr) {
+            const QString text = QString::fromUtf8(password);
+            FScript.Then([text](QWidget* modal) {
+                auto* dialog = qobject_cast<TPassForm*>(modal);
+                if (dialog == nullptr) {
+                    return false;
+                }
+                dialog->PassEdt()->setText(text);
+                QMetaObject::invokeMethod(dialog->OkBtn(), &QAbstractButton::click, Qt::QueuedConnection);
+                return true;
+            });
+        }
         FForm->show();
         ASSERT_TRUE(
             QTest::qWaitFor([&] { return FForm->BackFrame() && FForm->BackFrame()->ViewShown(); }, 60000));
@@ -211,31 +225,41 @@ TEST_F(DesktopViews, MessagesShowBubblesAndSortAndFind) {
     EXPECT_FALSE(test::NamesBelow(FOut.Path() + "messages").empty());
 }
 
-TEST_F(DesktopViews, EveryViewListsItsRecordsAndExports) {
-    Open(3);
+// Every generation of the demo, plain and encrypted: each list has its columns and rows, and each
+// category exports.
+class DesktopEveryView : public DesktopViews, public ::testing::WithParamInterface<int> {};
+
+TEST_P(DesktopEveryView, ListsItsRecordsAndExports) {
+    const int backup = GetParam();
+    Open(backup, test::DemoRoot(), backup == 1 || backup == 4 ? "kestrow-demo" : nullptr);
     struct TCase {
         int View;
         QStringList Headers;
-        const char* Screenshot;
+        const char* Name;
     };
     const std::vector<TCase> cases{
-        {0, {"First name", "Last name"}, "view-contacts"},
-        {2, {"", "Date", "Duration", "Number", "Name"}, "view-calls"},
-        {3, {"Title", "Date"}, "view-notes"},
-        {4, {"Start", "End", "Title", "Location"}, "view-calendar"},
-        {6, {"", "Date", "Duration", "Number", "Name"}, "view-voicemail"},
+        {0, {"First name", "Last name"}, "contacts"},
+        {1, {"Contacts", "Count"}, "messages"},
+        {2, {"", "Date", "Duration", "Number", "Name"}, "calls"},
+        {3, {"Title", "Date"}, "notes"},
+        {4, {"Start", "End", "Title", "Location"}, "calendar"},
+        {6, {"", "Date", "Duration", "Number", "Name"}, "voicemail"},
     };
     for (const TCase& c : cases) {
-        SCOPED_TRACE(c.Screenshot);
+        SCOPED_TRACE(c.Name);
         TCategoryView* view = Show(c.View);
         ASSERT_NE(view, nullptr);
         EXPECT_EQ(Headers(view->List()), c.Headers);
         EXPECT_GT(view->List()->model()->rowCount(), 0);
         view->List()->SelectRow(0);
-        Screenshot(c.Screenshot);
-        EXPECT_GT(ExportInto(FOut.Path() + c.Screenshot), 0);
+        if (backup == 3) {
+            Screenshot((std::string("view-") + c.Name).c_str());
+        }
+        EXPECT_GT(ExportInto(FOut.Path() + c.Name), 0);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(DemoBackups, DesktopEveryView, ::testing::Values(0, 1, 3, 4));
 
 TEST_F(DesktopViews, BackupTextsAreShownAsTextNeverAsMarkup) {
     const TTempFolder work;
@@ -265,6 +289,46 @@ TEST_F(DesktopViews, BackupTextsAreShownAsTextNeverAsMarkup) {
     EXPECT_FALSE(page.contains("<script")) << page.toStdString();
     EXPECT_FALSE(page.contains("<img src=x")) << page.toStdString();
     Screenshot("view-contacts-hostile");
+}
+
+TEST_F(DesktopViews, FileBrowserPreviewsPicturesAndNamesTypes) {
+    QImage small(10, 5, QImage::Format_RGB32);
+    small.fill(Qt::blue);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    small.save(&buffer, "PNG");
+    const TTempFolder root;
+    test::TBackupPlan plan;
+    plan.FolderName = "pictures";
+    plan.UniqueId = "FFFF";
+    plan.Files = {test::TTestFile("MediaDomain", "Media/DCIM/small.png", png.toStdString()),
+                  test::TTestFile("HomeDomain", "Library/Preferences/a.plist", "<plist/>"),
+                  test::TTestFile("AppDomain-com.example.app", "Documents/b.txt", "app")};
+    test::WriteBackup(root.Path(), plan);
+    Open(0, root.Path());
+    auto* view = static_cast<TFileFrm*>(FFrame->View(7));
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(Column(view->List(), 0), (QStringList{"Media/DCIM/small.png", "Library/Preferences/a.plist"}));
+    view->AppCb()->setChecked(true);
+    EXPECT_EQ(Column(view->List(), 0), QStringList{"example.app/Documents/b.txt"});
+    view->AppCb()->setChecked(false);
+    view->List()->SelectRow(0);
+    view->FileClicked(0);
+    // Enlarged to the box width, smoothly: 10 x 5 becomes 169 x 84 (84.5, halves to even).
+    EXPECT_EQ(view->ViewImg()->pixmap().size(), QSize(169, 84));
+    EXPECT_EQ(view->InfoLb()->text().toStdString(), "Image file\n" + SizeText(png.size()).toStdString());
+    view->List()->selectAll();
+    view->FileClicked(1);
+    const QStringList lines = view->InfoLb()->text().split('\n');
+    ASSERT_EQ(lines.size(), 3) << view->InfoLb()->text().toStdString();
+    // The type's name as the system's type database gives it, else after the extension.
+    EXPECT_TRUE(lines[0] == "PLIST file" ||
+                (!lines[0].isEmpty() && lines[0] != "unknown" && lines[0] != "Image file"))
+        << lines[0].toStdString();
+    EXPECT_EQ(lines[1], "2 files selected");
+    EXPECT_EQ(lines[2], SizeText(png.size() + 8));
+    Screenshot("view-files-preview");
 }
 
 TEST_F(DesktopViews, CalendarCommentCannotBeCopied) {

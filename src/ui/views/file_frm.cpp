@@ -217,7 +217,9 @@ void TFileFrm::Preview(int record) {
     const QString extension = ToQString(ExtensionOf(key));
     const QMimeType type =
         mimes.mimeTypeForFile(QStringLiteral("x.") + extension, QMimeDatabase::MatchExtension);
-    FInfoLb->setText(type.comment());
+    // A type the system does not know is named after its extension, "PLIST file".
+    FInfoLb->setText(type.isDefault() && !extension.isEmpty() ? extension.toUpper() + QStringLiteral(" file")
+                                                              : type.comment());
     QIcon icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
     if (icon.isNull()) {
         icon = style()->standardIcon(QStyle::SP_FileIcon);
