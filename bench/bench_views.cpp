@@ -16,7 +16,7 @@
 #include "readers/short_message.h"
 #include "sms_bench_db.h"
 #include "support/backup_writer.h"
-#include "ui/html_pane.h"
+#include "ui/app_setup.h"
 #include "ui/views/file_frm.h"
 #include "ui/views/msg_frm.h"
 
@@ -117,7 +117,7 @@ BENCHMARK(BM_FileView200k)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterat
 BENCHMARK(BM_MessagesView1M)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
 int main(int argc, char** argv) {
-    THtmlPane::RegisterScheme();
+    PrepareApplication();
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -10,7 +10,7 @@
 
 #include "archive/backup_list.h"
 #include "ui/app_info.h"
-#include "ui/html_pane.h"
+#include "ui/app_setup.h"
 #include "ui/main_form.h"
 
 namespace {
@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "Usage: kestrow [BACKUP_ROOT]\n");
         return 64;
     }
-    kestrow::THtmlPane::RegisterScheme();
+    kestrow::PrepareApplication();
     QApplication app(argc, argv);
     // Numbers are read and written with "." whatever the user's locale.
     std::setlocale(LC_NUMERIC, "C");

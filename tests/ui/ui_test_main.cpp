@@ -4,11 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include "ui/html_pane.h"
+#include "ui/app_setup.h"
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
-    kestrow::THtmlPane::RegisterScheme();
+    kestrow::PrepareApplication();
     // Settings and the Documents folder of the tests stay out of the user's own.
     QStandardPaths::setTestModeEnabled(true);
     QApplication app(argc, argv);

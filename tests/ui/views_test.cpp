@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMediaPlayer>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -37,6 +38,7 @@
 #include "ui/views/note_frm.h"
 #include "ui/views/picture_scaling.h"
 #include "ui/views/sfr_frm.h"
+#include "ui/views/vml_frm.h"
 
 namespace kestrow {
 namespace {
@@ -329,6 +331,26 @@ TEST_F(DesktopViews, FileBrowserPreviewsPicturesAndNamesTypes) {
     EXPECT_EQ(lines[1], "2 files selected");
     EXPECT_EQ(lines[2], SizeText(png.size() + 8));
     Screenshot("view-files-preview");
+}
+
+TEST_F(DesktopViews, VoicemailPlaysTheChosenMessage) {
+    Open(0);
+    auto* view = static_cast<TVmlFrm*>(Show(6));
+    view->PlayBtn()->click(); // nothing chosen: nothing happens
+    EXPECT_EQ(view->Player(), nullptr);
+    view->List()->SelectRow(0);
+    view->PlayBtn()->click();
+    ASSERT_NE(view->Player(), nullptr);
+    EXPECT_TRUE(view->Player()->source().isLocalFile());
+    // Either the audio plays (even where the machine has no sound device) or the user is told that
+    // no player is available; the program goes on either way.
+    FScript.AnswerMessage(QMessageBox::Ok);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return view->Player()->playbackState() == QMediaPlayer::PlayingState || !FScript.Messages.empty();
+        },
+        20000));
+    view->Player()->stop();
 }
 
 TEST_F(DesktopViews, CalendarCommentCannotBeCopied) {

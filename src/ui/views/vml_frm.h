@@ -21,6 +21,8 @@ public:
     std::optional<TExportJob> PrepareExport() override;
     TListView* List() const override { return FVmailLst; }
     void Play();
+    QMediaPlayer* Player() const { return FPlayer; }
+    QPushButton* PlayBtn() const { return FPlayBtn; }
 
 private:
     TVoiceMail* FVoicemail = nullptr;
