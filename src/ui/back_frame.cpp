@@ -460,7 +460,9 @@ void TBackFrame::FinishExport(const TExportResult& result) {
         FExport->Job().After();
     }
     const QString& dest = FExport->Job().Destination;
-    if (result.FolderError != 0) {
+    if (!FExport->ErrorText().isEmpty()) {
+        ShowWarning(window(), FExport->ErrorText());
+    } else if (result.FolderError != 0) {
         ShowWarning(window(),
                     QStringLiteral("Cannot find or create folder \"") + dest + QStringLiteral("\"."));
     }

@@ -27,18 +27,21 @@ void TExportRunner::Start(TExportJob job) {
             emit Progress(done, total);
         }
     };
+    FErrorText.clear();
     FThread = std::thread([this, control] {
         TExportResult result;
+        QString error;
         try {
             result = FJob.Run(control);
-        } catch (const std::exception&) {
-            result.FolderError = EIO;
+        } catch (const std::exception& e) {
+            error = QString::fromUtf8(e.what());
         }
         QMetaObject::invokeMethod(
             this,
-            [this, result] {
+            [this, result, error] {
                 Join();
                 FRunning = false;
+                FErrorText = error;
                 emit Finished(result);
             },
             Qt::QueuedConnection);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 #include <atomic>
 #include <stop_token>
 #include <thread>
@@ -21,6 +22,8 @@ public:
     void Stop();
     bool Running() const { return FRunning; }
     const TExportJob& Job() const { return FJob; }
+    // What ended the last run early when the core raised an error; empty otherwise.
+    const QString& ErrorText() const { return FErrorText; }
 
 signals:
     void Progress(qulonglong done, qulonglong total);
@@ -33,6 +36,7 @@ private:
     std::stop_source FStop;
     std::thread FThread;
     bool FRunning = false;
+    QString FErrorText;
     std::atomic<qulonglong> FLastShown{0};
 };
 

@@ -49,7 +49,7 @@ TAbFrm::TAbFrm(TIpodBackup& session, QWidget* parent) : TCategoryView(session, p
     connect(FContactLst->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
                 if (current.isValid() && FContactLst->selectionModel()->isRowSelected(current.row(), {})) {
-                    ShowContact(FModel->RecordAt(current.row()));
+                    Guarded(window(), [&] { ShowContact(FModel->RecordAt(current.row())); });
                 }
             });
     if (book != nullptr && book->Count() > 0) {

@@ -62,7 +62,7 @@ TMsgFrm::TMsgFrm(TIpodBackup& session, QWidget* parent) : TCategoryView(session,
     connect(FMsgGroupLst->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
                 if (current.isValid() && FMsgGroupLst->selectionModel()->isRowSelected(current.row(), {})) {
-                    ShowConversation(FModel->RecordAt(current.row()));
+                    Guarded(window(), [&] { ShowConversation(FModel->RecordAt(current.row())); });
                 }
             });
 }

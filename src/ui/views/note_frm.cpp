@@ -49,7 +49,7 @@ TNoteFrm::TNoteFrm(TIpodBackup& session, QWidget* parent) : TCategoryView(sessio
     connect(FNoteLst->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
                 if (current.isValid() && FNoteLst->selectionModel()->isRowSelected(current.row(), {})) {
-                    ShowNote(FModel->RecordAt(current.row()));
+                    Guarded(window(), [&] { ShowNote(FModel->RecordAt(current.row())); });
                 }
             });
     if (notes != nullptr && notes->Count() > 0) {
