@@ -10,11 +10,9 @@
 #include "archive/ipod_backup.h"
 #include "export/messages_export.h"
 #include "peak_memory.h"
-#include "platform/file_io.h"
 #include "platform/temp_folder.h"
 #include "readers/short_message.h"
 #include "sms_bench_db.h"
-#include "support/backup_writer.h"
 
 namespace {
 
@@ -23,21 +21,7 @@ using namespace kestrow;
 // One plain backup holding the database and its attachments.
 struct TBenchBackup {
     TTempFolder Root;
-    TBenchBackup() {
-        bench::TSmsBenchDatabase database;
-        test::TBackupPlan plan;
-        plan.FolderName = "bench";
-        plan.Layout = test::TLayout::ManifestDb;
-        std::string sms;
-        ReadWholeFile(database.Path, sms);
-        plan.Files.emplace_back("HomeDomain", "Library/SMS/sms.db", std::move(sms));
-        for (int i = 1; i <= bench::kAttachments; ++i) {
-            plan.Files.emplace_back("MediaDomain",
-                                    "Library/SMS/Attachments/aa/" + std::to_string(i) + "/IMG.JPG",
-                                    std::string(2048, static_cast<char>(i)));
-        }
-        test::WriteBackup(Root.Path(), plan);
-    }
+    TBenchBackup() { bench::WriteSmsBenchBackup(Root.Path(), "bench", true); }
 };
 
 void Export(benchmark::State& state, int format) {

@@ -13,7 +13,6 @@
 
 #include "archive/ipod_backup.h"
 #include "peak_memory.h"
-#include "platform/file_io.h"
 #include "platform/temp_folder.h"
 #include "readers/short_message.h"
 #include "sms_bench_db.h"
@@ -48,14 +47,7 @@ struct TViewBackups {
         }
         test::WriteBackup(Root.Path(), files);
 
-        bench::TSmsBenchDatabase database;
-        test::TBackupPlan messages;
-        messages.FolderName = "b-messages";
-        messages.Layout = test::TLayout::ManifestDb;
-        std::string sms;
-        ReadWholeFile(database.Path, sms);
-        messages.Files.emplace_back("HomeDomain", "Library/SMS/sms.db", std::move(sms));
-        test::WriteBackup(Root.Path(), messages);
+        bench::WriteSmsBenchBackup(Root.Path(), "b-messages", false);
     }
 };
 

@@ -1,5 +1,7 @@
 #include "sms_bench_db.h"
 
+#include "platform/file_io.h"
+#include "support/backup_writer.h"
 #include "support/sms_writer.h"
 #include "support/sqlite_writer.h"
 
@@ -62,6 +64,21 @@ TSmsBenchDatabase::TSmsBenchDatabase() {
            [](sqlite3_stmt* s, int i) { sqlite3_bind_int(s, 2, i * 19 + 1); });
     Exec(db, "COMMIT");
     sqlite3_close(db);
+}
+
+void WriteSmsBenchBackup(const std::string& root, const std::string& folderName, bool attachments) {
+    TSmsBenchDatabase database;
+    test::TBackupPlan plan;
+    plan.FolderName = folderName;
+    plan.Layout = test::TLayout::ManifestDb;
+    std::string sms;
+    ReadWholeFile(database.Path, sms);
+    plan.Files.emplace_back("HomeDomain", "Library/SMS/sms.db", std::move(sms));
+    for (int i = 1; attachments && i <= kAttachments; ++i) {
+        plan.Files.emplace_back("MediaDomain", "Library/SMS/Attachments/aa/" + std::to_string(i) + "/IMG.JPG",
+                                std::string(2048, static_cast<char>(i)));
+    }
+    test::WriteBackup(root, plan);
 }
 
 } // namespace kestrow::bench

@@ -20,4 +20,8 @@ struct TSmsBenchDatabase {
     TSmsBenchDatabase();
 };
 
+// Writes a plain current-layout backup folder `folderName` under `root` holding the database and,
+// with `attachments`, the attachment files it names.
+void WriteSmsBenchBackup(const std::string& root, const std::string& folderName, bool attachments);
+
 } // namespace kestrow::bench

@@ -30,4 +30,19 @@ std::optional<TCategoryView::TExportChoice> TCategoryView::ChooseExport(int cate
     return choice;
 }
 
+std::optional<TExportJob> TCategoryView::RecordsExport(int category, TRecordsExport run, int dialogSelected) {
+    auto choice = ChooseExport(category, dialogSelected);
+    if (!choice) {
+        return std::nullopt;
+    }
+    TIpodBackup* session = &FSession;
+    TExportJob job;
+    job.Destination = choice->Destination;
+    job.Run = [session, run = std::move(run), records = std::move(choice->Records), format = choice->Format,
+               dest = ToStdString(choice->Destination)](const TExportControl& control) {
+        return run(*session, records, format, dest, control);
+    };
+    return job;
+}
+
 } // namespace kestrow

@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "export/export_control.h"
@@ -43,6 +44,13 @@ protected:
         std::vector<int> Records;
     };
     std::optional<TExportChoice> ChooseExport(int category, int dialogSelected = -1);
+
+    // The export of a category's records: the chosen records, in list order, with the chosen format.
+    using TRecordsExport =
+        std::function<TExportResult(TIpodBackup& session, const std::vector<int>& records, int format,
+                                    const std::string& dest, const TExportControl& control)>;
+    // ChooseExport, then a job that runs `run` on the choice.
+    std::optional<TExportJob> RecordsExport(int category, TRecordsExport run, int dialogSelected = -1);
 
     TIpodBackup& FSession;
 };

@@ -45,6 +45,17 @@ namespace {
 
 using test::TModalScript;
 
+// A picture of that size and colour, as PNG bytes.
+std::string PngOf(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return png.toStdString();
+}
+
 TEST(ViewRules, PictureSizesInChatsAndPreviews) {
     const auto chat = [](int w, int h) {
         int sw = 0;
@@ -76,13 +87,8 @@ TEST(ViewRules, SizeTexts) {
 }
 
 TEST(ViewRules, ChatPicturesAreScaledAndKeepTheirFormat) {
-    QImage wide(1000, 500, QImage::Format_RGB32);
-    wide.fill(Qt::red);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    wide.save(&buffer, "PNG");
-    const auto picture = ChatPicture(png.toStdString(), "image/png");
+    const std::string png = PngOf(1000, 500);
+    const auto picture = ChatPicture(png, "image/png");
     ASSERT_TRUE(picture);
     EXPECT_EQ(picture->Mime, "image/png");
     QByteArray format;
@@ -90,7 +96,7 @@ TEST(ViewRules, ChatPicturesAreScaledAndKeepTheirFormat) {
     EXPECT_EQ(shown.size(), QSize(238, 119));
     EXPECT_EQ(format, "png");
     EXPECT_FALSE(ChatPicture("not a picture", "image/jpeg"));
-    const auto card = CardPicture(png.toStdString());
+    const auto card = CardPicture(png);
     ASSERT_TRUE(card);
     EXPECT_EQ(card->Mime, "image/bmp");
     EXPECT_EQ(DecodePicture(card->Bytes).size(), QSize(100, 50));
@@ -294,17 +300,12 @@ TEST_F(DesktopViews, BackupTextsAreShownAsTextNeverAsMarkup) {
 }
 
 TEST_F(DesktopViews, FileBrowserPreviewsPicturesAndNamesTypes) {
-    QImage small(10, 5, QImage::Format_RGB32);
-    small.fill(Qt::blue);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    small.save(&buffer, "PNG");
+    const std::string png = PngOf(10, 5);
     const TTempFolder root;
     test::TBackupPlan plan;
     plan.FolderName = "pictures";
     plan.UniqueId = "FFFF";
-    plan.Files = {test::TTestFile("MediaDomain", "Media/DCIM/small.png", png.toStdString()),
+    plan.Files = {test::TTestFile("MediaDomain", "Media/DCIM/small.png", png),
                   test::TTestFile("HomeDomain", "Library/Preferences/a.plist", "<plist/>"),
                   test::TTestFile("AppDomain-com.example.app", "Documents/b.txt", "app")};
     test::WriteBackup(root.Path(), plan);
@@ -319,7 +320,8 @@ TEST_F(DesktopViews, FileBrowserPreviewsPicturesAndNamesTypes) {
     view->FileClicked(0);
     // Enlarged to the box width, smoothly: 10 x 5 becomes 169 x 84 (84.5, halves to even).
     EXPECT_EQ(view->ViewImg()->pixmap().size(), QSize(169, 84));
-    EXPECT_EQ(view->InfoLb()->text().toStdString(), "Image file\n" + SizeText(png.size()).toStdString());
+    EXPECT_EQ(view->InfoLb()->text().toStdString(),
+              "Image file\n" + SizeText(static_cast<std::int64_t>(png.size())).toStdString());
     view->List()->selectAll();
     view->FileClicked(1);
     const QStringList lines = view->InfoLb()->text().split('\n');
@@ -329,7 +331,7 @@ TEST_F(DesktopViews, FileBrowserPreviewsPicturesAndNamesTypes) {
                 (!lines[0].isEmpty() && lines[0] != "unknown" && lines[0] != "Image file"))
         << lines[0].toStdString();
     EXPECT_EQ(lines[1], "2 files selected");
-    EXPECT_EQ(lines[2], SizeText(png.size() + 8));
+    EXPECT_EQ(lines[2], SizeText(static_cast<std::int64_t>(png.size()) + 8));
     Screenshot("view-files-preview");
 }
 

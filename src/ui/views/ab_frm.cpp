@@ -71,18 +71,10 @@ bool TAbFrm::FindNext(const QString& text) {
 }
 
 std::optional<TExportJob> TAbFrm::PrepareExport() {
-    auto choice = ChooseExport(ecContacts);
-    if (!choice) {
-        return std::nullopt;
-    }
-    TIpodBackup* session = &FSession;
-    TExportJob job;
-    job.Destination = choice->Destination;
-    job.Run = [session, records = std::move(choice->Records), format = choice->Format,
-               dest = ToStdString(choice->Destination)](const TExportControl& control) {
-        return ExportContacts(*session, records, format, dest, control);
-    };
-    return job;
+    return RecordsExport(ecContacts, [](TIpodBackup& session, const std::vector<int>& records, int format,
+                                        const std::string& dest, const TExportControl& control) {
+        return ExportContacts(session, records, format, dest, control);
+    });
 }
 
 } // namespace kestrow

@@ -120,18 +120,13 @@ bool TCallFrm::FindNext(const QString& text) {
 
 std::optional<TExportJob> TCallFrm::PrepareExport() {
     // The whole log is written, in list order, whatever is selected.
-    auto choice = ChooseExport(ecCalls, 0);
-    if (!choice) {
-        return std::nullopt;
-    }
-    TIpodBackup* session = &FSession;
-    TExportJob job;
-    job.Destination = choice->Destination;
-    job.Run = [session, records = FCallLst->AllRecords(), format = choice->Format,
-               dest = ToStdString(choice->Destination)](const TExportControl& control) {
-        return ExportCalls(*session, records, format, dest, control);
-    };
-    return job;
+    return RecordsExport(
+        ecCalls,
+        [all = FCallLst->AllRecords()](TIpodBackup& session, const std::vector<int>&, int format,
+                                       const std::string& dest, const TExportControl& control) {
+            return ExportCalls(session, all, format, dest, control);
+        },
+        0);
 }
 
 } // namespace kestrow

@@ -105,16 +105,10 @@ bool TCldFrm::FindNext(const QString& text) {
 }
 
 std::optional<TExportJob> TCldFrm::PrepareExport() {
-    auto choice = ChooseExport(ecCalendar);
-    if (!choice) {
-        return std::nullopt;
-    }
-    TIpodBackup* session = &FSession;
-    TExportJob job;
-    job.Destination = choice->Destination;
-    job.Run = [session, records = std::move(choice->Records), dest = ToStdString(choice->Destination)](
-                  const TExportControl& control) { return ExportCalendar(*session, records, dest, control); };
-    return job;
+    return RecordsExport(ecCalendar, [](TIpodBackup& session, const std::vector<int>& records, int,
+                                        const std::string& dest, const TExportControl& control) {
+        return ExportCalendar(session, records, dest, control);
+    });
 }
 
 } // namespace kestrow

@@ -98,24 +98,19 @@ bool TMsgFrm::FindNext(const QString& text) {
 }
 
 std::optional<TExportJob> TMsgFrm::PrepareExport() {
-    auto choice = ChooseExport(ecMessages);
-    if (!choice) {
-        return std::nullopt;
-    }
-    TIpodBackup* session = &FSession;
-    const std::string dest = ToStdString(choice->Destination);
     const std::string exportedAt = DateTimeText(NowLocalDays());
-    TExportJob job;
-    job.Destination = choice->Destination;
-    job.Run = [session, records = std::move(choice->Records), format = choice->Format, dest,
-               exportedAt](const TExportControl& control) {
-        return ExportMessages(*session, records, format, dest, exportedAt, control);
-    };
-    job.After = [this] {
-        if (FMessages != nullptr) {
-            FMessages->CloseDatabase(); // the part data the pages needed
-        }
-    };
+    auto job = RecordsExport(ecMessages,
+                             [exportedAt](TIpodBackup& session, const std::vector<int>& records, int format,
+                                          const std::string& dest, const TExportControl& control) {
+                                 return ExportMessages(session, records, format, dest, exportedAt, control);
+                             });
+    if (job) {
+        job->After = [this] {
+            if (FMessages != nullptr) {
+                FMessages->CloseDatabase(); // the part data the pages needed
+            }
+        };
+    }
     return job;
 }
 

@@ -69,16 +69,9 @@ bool TNoteFrm::FindNext(const QString& text) {
 }
 
 std::optional<TExportJob> TNoteFrm::PrepareExport() {
-    auto choice = ChooseExport(ecNotes);
-    if (!choice) {
-        return std::nullopt;
-    }
-    TIpodBackup* session = &FSession;
-    TExportJob job;
-    job.Destination = choice->Destination;
-    job.Run = [session, records = std::move(choice->Records), dest = ToStdString(choice->Destination)](
-                  const TExportControl& control) { return ExportNotes(*session, records, dest, control); };
-    return job;
+    return RecordsExport(
+        ecNotes, [](TIpodBackup& session, const std::vector<int>& records, int, const std::string& dest,
+                    const TExportControl& control) { return ExportNotes(session, records, dest, control); });
 }
 
 } // namespace kestrow

@@ -107,18 +107,10 @@ bool TVmlFrm::FindNext(const QString& text) {
 }
 
 std::optional<TExportJob> TVmlFrm::PrepareExport() {
-    auto choice = ChooseExport(ecVoicemail);
-    if (!choice) {
-        return std::nullopt;
-    }
-    TIpodBackup* session = &FSession;
-    TExportJob job;
-    job.Destination = choice->Destination;
-    job.Run = [session, records = std::move(choice->Records),
-               dest = ToStdString(choice->Destination)](const TExportControl& control) {
-        return ExportVoicemail(*session, records, dest, control);
-    };
-    return job;
+    return RecordsExport(ecVoicemail, [](TIpodBackup& session, const std::vector<int>& records, int,
+                                         const std::string& dest, const TExportControl& control) {
+        return ExportVoicemail(session, records, dest, control);
+    });
 }
 
 } // namespace kestrow
