@@ -48,8 +48,10 @@ private:
 
 } // namespace
 
-TMainForm::TMainForm(std::string root, bool watchDevices, QWidget* parent)
-    : QWidget(parent), FRoot(std::move(root)), FWatchDevices(watchDevices) {
+const char* const TMainForm::kDeviceLibrary = TIosHelper::kDefaultLibrary;
+
+TMainForm::TMainForm(std::string root, std::string deviceLibrary, QWidget* parent)
+    : QWidget(parent), FRoot(std::move(root)), FDeviceLibrary(std::move(deviceLibrary)) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(TAppInfo::Caption());
     BuildLayout();
@@ -157,11 +159,13 @@ void TMainForm::BuildLayout() {
 
 void TMainForm::CreateDeviceWatcher() {
     FDevice.reset();
-    FDevice = std::make_unique<TIpodDevice>([this] {
+    const auto onChange = [this] {
         // Called on the library's thread: only a note for the UI thread.
         QMetaObject::invokeMethod(this, &TMainForm::OnDeviceChange, Qt::QueuedConnection);
-    });
-    if (FWatchDevices) {
+    };
+    FDevice = FDeviceLibrary.empty() ? std::make_unique<TIpodDevice>(onChange)
+                                     : std::make_unique<TIpodDevice>(onChange, FDeviceLibrary);
+    if (!FDeviceLibrary.empty()) {
         // A fresh watcher binds the library again and looks for a device already connected.
         FDevice->Start();
     }

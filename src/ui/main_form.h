@@ -20,8 +20,11 @@ class TIpodDevice;
 class TMainForm : public QWidget {
     Q_OBJECT
 public:
-    // `root`: the backup root; `watchDevices` false keeps the device library out (tests).
-    explicit TMainForm(std::string root, bool watchDevices = true, QWidget* parent = nullptr);
+    // `root`: the backup root; `deviceLibrary`: the mobile-device library the watcher binds (empty:
+    // no watcher, as in most tests).
+    explicit TMainForm(std::string root, std::string deviceLibrary = kDeviceLibrary,
+                       QWidget* parent = nullptr);
+    static const char* const kDeviceLibrary;
     ~TMainForm() override;
 
     void ShowBackupView();
@@ -39,6 +42,7 @@ public:
     QToolButton* MoreBtn() const { return FMoreBtn; }
     QLineEdit* SearchEdt() const { return FSearchEdt; }
     QMenu* HelpPop() const { return FHelpPop; }
+    const TIpodDevice* Device() const { return FDevice.get(); }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -51,7 +55,7 @@ private:
     void TimerTimer();
 
     std::string FRoot;
-    bool FWatchDevices = true;
+    std::string FDeviceLibrary;
     bool FFirstRun = true;
     bool FIsConnected = false;
     std::unique_ptr<TIpodDevice> FDevice;

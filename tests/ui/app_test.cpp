@@ -12,11 +12,13 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <dlfcn.h>
 
 #include <gtest/gtest.h>
 
 #include "archive/ipod_backup.h"
 #include "demo_root.h"
+#include "device/ipod_device.h"
 #include "modal_script.h"
 #include "platform/file_io.h"
 #include "support/backup_writer.h"
@@ -95,7 +97,7 @@ protected:
     }
     // A main window on the demo backups with backup `index` open.
     std::unique_ptr<TMainForm> OpenMain(int index, const char* password = nullptr) {
-        auto form = std::make_unique<TMainForm>(test::DemoRoot(), false);
+        auto form = std::make_unique<TMainForm>(test::DemoRoot(), "");
         ChooseInDialog(FScript, index);
         if (password != nullptr) {
             TypePassword(FScript, QString::fromUtf8(password));
@@ -109,7 +111,7 @@ protected:
 };
 
 TEST_F(DesktopApp, FirstActivationOffersTheChoiceAndShowsTheFirstCategory) {
-    TMainForm form(test::DemoRoot(), false);
+    TMainForm form(test::DemoRoot(), "");
     EXPECT_EQ(form.windowTitle(), "Kestrow 2.1");
     EXPECT_FALSE(form.TransBtn()->isEnabled());
     EXPECT_FALSE(form.SearchEdt()->isEnabled());
@@ -153,7 +155,7 @@ TEST_F(DesktopApp, TheOldestLayoutEnablesOnlyTheFilesAndShowsThem) {
 }
 
 TEST_F(DesktopApp, AnEncryptedBackupAsksForItsPasswordUntilItIsRight) {
-    TMainForm form(test::DemoRoot(), false);
+    TMainForm form(test::DemoRoot(), "");
     ChooseInDialog(FScript, 1);
     TypePassword(FScript, "   ");
     FScript.AnswerMessage(QMessageBox::Ok);
@@ -180,7 +182,7 @@ TEST_F(DesktopApp, APasswordWithBlanksIsTriedAsTyped) {
     plan.Password = " pass ";
     plan.Files = {test::TTestFile("HomeDomain", "Library/Notes.txt", "text")};
     test::WriteBackup(root.Path(), plan);
-    TMainForm form(root.Path(), false);
+    TMainForm form(root.Path(), "");
     ChooseInDialog(FScript, 0);
     TypePassword(FScript, " pass ");
     form.show();
@@ -202,7 +204,7 @@ TEST_F(DesktopApp, OpeningFailuresGiveTheirMessagesAndLeaveTheToolbarDisabled) {
     noManifest.Layout = test::TLayout::Old; // encrypted but no manifest to read: status 2
     noManifest.Files = {test::TTestFile("HomeDomain", "Library/Notes.txt", "text")};
     test::WriteBackup(root.Path(), noManifest);
-    TMainForm form(root.Path(), false);
+    TMainForm form(root.Path(), "");
     ChooseInDialog(FScript, 0);
     FScript.AnswerMessage(QMessageBox::Ok);
     form.show();
@@ -225,9 +227,37 @@ TEST_F(DesktopApp, OpeningFailuresGiveTheirMessagesAndLeaveTheToolbarDisabled) {
     EXPECT_EQ(frame->ActiveCategory(), -1);
 }
 
+// With a device connected but no backup of it: the choice offers the device, which has nothing to
+// refresh. Unplugging it resets the caption after the timer and arms a fresh watcher.
+TEST_F(DesktopApp, AConnectedDeviceIsOfferedAndItsUnplugResetsTheCaption) {
+    void* fake = ::dlopen(FAKE_LIBRARY, RTLD_NOW);
+    ASSERT_NE(fake, nullptr);
+    auto fire = reinterpret_cast<void (*)(int, const char*)>(::dlsym(fake, "fake_fire"));
+    const TTempFolder root;
+    TMainForm form(root.Path(), FAKE_LIBRARY);
+    fire(1, "00008030-001A");
+    std::vector<QString> rows;
+    ChooseInDialog(FScript, -2, &rows, "open-device");
+    FScript.AnswerMessage(QMessageBox::Ok);
+    form.show();
+    ASSERT_TRUE(WaitFor([&] { return FScript.Done(); }));
+    EXPECT_EQ(rows, (std::vector<QString>{"[Connected device]", "Anna's iPhone | Connected *"}));
+    EXPECT_EQ(FScript.Messages,
+              (std::vector<QString>{"Please back up your device in the iTunes.\nThen, run this "
+                                    "program again to read the content of created backup."}));
+    const TIpodDevice* first = form.Device();
+    fire(2, "00008030-001A");
+    ASSERT_TRUE(WaitFor([&] { return form.windowTitle() == "Kestrow"; }, 5000));
+    EXPECT_NE(form.Device(), first);
+    EXPECT_TRUE(form.Device()->Helper().Loaded());
+    EXPECT_FALSE(form.Device()->Helper().Connected());
+    form.close();
+    ::dlclose(fake);
+}
+
 TEST_F(DesktopApp, NoBackupAtAllSaysSo) {
     const TTempFolder root;
-    TMainForm form(root.Path(), false);
+    TMainForm form(root.Path(), "");
     FScript.AnswerMessage(QMessageBox::Ok);
     form.show();
     ASSERT_TRUE(WaitFor([&] { return FScript.Done(); }));
@@ -346,7 +376,7 @@ TEST_F(DesktopApp, ExportFromAViewWritesWhereChosenAndSaysHowMany) {
 
 TEST_F(DesktopApp, TheRunLogShowsTheHeaderAndTheSessionLog) {
     const TTempFolder root;
-    TMainForm form(root.Path(), false);
+    TMainForm form(root.Path(), "");
     EXPECT_EQ(form.LogReport(), "Kestrow 2.1\r\niTunes: False, connect: False, iOS: False");
     FScript.AnswerMessage(QMessageBox::Ok);
     form.show();

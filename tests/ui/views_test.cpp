@@ -107,7 +107,7 @@ protected:
     void Open(int index, const std::string& root = test::DemoRoot(), const char* password = nullptr) {
         ASSERT_FALSE(root.empty());
         test::ForgetSettings();
-        FForm = std::make_unique<TMainForm>(root, false);
+        FForm = std::make_unique<TMainForm>(root, "");
         FScript.Then([index](QWidget* modal) {
             auto* dialog = qobject_cast<TBkSelectForm*>(modal);
             if (dialog == nullptr) {
