@@ -25,7 +25,9 @@
 #include "support/file_tree.h"
 #include "ui/back_frame.h"
 #include "ui/bk_select_form.h"
+#include "ui/category_view.h"
 #include "ui/export_form.h"
+#include "ui/list_view.h"
 #include "ui/log_form.h"
 #include "ui/main_form.h"
 #include "ui/pass_form.h"
@@ -372,6 +374,22 @@ TEST_F(DesktopApp, ExportFromAViewWritesWhereChosenAndSaysHowMany) {
     EXPECT_EQ(opened, QString::fromStdString(out.Path()));
     EXPECT_TRUE(frame->StatusText().endsWith(" exported")) << frame->StatusText().toStdString();
     EXPECT_TRUE(frame->CategoryButton(0)->isEnabled());
+}
+
+TEST_F(DesktopApp, ReturnInTheSearchBoxFindsTheNextRowOfTheViewOnScreen) {
+    auto form = OpenMain(3);
+    TBackFrame* frame = form->BackFrame();
+    frame->CategoryButton(2)->click(); // calls
+    TListView* list = frame->View(2)->List();
+    form->SearchEdt()->setText(QStringLiteral("   "));
+    QTest::keyClick(form->SearchEdt(), Qt::Key_Return);
+    EXPECT_EQ(list->SelectedCount(), 0);
+    EXPECT_EQ(form->SearchEdt()->text(), "   ");
+    form->SearchEdt()->setText(QStringLiteral("okafor"));
+    QTest::keyClick(form->SearchEdt(), Qt::Key_Return);
+    ASSERT_EQ(list->SelectedCount(), 1);
+    const int row = list->selectionModel()->selectedRows().front().row();
+    EXPECT_EQ(list->model()->index(row, 4).data().toString(), "Okafor Ben");
 }
 
 TEST_F(DesktopApp, TheRunLogShowsTheHeaderAndTheSessionLog) {
