@@ -74,7 +74,7 @@ double Seconds(TClock::duration elapsed) {
 
 // Creates the view, shows it and paints it once; the loop times exactly that.
 template <typename TView>
-void FirstPaint(benchmark::State& state, int backup, double readerSeconds, TIpodBackup& session) {
+void FirstPaint(benchmark::State& state, double readerSeconds, TIpodBackup& session) {
     bench::ResetPeakMemory();
     const double loaded = ResidentMiB(); // the session with its reader, before any view
     for (auto _ : state) {
@@ -91,7 +91,6 @@ void FirstPaint(benchmark::State& state, int backup, double readerSeconds, TIpod
     state.counters["reader_s"] = readerSeconds;
     state.counters["loaded_MiB"] = loaded;
     state.counters["view_added_MiB"] = bench::PeakMemoryMiB() - loaded;
-    (void)backup;
 }
 
 void BM_FileView200k(benchmark::State& state) {
@@ -101,7 +100,7 @@ void BM_FileView200k(benchmark::State& state) {
         state.SkipWithError("the file backup did not open");
         return;
     }
-    FirstPaint<TFileFrm>(state, 0, Seconds(TClock::now() - start), session);
+    FirstPaint<TFileFrm>(state, Seconds(TClock::now() - start), session);
 }
 
 void BM_MessagesView1M(benchmark::State& state) {
@@ -114,7 +113,7 @@ void BM_MessagesView1M(benchmark::State& state) {
         state.SkipWithError("no messages");
         return;
     }
-    FirstPaint<TMsgFrm>(state, 1, Seconds(TClock::now() - start), session);
+    FirstPaint<TMsgFrm>(state, Seconds(TClock::now() - start), session);
 }
 
 } // namespace

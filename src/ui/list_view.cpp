@@ -115,9 +115,6 @@ bool TListView::FindNext(const std::function<bool(int record)>& matches) {
         if (row == selected) {
             break; // back at the selected row, which is not tested
         }
-        if (selected < 0 && step > 0 && row == 0) {
-            break; // without a selection the walk ends at the end of the list
-        }
         if (matches(FModel->RecordAt(row))) {
             SelectRow(row);
             return true;
