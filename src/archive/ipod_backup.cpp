@@ -130,6 +130,7 @@ std::uint8_t TIpodBackup::OpenBackup(int idx, const std::string& password) {
     if (FAccess.Open(backup.Path) != 0) {
         return osNoFile;
     }
+    ProtectDatabaseFolder(backup.Path); // databases read in place there never gain a file beside them
     // A manifest that is there but is no regular file is still the one to read (and fails there,
     // with its log line), not a reason to fall back to the oldest layout.
     const auto present = [](const std::string& path) { return PathExists(path) && !FolderExists(path); };

@@ -1,7 +1,9 @@
 #include "readers/sqlite_database.h"
 
+#include <algorithm>
 #include <atomic>
 #include <fcntl.h>
+#include <mutex>
 
 #include <fmt/format.h>
 #include <sqlite3.h>
@@ -255,11 +257,44 @@ void RequireRegularFile(const std::string& fileName) {
     }
 }
 
+struct TProtectedFolders {
+    std::mutex Mutex;
+    std::vector<std::string> Folders; // each ending with "/"
+};
+
+TProtectedFolders& ProtectedFolders() {
+    static TProtectedFolders folders;
+    return folders;
+}
+
+bool InProtectedFolder(const std::string& fileName) {
+    TProtectedFolders& protectedFolders = ProtectedFolders();
+    std::lock_guard lock(protectedFolders.Mutex);
+    for (const std::string& folder : protectedFolders.Folders) {
+        if (StartsWith(fileName, folder)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
+
+void ProtectDatabaseFolder(const std::string& folder) {
+    const std::string withSlash = WithTrailingSlash(folder);
+    TProtectedFolders& protectedFolders = ProtectedFolders();
+    std::lock_guard lock(protectedFolders.Mutex);
+    if (std::find(protectedFolders.Folders.begin(), protectedFolders.Folders.end(), withSlash) ==
+        protectedFolders.Folders.end()) {
+        protectedFolders.Folders.push_back(withSlash);
+    }
+}
 
 std::unique_ptr<TSQLiteDatabase> OpenDeviceDatabase(const std::string& fileName) {
     RequireRegularFile(fileName);
-    const bool hasWal = FileSizeOf(fileName + "-wal") > 0;
+    // A WAL the session did not place is no part of the backup; reading it would make SQLite
+    // write its shared-memory index beside it.
+    const bool hasWal = !InProtectedFolder(fileName) && FileSizeOf(fileName + "-wal") > 0;
     return std::make_unique<TSQLiteDatabase>(fileName, hasWal ? TSQLiteOpenMode::ReadOnly
                                                               : TSQLiteOpenMode::ReadOnlyImmutable);
 }

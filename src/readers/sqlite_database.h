@@ -101,10 +101,14 @@ void ShutdownSQLite();
 std::string SQLiteCodeDescription(int code);
 
 // Opens a device database for a reader: only a regular file; read-only and immutable, unless a
-// "-wal" companion lies beside it (the newest data is there), which is then applied read-only. A
-// WAL beside a database only exists in a private folder the session made, where SQLite may keep its
-// shared-memory index.
+// "-wal" companion lies beside it (the newest data is there), which is then applied read-only and
+// SQLite keeps its shared-memory index beside it. A database below a protected folder is always
+// opened immutable: a file there is never made, and a WAL there is not applied.
 std::unique_ptr<TSQLiteDatabase> OpenDeviceDatabase(const std::string& fileName);
+
+// Protects a folder (a backup folder) for the rest of the process: OpenDeviceDatabase opens a
+// database at or below it read-only and immutable only, whatever lies beside it.
+void ProtectDatabaseFolder(const std::string& folder);
 
 // Opens a database that lives in a backup without ever writing there: a database with a "-wal"
 // companion is copied with it into `privateFolder` (the WAL holds the newest data) and opened

@@ -12,7 +12,9 @@
 #include "platform/temp_folder.h"
 #include "support/backup_writer.h"
 #include "support/call_writer.h"
+#include "support/crypto_writer.h"
 #include "support/current_stores_writer.h"
+#include "support/file_tree.h"
 #include "support/safari_writer.h"
 #include "support/sms_writer.h"
 #include "support/sqlite_writer.h"
@@ -124,6 +126,47 @@ INSTANTIATE_TEST_SUITE_P(Layouts, SessionReaders,
                          ::testing::Values(TReaderCase{test::TLayout::Mbdb, false},
                                            TReaderCase{test::TLayout::Mbdb, true},
                                            TReaderCase{test::TLayout::ManifestDb, true}));
+
+// A WAL beside a plain backup's sms.db that the manifest does not list is no part of the backup: its
+// message is not read, and reading adds no file ("-shm") to the backup folder, nor changes one.
+TEST(SessionReaderFailures, AnUnlistedWalIsIgnoredAndTheBackupFolderStaysAsItWas) {
+    for (const test::TLayout layout : {test::TLayout::Mbdb, test::TLayout::ManifestDb}) {
+        TTempFolder root;
+        TTempFolder work;
+        TBackupPlan plan;
+        plan.FolderName = "plain";
+        plan.Layout = layout;
+        AddSmsWithWal(work.Path(), plan.Files);
+        plan.Files.erase(plan.Files.begin() + 1); // the WAL's entry
+        const std::string folder = test::WriteBackup(root.Path(), plan);
+        const std::string id = test::OpenSslSha1Hex("HomeDomain-Library/SMS/sms.db");
+        const std::string content =
+            folder + (layout == test::TLayout::ManifestDb ? id.substr(0, 2) + "/" : "");
+        ASSERT_TRUE(WriteWholeFile(content + id + "-wal", FileBytes(work.Path() + "sms.db-wal")));
+        const auto snapshot = [&folder] {
+            std::string all;
+            for (const std::string& name : test::NamesBelow(folder)) {
+                std::string bytes; // none for a folder
+                ReadWholeFile(folder + name, bytes);
+                all += name + "\n" + bytes + "\n";
+            }
+            return all;
+        };
+        const std::string before = snapshot();
+        TIpodBackup session(root.Path());
+        ASSERT_EQ(session.SelectBackup(0, ""), osOpened);
+        TShortMessage* sms = session.LoadMessages();
+        ASSERT_NE(sms, nullptr);
+        ASSERT_EQ(sms->GroupCount(), 1);
+        ASSERT_EQ(sms->Groups(0).ItemCount(), 1);
+        EXPECT_EQ(sms->Groups(0).Items[0].Text, "checkpointed");
+        std::string part;
+        EXPECT_FALSE(session.LoadMessagePart("", part, 1)); // a later connection, in place alike
+        session.CloseReaders();
+        EXPECT_EQ(snapshot(), before);
+        EXPECT_FALSE(PathExists(content + id + "-shm"));
+    }
+}
 
 TEST(SessionReaderFailures, ADamagedDatabaseFailsItsOwnCategoryOnly) {
     TTempFolder root;
