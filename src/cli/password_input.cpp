@@ -43,9 +43,7 @@ std::optional<std::string> PromptWithoutEcho() {
     return line;
 }
 
-} // namespace
-
-std::optional<std::string> ReadPassword(const std::string& passwordFile, std::string& error) {
+std::optional<std::string> ReadPasswordFrom(const std::string& passwordFile, std::string& error) {
     if (!passwordFile.empty()) {
         std::ifstream in(passwordFile, std::ios::binary);
         std::string line;
@@ -66,6 +64,15 @@ std::optional<std::string> ReadPassword(const std::string& passwordFile, std::st
             "prompt of a terminal.";
     }
     return typed;
+}
+
+} // namespace
+
+std::optional<std::string> ReadPassword(const std::string& passwordFile, std::string& error) {
+    auto password = ReadPasswordFrom(passwordFile, error);
+    // A signal sent while the read was blocked stops what follows, before any of it starts.
+    TStopSignals::TakeArrived();
+    return password;
 }
 
 } // namespace kestrow

@@ -39,6 +39,15 @@ sigset_t StopSignalSet() {
     return set;
 }
 
+bool HasStopSignal(const sigset_t& pending, const sigset_t& set) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        if (sigismember(&pending, signal) == 1 && sigismember(&set, signal) == 1) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void WaitForSignal() {
     const sigset_t set = StopSignalSet();
     int signal = 0;
@@ -74,6 +83,19 @@ std::stop_token TStopSignals::Token() {
 int TStopSignals::ExitCode() {
     const int signal = State().Signal.load();
     return signal == 0 ? 0 : 128 + signal;
+}
+
+void TStopSignals::TakeArrived() {
+    // Blocked in every thread, a signal stays pending until the signal thread runs and takes it.
+    const sigset_t set = StopSignalSet();
+    for (int i = 0; i < 2000 && !Token().stop_requested(); ++i) {
+        sigset_t pending;
+        sigemptyset(&pending);
+        if (sigpending(&pending) != 0 || !HasStopSignal(pending, set)) {
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }
 
 void TStopSignals::Finished() {

@@ -20,6 +20,9 @@ public:
     static int ExitCode();
     // The command returned: the signal thread no longer needs to end the process.
     static void Finished();
+    // Called after a blocking read: a signal that arrived during it but that the signal thread has
+    // not taken yet is waited for, so the stop it asks for is seen before any work that follows.
+    static void TakeArrived();
     // An action for the forced end (restoring the terminal); cleared by its own call with {}.
     static void SetEmergencyAction(std::function<void()> action);
 };
