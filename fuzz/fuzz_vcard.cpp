@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     person.Nickname = fields[9];
     person.Birthday = fields[10].size() % 3 == 0 ? 0 : 30000.5 + static_cast<double>(fields[10].size());
     if (!fields[11].empty()) {
-        person.Thumbnail = fields[11];
+        person.ThumbnailData = fields[11];
     }
     for (std::size_t i = 12; i < 20; ++i) {
         kestrow::TAbMultiValue value;

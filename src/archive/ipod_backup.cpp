@@ -447,6 +447,11 @@ std::string TIpodBackup::ExtractDatabase(const std::string& key, const std::stri
     return target;
 }
 
+void TIpodBackup::FailCategory(int category, const std::string& error) {
+    FLog.Append(error);
+    FReaders.SetState(category, TCategoryState::Failed, error);
+}
+
 template <typename TReader, typename TMake>
 TReader* TIpodBackup::LoadReader(int category, std::unique_ptr<TReader>& slot, const TMake& make) {
     if (FCurIdx < 0 || FReaders.State(category) != TCategoryState::NotLoaded) {
@@ -475,8 +480,7 @@ TReader* TIpodBackup::LoadReader(int category, std::unique_ptr<TReader>& slot, c
         FReaders.SetState(category, TCategoryState::Loaded);
     } catch (const ESQLiteException& e) {
         // The database fails its own category only; the backup and every other category stay.
-        FLog.Append(e.what());
-        FReaders.SetState(category, TCategoryState::Failed, e.what());
+        FailCategory(category, key + ": " + e.Reason());
     }
     return slot.get();
 }
@@ -486,6 +490,23 @@ TAddressBook* TIpodBackup::LoadContacts(bool lastNameFirst) {
         const std::string images = ExtractDatabase(kContactImagesKey, kCategoryFolders[catContacts]);
         return std::make_unique<TAddressBook>(path, images, lastNameFirst);
     });
+}
+
+std::optional<std::string> TIpodBackup::LoadContactPhoto(int index, std::string& error) {
+    error.clear();
+    const TAddressBook* book = LoadContacts();
+    if (book == nullptr) {
+        return std::nullopt;
+    }
+    try {
+        return book->GetPhotoStream(index);
+    } catch (const ESQLiteException& e) {
+        error = std::string(kContactImagesKey) + ": " + e.Reason();
+        if (FLog.Text().find(error) == std::string::npos) {
+            FLog.Append(error);
+        }
+        return std::nullopt;
+    }
 }
 
 void TIpodBackup::ResolveMessageNames() {
@@ -582,11 +603,10 @@ TSafari* TIpodBackup::LoadSafari() {
         FReaders.Safari = std::make_unique<TSafari>(bookmarks, FTzOffset, history, historyDb);
         FReaders.SetState(catBookmarks, TCategoryState::Loaded);
         if (!FReaders.Safari->HistoryError().empty()) {
-            FLog.Append(FReaders.Safari->HistoryError());
+            FLog.Append(historyDbKey + ": " + FReaders.Safari->HistoryError());
         }
     } catch (const ESQLiteException& e) {
-        FLog.Append(e.what());
-        FReaders.SetState(catBookmarks, TCategoryState::Failed, e.what());
+        FailCategory(catBookmarks, bookmarksKey + ": " + e.Reason());
     }
     return FReaders.Safari.get();
 }

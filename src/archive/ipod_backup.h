@@ -125,6 +125,10 @@ public:
     void CopyMessageParts(const std::string& folder, const TMsgItem& item, std::vector<std::string>* names,
                           std::vector<TCopyFailure>* failures = nullptr);
     bool LoadMessagePart(const std::string& path, std::string& stream, std::int32_t dataId);
+    // The stored full picture of contact `index` of the contacts reader, or nothing. A database error
+    // stays in its category: the contact has no picture, and `error` says which database failed and
+    // why (logged once).
+    std::optional<std::string> LoadContactPhoto(int index, std::string& error);
 
     // State.
     std::string LogText() const { return FLog.Text(); }
@@ -145,6 +149,8 @@ private:
     std::string BackupFolder() const;
     void FindProtectedFolders(const std::vector<std::string>& folders);
     int CopyOut(const TBackupFile& file, const std::string& dest) const;
+    // The category could not be read: its state says why, in one line, and the log too.
+    void FailCategory(int category, const std::string& error);
     template <typename TReader, typename TMake>
     TReader* LoadReader(int category, std::unique_ptr<TReader>& slot, const TMake& make);
     int WriteWorkingFile(const TBackupFile& file, const std::string& target);

@@ -1,5 +1,6 @@
 #include "cli/category_commands.h"
 
+#include <algorithm>
 #include <iostream>
 
 #include <fmt/format.h>
@@ -77,7 +78,7 @@ void PrintConversation(const TMsgGroup& group) {
     }
 }
 
-TJson ContactJson(const TAddressBook& book, int index) {
+TJson ContactJson(const TAddressBook& book, int index, bool hasPhoto) {
     const TAbPerson& person = book.GetPerson(index);
     TJson values = TJson::array();
     for (const TAbMultiValue& value : person.MultiValues) {
@@ -111,8 +112,8 @@ TJson ContactJson(const TAddressBook& book, int index) {
             {"birthday",
              person.Birthday == 0 ? TJson(nullptr) : TJson(IsoLocalText(person.Birthday).substr(0, 10))},
             {"multiValues", std::move(values)},
-            {"hasThumbnail", person.Thumbnail.has_value()},
-            {"hasPhoto", book.GetPhotoStream(index).has_value()}};
+            {"hasThumbnail", person.ThumbnailData.has_value()},
+            {"hasPhoto", hasPhoto}};
 }
 
 void PrintContact(const TAddressBook& book, int index) {
@@ -138,15 +139,24 @@ int RunContacts(const TCliOptions& options, int index, bool json) {
         return CategoryFailure(session, catContacts);
     }
     TJson list = TJson::array();
+    std::vector<std::string> warnings; // pictures that could not be read, each reason once
     for (int i = 0; book != nullptr && i < book->Count(); ++i) {
         if (json) {
-            list.push_back(ContactJson(*book, i));
+            std::string error;
+            const bool hasPhoto = session.LoadContactPhoto(i, error).has_value();
+            if (!error.empty() && std::find(warnings.begin(), warnings.end(), error) == warnings.end()) {
+                warnings.push_back(error);
+            }
+            list.push_back(ContactJson(*book, i, hasPhoto));
         } else {
             PrintContact(*book, i);
         }
     }
     if (json) {
         std::cout << Dump(list) << '\n';
+    }
+    for (const std::string& warning : warnings) {
+        std::cerr << "warning: " << EscapeText(warning) << '\n';
     }
     return 0;
 }

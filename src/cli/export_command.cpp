@@ -176,7 +176,9 @@ int Report(const TExportResult& result, const std::string& dest) {
         return kExitFailure;
     }
     for (const TExportFailure& failure : result.Failures) {
-        std::cerr << fmt::format("failed: {}: {}\n", EscapeText(failure.Target), ErrorText(failure.Error));
+        std::cerr << fmt::format("failed: {}: {}\n", EscapeText(failure.Target),
+                                 failure.Reason.empty() ? ErrorText(failure.Error)
+                                                        : EscapeText(failure.Reason));
     }
     if (result.Stopped && TStopSignals::ExitCode() != 0) {
         std::cerr << fmt::format("Stopped after {} exported.\n", result.Count);

@@ -6,6 +6,7 @@
 
 #include "cli/category_commands.h"
 #include "cli/commands.h"
+#include "cli/display_text.h"
 #include "cli/export_command.h"
 #include "cli/stop_signals.h"
 #include "readers/sqlite_database.h"
@@ -143,7 +144,7 @@ int main(int argc, char** argv) {
     try {
         result = Run(argc, argv);
     } catch (const std::exception& e) {
-        std::cerr << "kestrow-cli: " << e.what() << '\n';
+        std::cerr << "kestrow-cli: " << EscapeText(e.what()) << '\n'; // it may quote a backup's text
     }
     ShutdownSQLite(); // every session and database is closed by now
     TStopSignals::Finished();

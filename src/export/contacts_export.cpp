@@ -1,5 +1,7 @@
 #include "export/contacts_export.h"
 
+#include <cerrno>
+
 #include "archive/ipod_backup.h"
 #include "export/export_file.h"
 #include "export/export_path.h"
@@ -17,16 +19,20 @@ const std::string& FileNameOf(const TAbPerson& person) {
     return person.Name.empty() ? person.Organization : person.Name;
 }
 
-void EachFile(TExportResult& result, const TAddressBook& book, const std::vector<int>& rows, int format,
-              const std::string& dest, const TExportControl& control) {
+void EachFile(TExportResult& result, TIpodBackup& session, const TAddressBook& book,
+              const std::vector<int>& rows, int format, const std::string& dest,
+              const TExportControl& control) {
     std::size_t done = 0;
+    std::string error;
     for (const int row : rows) {
         const TAbPerson& person = book.GetPerson(row);
         if (format == kVCards) {
             WriteExportFile(result, MakeExportPath(FileNameOf(person), ".vcf", dest),
                             AsciiText(book.ToVCard(row)), 1);
-        } else if (const std::optional<std::string> photo = book.GetPhotoStream(row)) {
+        } else if (const std::optional<std::string> photo = session.LoadContactPhoto(row, error)) {
             WriteExportFile(result, MakeExportPath(FileNameOf(person), ".jpg", dest), *photo, 1);
+        } else if (!error.empty()) {
+            result.Failures.push_back({dest + FileNameOf(person) + ".jpg", EIO, error});
         }
         if (!ExportStep(control, ++done, rows.size(), result)) {
             return;
@@ -79,7 +85,7 @@ TExportResult ExportContacts(TIpodBackup& session, const std::vector<int>& rows,
     } else if (format == kCsv) {
         Csv(result, *book, rows, device, folder, control);
     } else if (format == kVCards || format == kPhotos) {
-        EachFile(result, *book, rows, format, folder, control);
+        EachFile(result, session, *book, rows, format, folder, control);
     }
     return result;
 }

@@ -11,6 +11,8 @@ namespace kestrow {
 namespace {
 
 constexpr std::int64_t kMsPerDay = 86'400'000;
+constexpr double kFirstDay = -693593.0; // 0001-01-01
+constexpr double kEndDay = 2958466.0;   // 10000-01-01
 
 // The civil date and time as a struct tm, daylight saving left for the library to find.
 std::tm TmOf(const TCivilDateTime& civil) {
@@ -36,6 +38,10 @@ std::string Strftime(const char* format, const TCivilDateTime& civil) {
 }
 
 } // namespace
+
+double DayCountOrNone(double days) {
+    return days >= kFirstDay && days < kEndDay ? days : 0; // false for NaN too
+}
 
 int LocalUtcOffset() {
     const std::time_t now = std::time(nullptr);
@@ -107,7 +113,7 @@ TCivilDateTime CivilOf(double days) {
 }
 
 std::string DateTimeText(double days) {
-    if (days == 0) {
+    if (DayCountOrNone(days) == 0) {
         return {};
     }
     const TCivilDateTime civil = CivilOf(days);
@@ -118,11 +124,11 @@ std::string DateTimeText(double days) {
 }
 
 std::string DateText(double days) {
-    return days == 0 ? std::string() : Strftime("%x", CivilOf(days));
+    return DayCountOrNone(days) == 0 ? std::string() : Strftime("%x", CivilOf(days));
 }
 
 std::string IsoLocalText(double days) {
-    if (days == 0) {
+    if (DayCountOrNone(days) == 0) {
         return {};
     }
     const TCivilDateTime c = CivilOf(days);
@@ -133,7 +139,7 @@ std::string IsoLocalText(double days) {
 }
 
 std::string IsoDateTimeText(double days, int utcOffsetSeconds) {
-    if (days == 0) {
+    if (DayCountOrNone(days) == 0) {
         return {};
     }
     const auto totalMs =
@@ -155,7 +161,7 @@ std::string IsoDateTimeText(double days, int utcOffsetSeconds) {
 }
 
 int LocalOffsetAt(double days) {
-    if (days == 0) {
+    if (DayCountOrNone(days) == 0) {
         return LocalUtcOffset();
     }
     std::tm tm = TmOf(CivilOf(days));

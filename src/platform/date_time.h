@@ -11,6 +11,10 @@ constexpr double kUnixEpochDays = 25569.0;   // 1970-01-01
 constexpr double kDeviceEpochDays = 36892.0; // 2001-01-01
 constexpr double kSecondsPerDay = 86400.0;
 
+// The day count when it is a date of the years 1 to 9999, else 0 ("no date"): a stored time far
+// outside them (1e30 seconds) is damage and would overflow every conversion.
+double DayCountOrNone(double days);
+
 // Seconds to add to UTC to get local time now (tm_gmtoff of localtime_r(now)).
 int LocalUtcOffset();
 

@@ -15,7 +15,7 @@ namespace {
 
 // A stored birthday or date: seconds since 2001-01-01 as a day count; 0 for nothing.
 double DayCountOf2001Seconds(double seconds) {
-    return seconds == 0 || !std::isfinite(seconds) ? 0 : seconds / 86400.0 + kDeviceEpochDays;
+    return seconds == 0 ? 0 : DayCountOrNone(seconds / 86400.0 + kDeviceEpochDays);
 }
 
 std::string TrimmedName(const std::string& text) {
@@ -141,6 +141,10 @@ std::string TAbPerson::JobLine() const {
         line += " " + Organization;
     }
     return line;
+}
+
+std::optional<std::string> TAbPerson::Thumbnail() const {
+    return ThumbnailData ? ThumbnailJpeg(*ThumbnailData) : std::nullopt;
 }
 
 std::string PhoneKey(const std::string& phone) {
@@ -317,7 +321,9 @@ void TAddressBook::ReadThumbnails() {
         }
         // Within a run of rows of one contact only the first usable one counts.
         runTaken = true;
-        person->second.Thumbnail = ThumbnailJpeg(table->FieldAsBlobView(data));
+        if (const std::string_view picture = table->FieldAsBlobView(data); picture.size() >= 4) {
+            person->second.ThumbnailData = std::string(picture);
+        }
     }
 }
 

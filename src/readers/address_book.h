@@ -68,7 +68,9 @@ struct TAbPerson {
     std::string Note;
     std::string Prefix;
     std::string Suffix;
-    std::optional<std::string> Thumbnail; // 96 x 96, as JPEG
+    // The stored thumbnail picture as the database holds it (at least 4 bytes), decoded only when
+    // the contact is shown or written: a name lookup never pays for pictures.
+    std::optional<std::string> ThumbnailData;
 
     int MultiValueCount() const { return static_cast<int>(MultiValues.size()); }
     const TAbMultiValue* GetMultiValue(int index) const;
@@ -76,6 +78,8 @@ struct TAbPerson {
     std::string FullName() const;
     // Job title, then " " + department and " " + organization when present.
     std::string JobLine() const;
+    // The thumbnail: the stored picture on 96 x 96, as JPEG, made now (ThumbnailJpeg).
+    std::optional<std::string> Thumbnail() const;
 };
 
 // The address book (AddressBook.sqlitedb) with the pictures of AddressBookImages.sqlitedb, read

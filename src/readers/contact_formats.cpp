@@ -313,8 +313,8 @@ std::string ContactVCard(const TAbPerson& person, const TAbNames& names) {
     if (!person.Note.empty()) {
         card += "NOTE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:" + QuotedPrintable(person.Note) + "\r\n";
     }
-    if (person.Thumbnail) {
-        card += "PHOTO;TYPE=JPEG;ENCODING=BASE64:\r\n" + Base64Lines(*person.Thumbnail) + "\r\n\r\n";
+    if (const std::optional<std::string> thumbnail = person.Thumbnail()) {
+        card += "PHOTO;TYPE=JPEG;ENCODING=BASE64:\r\n" + Base64Lines(*thumbnail) + "\r\n\r\n";
     }
     return card + "END:VCARD";
 }

@@ -16,7 +16,7 @@ namespace {
 
 // Notes keep every stored time, 0 included: (seconds + offset) / 86400 + 2001-01-01.
 double NoteDate(double seconds, int utcOffset) {
-    return (seconds + utcOffset) / 86400.0 + kDeviceEpochDays;
+    return DayCountOrNone((seconds + utcOffset) / 86400.0 + kDeviceEpochDays);
 }
 
 std::size_t FindNoCase(const std::string& text, std::string_view what, std::size_t from = 0) {

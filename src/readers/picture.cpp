@@ -43,9 +43,25 @@ void ResampleLine(const std::uint8_t* in, int inCount, std::size_t inStride, std
     }
 }
 
+// The smallest scaling factor not above 1 whose picture still covers the size to fit; 1 when none
+// is asked for or none covers it.
+tjscalingfactor FittingScale(int width, int height, int fitWidth, int fitHeight) {
+    tjscalingfactor best{1, 1};
+    int count = 0;
+    const tjscalingfactor* factors = tjGetScalingFactors(&count);
+    for (int i = 0; fitWidth > 0 && fitHeight > 0 && factors != nullptr && i < count; ++i) {
+        const tjscalingfactor f = factors[i];
+        if (f.num <= f.denom && TJSCALED(width, f) >= fitWidth && TJSCALED(height, f) >= fitHeight &&
+            TJSCALED(width, f) < TJSCALED(width, best)) {
+            best = f;
+        }
+    }
+    return best;
+}
+
 } // namespace
 
-std::optional<TRgbImage> DecodeJpeg(std::string_view data) {
+std::optional<TRgbImage> DecodeJpeg(std::string_view data, int fitWidth, int fitHeight) {
     const TTurbo turbo(tjInitDecompress());
     if (!turbo || data.empty() || data.size() > 0x7FFFFFFF) {
         return std::nullopt;
@@ -57,7 +73,13 @@ std::optional<TRgbImage> DecodeJpeg(std::string_view data) {
     auto* bytes = reinterpret_cast<const unsigned char*>(data.data());
     const auto size = static_cast<unsigned long>(data.size());
     if (tjDecompressHeader3(turbo.get(), bytes, size, &width, &height, &subsampling, &colorspace) != 0 ||
-        width <= 0 || height <= 0 || static_cast<long long>(width) * height > kMaxPixels) {
+        width <= 0 || height <= 0) {
+        return std::nullopt;
+    }
+    const tjscalingfactor scale = FittingScale(width, height, fitWidth, fitHeight);
+    width = TJSCALED(width, scale);
+    height = TJSCALED(height, scale);
+    if (static_cast<long long>(width) * height > kMaxPixels) {
         return std::nullopt;
     }
     TRgbImage image{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height * 3)};
@@ -111,7 +133,7 @@ std::optional<std::string> ThumbnailJpeg(std::string_view data) {
     if (data.size() < 4) {
         return std::nullopt;
     }
-    const auto decoded = DecodeJpeg(data);
+    const auto decoded = DecodeJpeg(data, kThumbnailSize, kThumbnailSize);
     const TRgbImage thumbnail = decoded ? Stretch(*decoded, kThumbnailSize, kThumbnailSize)
                                         : BlankImage(kThumbnailSize, kThumbnailSize);
     return EncodeJpeg(thumbnail);

@@ -5,6 +5,8 @@
 
 #include <fmt/format.h>
 
+#include "platform/date_time.h"
+
 namespace kestrow {
 
 namespace {
@@ -18,7 +20,7 @@ double DeviceDate(double stored, int utcOffset, double epochDays) {
         return 0;
     }
     const double seconds = stored >= kNanosecondThreshold ? stored / 1e9 : stored;
-    return (seconds + utcOffset) / 86400.0 + epochDays;
+    return DayCountOrNone((seconds + utcOffset) / 86400.0 + epochDays);
 }
 
 std::int64_t DeviceSeconds(double stored) {

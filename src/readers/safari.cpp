@@ -76,7 +76,8 @@ bool ReadEntry(pugi::xml_node dict, int utcOffset, std::vector<THistoryItem>& hi
             if (!seconds) {
                 return false;
             }
-            item.Date = *seconds <= 0 ? 0 : (*seconds + utcOffset) / 86400.0 + kDeviceEpochDays;
+            item.Date =
+                *seconds <= 0 ? 0 : DayCountOrNone((*seconds + utcOffset) / 86400.0 + kDeviceEpochDays);
             ++found;
         } else if (SameTextAscii(key, "title")) {
             item.Title = TextOf(children[j + 1]);
@@ -150,7 +151,8 @@ void TSafari::ReadHistoryDb(const std::string& fileName) {
             THistoryItem item;
             item.Url = table->FieldAsString(0);
             const double seconds = table->FieldAsDouble(1);
-            item.Date = seconds <= 0 ? 0 : (seconds + FUtcOffset) / 86400.0 + kDeviceEpochDays;
+            item.Date =
+                seconds <= 0 ? 0 : DayCountOrNone((seconds + FUtcOffset) / 86400.0 + kDeviceEpochDays);
             if (const std::string title = table->FieldAsString(2); !title.empty()) {
                 item.Title = title;
             }
@@ -159,7 +161,7 @@ void TSafari::ReadHistoryDb(const std::string& fileName) {
             }
         }
     } catch (const ESQLiteException& e) {
-        FHistoryError = e.what();
+        FHistoryError = e.Reason();
     }
 }
 

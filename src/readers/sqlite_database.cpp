@@ -88,8 +88,23 @@ TSQLiteDatabase::TSQLiteDatabase(const std::string& fileName, TSQLiteOpenMode mo
         const std::string text = fDB != nullptr ? sqlite3_errmsg(fDB) : "Unknown error";
         sqlite3_close(fDB);
         fDB = nullptr;
-        throw ESQLiteException(fmt::format("Failed to open database \"{}\" : {}", fileName, text));
+        throw ESQLiteException(fmt::format("Failed to open database \"{}\" : {}", fileName, text), text);
     }
+    sqlite3_set_authorizer(fDB, &TSQLiteDatabase::Authorize, this);
+}
+
+int TSQLiteDatabase::Authorize(void* self, int /*action*/, const char* /*a*/, const char* /*b*/,
+                               const char* /*schema*/, const char* inner) {
+    // `inner` names the view, trigger or common table expression an action comes from; this
+    // program's SQL uses none, so only the database's own SQL reports one.
+    if (inner == nullptr) {
+        return SQLITE_OK;
+    }
+    auto& db = *static_cast<TSQLiteDatabase*>(self);
+    if (db.FRefused.empty()) {
+        db.FRefused = fmt::format("\"{}\" is a view, not a table", inner);
+    }
+    return SQLITE_DENY;
 }
 
 TSQLiteDatabase::~TSQLiteDatabase() {
@@ -129,6 +144,7 @@ std::vector<std::string> TSQLiteDatabase::ColumnNames(const std::string& table) 
 TSQLiteTable::TSQLiteTable(TSQLiteDatabase& db, const std::string& sql, bool prepareOnly,
                            const std::vector<std::string>& params)
     : fDB(db), fSQL(sql) {
+    db.FRefused.clear();
     if (sqlite3_prepare_v2(db.Handle(), sql.c_str(), -1, &fStmt, nullptr) != SQLITE_OK) {
         FailConstruction("Error executing SQL");
     }
@@ -163,18 +179,19 @@ TSQLiteTable::~TSQLiteTable() {
     sqlite3_finalize(fStmt);
 }
 
-std::string TSQLiteTable::StatementError(const std::string& lead) const {
+ESQLiteException TSQLiteTable::StatementError(const std::string& lead) const {
     const int code = sqlite3_errcode(fDB.Handle());
     const std::string detail = code != 0 ? sqlite3_errmsg(fDB.Handle()) : "Unknown error description";
-    return fmt::format("{}.\r\nError [{}]: {}.\r\n\"{}\": {}", lead, code, SQLiteCodeDescription(code), fSQL,
-                       detail);
+    return ESQLiteException(fmt::format("{}.\r\nError [{}]: {}.\r\n\"{}\": {}", lead, code,
+                                        SQLiteCodeDescription(code), fSQL, detail),
+                            fDB.FRefused.empty() ? detail : fDB.FRefused);
 }
 
 void TSQLiteTable::FailConstruction(const std::string& lead) {
-    const std::string message = StatementError(lead);
+    const ESQLiteException error = StatementError(lead);
     sqlite3_finalize(fStmt);
     fStmt = nullptr;
-    throw ESQLiteException(message);
+    throw error;
 }
 
 bool TSQLiteTable::Next() {
@@ -185,7 +202,7 @@ bool TSQLiteTable::Next() {
         ++fRow;
     } else if (result != SQLITE_DONE) {
         sqlite3_reset(fStmt);
-        throw ESQLiteException(StatementError("Could not retrieve data"));
+        throw StatementError("Could not retrieve data");
     }
     return !fEOF;
 }
@@ -253,7 +270,8 @@ void RequireRegularFile(const std::string& fileName) {
     TFileHandle check;
     std::int64_t size = 0;
     if (const int err = OpenRegularFileAt(AT_FDCWD, fileName, check, size); err != 0) {
-        throw ESQLiteException(fmt::format("Failed to open database \"{}\" : {}", fileName, ErrorText(err)));
+        throw ESQLiteException(fmt::format("Failed to open database \"{}\" : {}", fileName, ErrorText(err)),
+                               ErrorText(err));
     }
 }
 
@@ -308,13 +326,15 @@ std::unique_ptr<TSQLiteDatabase> OpenBackupDatabase(const std::string& fileName,
     }
     if (privateFolder.empty()) {
         throw ESQLiteException(
-            fmt::format("Failed to open database \"{}\" : no private folder for its WAL", fileName));
+            fmt::format("Failed to open database \"{}\" : no private folder for its WAL", fileName),
+            "no private folder for its WAL");
     }
     static std::atomic<int> counter{0};
     const std::string copy = fmt::format("{}db{}-{}", privateFolder, ++counter, LastPathComponent(fileName));
     if (CopyFileExclusive(fileName, copy) != 0 || CopyFileExclusive(wal, copy + "-wal") != 0) {
         throw ESQLiteException(
-            fmt::format("Failed to open database \"{}\" : cannot copy it with its WAL", fileName));
+            fmt::format("Failed to open database \"{}\" : cannot copy it with its WAL", fileName),
+            "cannot copy it with its WAL");
     }
     return std::make_unique<TSQLiteDatabase>(copy, TSQLiteOpenMode::ReadOnly);
 }

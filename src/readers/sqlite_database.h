@@ -13,10 +13,16 @@ struct sqlite3_stmt;
 
 namespace kestrow {
 
-// Every failure of the SQLite layer; carries only its message.
+// Every failure of the SQLite layer: its fixed message and, for people, why in one line (SQLite's
+// own text, or the message itself).
 class ESQLiteException : public std::runtime_error {
 public:
-    explicit ESQLiteException(const std::string& message) : std::runtime_error(message) {}
+    explicit ESQLiteException(const std::string& message, std::string reason = {})
+        : std::runtime_error(message), FReason(std::move(reason)) {}
+    std::string Reason() const { return FReason.empty() ? what() : FReason; }
+
+private:
+    std::string FReason;
 };
 
 class TSQLiteTable;
@@ -26,6 +32,9 @@ class TSQLiteTable;
 // read-only from a private copy.
 enum class TSQLiteOpenMode { ReadOnlyImmutable, ReadOnly, ReadWrite };
 
+// A database's own SQL never runs: every statement is this program's SQL on the database's tables.
+// A view, trigger or common table expression met while preparing (a view where a table is expected,
+// possibly an endless recursive query) is refused, and the statement fails saying so.
 class TSQLiteDatabase {
 public:
     explicit TSQLiteDatabase(const std::string& fileName,
@@ -49,8 +58,11 @@ public:
 
 private:
     friend class TSQLiteTable;
+    static int Authorize(void* self, int action, const char* a, const char* b, const char* schema,
+                         const char* inner);
     sqlite3* fDB = nullptr;
     std::function<void(const std::string& sql)> FOnQuery;
+    std::string FRefused; // why the authorizer refused the statement being prepared
 };
 
 // One prepared statement and its forward cursor; columns are read by index, looked up once by name.
@@ -82,7 +94,7 @@ private:
     friend class TSQLiteDatabase;
     TSQLiteTable(TSQLiteDatabase& db, const std::string& sql, bool prepareOnly,
                  const std::vector<std::string>& params);
-    std::string StatementError(const std::string& lead) const;
+    ESQLiteException StatementError(const std::string& lead) const;
     [[noreturn]] void FailConstruction(const std::string& lead);
 
     int fColCount = 0;

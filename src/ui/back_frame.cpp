@@ -64,7 +64,7 @@ QString FailureText(const std::vector<TExportFailure>& failures) {
     constexpr std::size_t kShown = 5;
     for (std::size_t i = 0; i < failures.size() && i < kShown; ++i) {
         text += QLatin1Char('\r') + ToQString(failures[i].Target) + QStringLiteral(": ") +
-                ToQString(ErrorText(failures[i].Error));
+                ToQString(failures[i].Reason.empty() ? ErrorText(failures[i].Error) : failures[i].Reason);
     }
     if (failures.size() > kShown) {
         text += QStringLiteral("\r...");

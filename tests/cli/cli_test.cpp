@@ -13,7 +13,9 @@
 #include "platform/temp_folder.h"
 #include "support/backup_writer.h"
 #include "support/demo_data.h"
+#include "support/file_tree.h"
 #include "support/plist_writer.h"
+#include "support/sqlite_writer.h"
 
 namespace kestrow {
 namespace {
@@ -398,11 +400,89 @@ TEST_F(CliCategories, ADamagedDatabaseEndsWith66AndSaysWhy) {
     const TRun run = Run("messages 3 --json");
     EXPECT_EQ(run.Exit, 66);
     EXPECT_EQ(run.Out, "");
-    EXPECT_EQ(run.Err.find("Failed to open database") == std::string::npos &&
-                  run.Err.find("Error executing SQL.") == std::string::npos,
-              false)
-        << run.Err;
-    EXPECT_EQ(Run("files 3").Exit, 0); // the backup itself is fine
+    EXPECT_EQ(run.Err, "Library/SMS/sms.db: file is not a database\n"); // which database and why, one line
+    EXPECT_EQ(Run("files 3").Exit, 0);                                  // the backup itself is fine
+}
+
+// Databases of a plain backup changed by hostile SQL after the device wrote them.
+class CliHostileDatabases : public Cli {
+protected:
+    void SetUp() override {
+        Cli::SetUp();
+        FPlan.FolderName = "zz-hostile";
+        test::AddDemoContacts(FWork.Path(), test::TDemoGeneration::Mid, FPlan.Files);
+        test::AddDemoMessages(FWork.Path(), test::TDemoGeneration::Mid, FPlan.Files);
+    }
+    void Alter(const std::string& devicePath, const std::string& sql) {
+        for (TTestFile& file : FPlan.Files) {
+            if (file.Path == devicePath) {
+                const std::string path = FWork.Path() + "altered.db";
+                std::filesystem::remove(path);
+                ASSERT_TRUE(WriteWholeFile(path, file.Content));
+                test::ExecSql(path, sql);
+                ASSERT_TRUE(ReadWholeFile(path, file.Content));
+            }
+        }
+    }
+    TBackupPlan FPlan;
+};
+
+TEST_F(CliHostileDatabases, DatesOutsideTheYears1To9999AreNoDate) {
+    Alter("Library/SMS/sms.db", "UPDATE message SET date = 1e30 WHERE ROWID = 1");
+    Alter("Library/AddressBook/AddressBook.sqlitedb",
+          "UPDATE ABPerson SET Birthday = 1e30 WHERE ROWID = 1; UPDATE ABPerson SET Birthday = 252423907200 "
+          "WHERE ROWID = 2; UPDATE ABPerson SET Birthday = 252423993600 WHERE ROWID = 3");
+    test::WriteBackup(FRoot.Path(), FPlan);
+    const auto conversations = nlohmann::ordered_json::parse(Run("messages 2 --json").Out);
+    EXPECT_EQ(conversations[0]["messages"][0]["date"], nullptr);
+    EXPECT_EQ(conversations[0]["messages"][1]["date"], "2015-11-23T19:34:20+00:00");
+    const auto contacts = nlohmann::ordered_json::parse(Run("contacts 2 --json").Out);
+    EXPECT_EQ(contacts[0]["birthday"], nullptr);
+    EXPECT_EQ(contacts[1]["birthday"], "9999-12-31"); // the last day that is a date
+    EXPECT_EQ(contacts[2]["birthday"], nullptr);
+    const TRun vcards = Run("export 2 contacts " + Quote(FWork.Path() + "cards") + " --format 1");
+    ASSERT_EQ(vcards.Exit, 0) << vcards.Err;
+    const std::string cards = test::FileText(FWork.Path() + "cards/Test iPhone_Contact.vcf");
+    EXPECT_EQ(cards.find("BDAY:"), cards.find("BDAY:9999-12-31\r\n")) << cards;
+    EXPECT_EQ(cards.find("BDAY:", cards.find("BDAY:") + 1), std::string::npos);
+}
+
+// A view where the message table belongs, over a query that never ends: refused, not run.
+TEST_F(CliHostileDatabases, AMessageViewOverAnEndlessQueryFailsTheCategory) {
+    Alter(
+        "Library/SMS/sms.db",
+        "DROP TABLE message; CREATE VIEW message AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
+        "FROM n) SELECT i AS ROWID, 'x' AS text, 1 AS handle_id, i AS date, 0 AS is_from_me FROM n");
+    test::WriteBackup(FRoot.Path(), FPlan);
+    const TRun run = Run("messages 2");
+    EXPECT_EQ(run.Exit, 66);
+    EXPECT_EQ(run.Out, "");
+    EXPECT_EQ(run.Err, "Library/SMS/sms.db: \"message\" is a view, not a table\n");
+    EXPECT_EQ(Run("contacts 2 --json").Exit, 0);
+}
+
+// Reading one contact's full picture fails with a hostile text in SQLite's error: the contacts stand,
+// the picture is missing, and the text is escaped on stderr as everywhere.
+TEST_F(CliHostileDatabases, APictureThatCannotBeReadLeavesTheContactsStanding) {
+    Alter("Library/AddressBook/AddressBookImages.sqlitedb",
+          "DROP TABLE ABFullSizeImage; CREATE TABLE ABFullSizeImage (ROWID INTEGER PRIMARY KEY, record_id "
+          "INTEGER); INSERT INTO ABFullSizeImage (record_id) VALUES (1); ALTER TABLE ABFullSizeImage ADD "
+          "COLUMN data AS (json_extract('{}', '$' || char(27) || ']0;pwned' || char(7)))");
+    test::WriteBackup(FRoot.Path(), FPlan);
+    const std::string why =
+        "Library/AddressBook/AddressBookImages.sqlitedb: JSON path error near '\\x1b]0;pwned\\x07'\n";
+    const TRun json = Run("contacts 2 --json");
+    ASSERT_EQ(json.Exit, 0) << json.Err;
+    const auto contacts = nlohmann::ordered_json::parse(json.Out);
+    ASSERT_EQ(contacts.size(), 5u);
+    EXPECT_EQ(contacts[0]["hasThumbnail"], true);
+    EXPECT_EQ(contacts[0]["hasPhoto"], false);
+    EXPECT_EQ(json.Err, "warning: " + why);
+    const std::string out = FWork.Path() + "photos/";
+    const TRun photos = Run("export 2 contacts " + Quote(out) + " --format 3");
+    EXPECT_EQ(photos.Exit, 65);
+    EXPECT_EQ(photos.Out, "0 exported\n" + out + "\n");
+    EXPECT_EQ(photos.Err, "failed: " + out + "Taylor Anna.jpg: " + why);
 }
 
 class CliContacts : public CliCategories {

@@ -291,18 +291,18 @@ TEST_F(Contacts, ThumbnailsFromEveryPictureTable) {
         db.FullSize = {{4, 0, "full size of contact 4"}};
         TAddressBook book(Write(db, true), FImages, true);
         EXPECT_EQ(book.HasThumbnailTable(), current);
-        const auto green = DecodeJpeg(*book.GetPerson(0).Thumbnail);
+        const auto green = DecodeJpeg(book.GetPerson(0).Thumbnail().value_or(""));
         ASSERT_TRUE(green.has_value());
         EXPECT_EQ(green->Width, 96);
         EXPECT_NEAR(green->Pixels[1], 200, 6);
-        const auto blank = DecodeJpeg(*book.GetPerson(1).Thumbnail);
+        const auto blank = DecodeJpeg(book.GetPerson(1).Thumbnail().value_or(""));
         ASSERT_TRUE(blank.has_value());
         EXPECT_NEAR(blank->Pixels[0], 255, 2);
-        EXPECT_FALSE(book.GetPerson(2).Thumbnail.has_value());
+        EXPECT_FALSE(book.GetPerson(2).ThumbnailData.has_value());
         // The full picture is the one of the contact's own record id; in the older table the full
         // picture is a row of format 0 like a thumbnail.
         EXPECT_EQ(book.GetPhotoStream(3).value_or(""), "full size of contact 4");
-        EXPECT_EQ(book.GetPerson(3).Thumbnail.has_value(), !current);
+        EXPECT_EQ(book.GetPerson(3).ThumbnailData.has_value(), !current);
         EXPECT_EQ(book.GetPhotoStream(0).has_value(), !current);
     }
     TAddressBook noImages(Write(RichDb(true), false), FFolder.Path() + "missing.sqlitedb", true);
@@ -335,6 +335,11 @@ TEST_F(Contacts, MissingFilesAndTablesAndDamagedPictures) {
     // A JPEG cut in half still decodes as far as it goes.
     const std::string half = test::TestJpeg(64, 64, 10, 20, 30).substr(0, 300);
     EXPECT_TRUE(ThumbnailJpeg(half).has_value());
+    // A tiny JPEG declaring 8192 x 8192 is decoded scaled by 1/8 for its thumbnail, never whole.
+    std::string huge = test::TestJpeg(16, 16, 10, 20, 30);
+    huge.replace(huge.find("\xFF\xC0") + 5, 4, "\x20\x00\x20\x00", 4);
+    EXPECT_EQ(DecodeJpeg(huge, 96, 96).value_or(TRgbImage{}).Width, 1024);
+    EXPECT_EQ(DecodeJpeg(ThumbnailJpeg(huge).value_or("")).value_or(TRgbImage{}).Width, 96);
 }
 
 TEST_F(Contacts, RealIphone3gAddressBook) {
@@ -377,10 +382,10 @@ TEST_F(Contacts, RealCurrentAddressBookWithItsWal) {
     // Thumbnails of two contacts, one a JPEG and one a PNG (the blank picture), all in the WAL.
     int thumbnails = 0;
     for (int i = 0; i < book.Count(); ++i) {
-        thumbnails += book.GetPerson(i).Thumbnail ? 1 : 0;
+        thumbnails += book.GetPerson(i).ThumbnailData ? 1 : 0;
     }
     EXPECT_EQ(thumbnails, 2);
-    EXPECT_TRUE(book.GetPerson(3).Thumbnail.has_value());
+    EXPECT_TRUE(book.GetPerson(3).ThumbnailData.has_value());
     EXPECT_GT(book.GetPhotoStream(3).value_or("").size(), 100000u);
 }
 

@@ -59,8 +59,9 @@ TAbFrm::TAbFrm(TIpodBackup& session, QWidget* parent) : TCategoryView(session, p
 
 void TAbFrm::ShowContact(int record) {
     const TAbPerson& person = FBook->GetPerson(record);
+    const std::optional<std::string> thumbnail = person.Thumbnail();
     const std::optional<TInlinePicture> picture =
-        person.Thumbnail ? CardPicture(*person.Thumbnail) : std::optional<TInlinePicture>();
+        thumbnail ? CardPicture(*thumbnail) : std::optional<TInlinePicture>();
     FContactViewer->ShowHtml(BuildContactCard(person, FBook->Names(), picture));
 }
 
