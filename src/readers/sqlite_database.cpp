@@ -90,17 +90,32 @@ TSQLiteDatabase::TSQLiteDatabase(const std::string& fileName, TSQLiteOpenMode mo
         fDB = nullptr;
         throw ESQLiteException(fmt::format("Failed to open database \"{}\" : {}", fileName, text), text);
     }
+    ReadOwnSqlNames();
     sqlite3_set_authorizer(fDB, &TSQLiteDatabase::Authorize, this);
+}
+
+void TSQLiteDatabase::ReadOwnSqlNames() {
+    // A file that is no database fails here silently and again, with its reason, at the first statement.
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(fDB, "SELECT lower(name) FROM sqlite_master WHERE type IN ('view', 'trigger')", -1,
+                           &stmt, nullptr) == SQLITE_OK) {
+        while (sqlite3_step(stmt) == SQLITE_ROW) {
+            if (const auto* name = sqlite3_column_text(stmt, 0); name != nullptr) {
+                FOwnSqlNames.insert(reinterpret_cast<const char*>(name));
+            }
+        }
+    }
+    sqlite3_finalize(stmt);
 }
 
 int TSQLiteDatabase::Authorize(void* self, int /*action*/, const char* /*a*/, const char* /*b*/,
                                const char* /*schema*/, const char* inner) {
-    // `inner` names the view, trigger or common table expression an action comes from; this
-    // program's SQL uses none, so only the database's own SQL reports one.
-    if (inner == nullptr) {
+    // `inner` names the view, trigger or common table expression an action comes from; only the
+    // database's own views and triggers are refused (a reader's own WITH clause is its SQL).
+    auto& db = *static_cast<TSQLiteDatabase*>(self);
+    if (inner == nullptr || db.FOwnSqlNames.count(AsciiLower(inner)) == 0) {
         return SQLITE_OK;
     }
-    auto& db = *static_cast<TSQLiteDatabase*>(self);
     if (db.FRefused.empty()) {
         db.FRefused = fmt::format("\"{}\" is a view, not a table", inner);
     }

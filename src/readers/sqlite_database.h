@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -33,8 +34,9 @@ class TSQLiteTable;
 enum class TSQLiteOpenMode { ReadOnlyImmutable, ReadOnly, ReadWrite };
 
 // A database's own SQL never runs: every statement is this program's SQL on the database's tables.
-// A view, trigger or common table expression met while preparing (a view where a table is expected,
-// possibly an endless recursive query) is refused, and the statement fails saying so.
+// Reading through one of the database's views or triggers (a view where a table is expected,
+// possibly over an endless recursive query) is refused while preparing, and the statement fails
+// saying so.
 class TSQLiteDatabase {
 public:
     explicit TSQLiteDatabase(const std::string& fileName,
@@ -62,7 +64,9 @@ private:
                          const char* inner);
     sqlite3* fDB = nullptr;
     std::function<void(const std::string& sql)> FOnQuery;
-    std::string FRefused; // why the authorizer refused the statement being prepared
+    void ReadOwnSqlNames();
+    std::string FRefused;               // why the authorizer refused the statement being prepared
+    std::set<std::string> FOwnSqlNames; // the database's views and triggers, lower-cased
 };
 
 // One prepared statement and its forward cursor; columns are read by index, looked up once by name.

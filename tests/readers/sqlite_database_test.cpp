@@ -62,6 +62,14 @@ TEST_F(SQLite, EmptyResultsAndTableExistence) {
     EXPECT_FALSE(db.TableExists("VPERSON")); // a view
     EXPECT_FALSE(db.TableExists("IPERSON")); // an index
     EXPECT_FALSE(db.TableExists("x' OR '1'='1"));
+    // The database's own views never run; a common table expression of this program's SQL does.
+    try {
+        db.GetTable("SELECT * FROM vperson");
+        ADD_FAILURE() << "a view was read";
+    } catch (const ESQLiteException& e) {
+        EXPECT_EQ(e.Reason(), "\"vperson\" is a view, not a table");
+    }
+    EXPECT_EQ(db.GetTable("WITH c(x) AS (SELECT 7) SELECT x FROM c")->FieldAsInteger(0), 7);
 }
 
 TEST_F(SQLite, FailuresRaiseWithTheirFixedTexts) {
