@@ -318,7 +318,7 @@ int TIpodBackup::CopyOut(const TBackupFile& file, const std::string& dest) const
 
 bool TIpodBackup::CopyBackupFile(const std::string& key, const std::string& dest) {
     const TBackupFile* file = FFiles.Find(key);
-    FLastCopyError = file == nullptr ? ENOENT : CopyOut(*file, dest);
+    FLastCopyError = file == nullptr ? kNotInBackupError : CopyOut(*file, dest);
     return FLastCopyError == 0;
 }
 
@@ -339,7 +339,7 @@ int TIpodBackup::ExportKeepingFolders(const std::string& key, const std::string&
     }
     const TBackupFile* file = FFiles.Find(key);
     if (file == nullptr) {
-        return ENOENT;
+        return kNotInBackupError;
     }
     if (const int err = CheckDestination(base); err != 0) {
         return err;
@@ -582,6 +582,11 @@ TSafari* TIpodBackup::LoadSafari() {
         FReaders.SetState(catBookmarks, TCategoryState::Loaded);
         if (!FReaders.Safari->HistoryError().empty()) {
             FLog.Append(FReaders.Safari->HistoryError());
+        }
+        if (const int deep = FReaders.Safari->TooDeepCount(); deep > 0) {
+            FLog.Append(fmt::format("Bookmarks: {} bookmarks lie more than {} folders deep; only the {} "
+                                    "nearest folders are kept",
+                                    deep, kMaxFolderDepth, kMaxFolderDepth));
         }
     } catch (const ESQLiteException& e) {
         FLog.Append(e.what());

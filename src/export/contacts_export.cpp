@@ -20,13 +20,14 @@ const std::string& FileNameOf(const TAbPerson& person) {
 void EachFile(TExportResult& result, const TAddressBook& book, const std::vector<int>& rows, int format,
               const std::string& dest, const TExportControl& control) {
     std::size_t done = 0;
+    TExportNames names;
     for (const int row : rows) {
         const TAbPerson& person = book.GetPerson(row);
         if (format == kVCards) {
-            WriteExportFile(result, MakeExportPath(FileNameOf(person), ".vcf", dest),
+            WriteExportFile(result, names.Path(FileNameOf(person), ".vcf", dest),
                             AsciiText(book.ToVCard(row)), 1);
         } else if (const std::optional<std::string> photo = book.GetPhotoStream(row)) {
-            WriteExportFile(result, MakeExportPath(FileNameOf(person), ".jpg", dest), *photo, 1);
+            WriteExportFile(result, names.Path(FileNameOf(person), ".jpg", dest), *photo, 1);
         }
         if (!ExportStep(control, ++done, rows.size(), result)) {
             return;
