@@ -584,9 +584,9 @@ TSafari* TIpodBackup::LoadSafari() {
             FLog.Append(FReaders.Safari->HistoryError());
         }
         if (const int deep = FReaders.Safari->TooDeepCount(); deep > 0) {
-            FLog.Append(fmt::format("Bookmarks: {} bookmarks lie more than {} folders deep; only the {} "
-                                    "nearest folders are kept",
-                                    deep, kMaxFolderDepth, kMaxFolderDepth));
+            FLog.Append(
+                fmt::format("Bookmarks deeper than {} folders: {}; only the {} nearest folders are kept",
+                            kMaxFolderDepth, deep, kMaxFolderDepth));
         }
     } catch (const ESQLiteException& e) {
         FLog.Append(e.what());

@@ -1,7 +1,9 @@
 // Every category written in every format from a backup as devices leave it (encrypted, with live
 // WALs), read back byte for byte; and hostile names that must neither break a file nor leave the
 // chosen folder.
+#include <csignal>
 #include <filesystem>
+#include <sys/resource.h>
 
 #include <gtest/gtest.h>
 
@@ -116,6 +118,20 @@ TEST_F(CategoryExport, ContactsAsVCardsOneVCardCsvAndPhotos) {
     EXPECT_EQ(Read(Out("photos") + "Taylor Anna.jpg"), test::TestJpeg(640, 640, 70, 130, 180));
 }
 
+// Runs `run` with writes beyond `limit` bytes failing (EFBIG), as on a full disk.
+template <typename TRun> auto WithFileSizeLimit(rlim_t limit, const TRun& run) {
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit low = saved;
+    low.rlim_cur = limit;
+    ::setrlimit(RLIMIT_FSIZE, &low);
+    auto result = run();
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, handler);
+    return result;
+}
+
 TEST_F(CategoryExport, MessagesAsPagesWithAttachmentsTwiceAndAsText) {
     const std::vector<int> rows = ListedConversations(*FSession->LoadMessages());
     ASSERT_EQ(rows.size(), 3u);
@@ -146,6 +162,16 @@ TEST_F(CategoryExport, MessagesAsPagesWithAttachmentsTwiceAndAsText) {
     ASSERT_EQ(archive->Parts.size(), 2u);
     EXPECT_NE(archive->Parts[0].Body.find("<a href=\"1.pdf\">Play application/pdf</a>"), std::string::npos);
     EXPECT_EQ(archive->Parts[1].Body, "%PDF-1.4 demo tickets\n%%EOF\n");
+    // A full disk (a file-size limit here) failing the page or the archive: nothing of it stays.
+    const auto pageSize = static_cast<rlim_t>(page.size());
+    for (const rlim_t limit : {rlim_t{100}, pageSize}) {
+        const TExportResult full = WithFileSizeLimit(
+            limit, [&] { return ExportMessages(*FSession, {rows[1]}, 1, Out("full"), ""); });
+        EXPECT_EQ(full.Count, 0);
+        ASSERT_EQ(full.Failures.size(), 1u);
+        EXPECT_EQ(full.Failures[0].Error, EFBIG);
+        EXPECT_EQ(test::NamesBelow(Out("full")), std::vector<std::string>{}) << limit;
+    }
 
     EXPECT_EQ(ExportMessages(*FSession, {rows[2]}, 2, Out("text"), "").Count, 1);
     EXPECT_EQ(Read(Out("text") + "Taylor Anna, bea@example.com and 1 more.txt"),
@@ -330,17 +356,28 @@ TEST_F(HostileExport, CsvColumnsStayInPlaceWhateverTheTexts) {
     std::vector<test::TCallRow> calls = {{"+44 1", 600000000, 5}, {"1,\"2\r\n3", 600000100, 6}};
     AddDatabase(plan, "calls", test::CallHistoryStoreDataSql(calls),
                 "Library/CallHistoryDB/CallHistory.storedata");
-    AddDatabase(plan, "bm",
-                test::BookmarksSql({{0, std::nullopt, true, "Root"},
-                                    {1, 0, true, ".."},
-                                    {2, 1, true, "a/b"},
-                                    {3, 2, false, "a/b:c\"d", "https://x.example/\r\nIconFile=C:\\evil.ico"},
-                                    {4, 0, false, "", "https://untitled.example/"},
-                                    {5, 0, false, "t,\"q\"", "https://q.example/?a=1,2"},
-                                    {6, 0, false, "News", "https://n1.example/"},
-                                    {7, 0, false, "News", "https://n2.example/"},
-                                    {8, 0, false, "News", "https://n3.example/"}}),
-                "Library/Safari/Bookmarks.db");
+    // A bookmark below a chain of 70 folders d1 ... d70.
+    std::vector<test::TBookmarkRow> deep;
+    for (int depth = 1; depth <= 70; ++depth) {
+        deep.push_back({100 + depth, depth == 1 ? 0 : 99 + depth, true, "d" + std::to_string(depth)});
+    }
+    deep.push_back({200, 170, false, "Deep", "https://deep.example/"});
+    std::string nearest; // the 64 folders nearest the bookmark
+    for (int depth = 7; depth <= 70; ++depth) {
+        nearest += (depth == 7 ? "d" : "/d") + std::to_string(depth);
+    }
+    std::vector<test::TBookmarkRow> bookmarks = {
+        {0, std::nullopt, true, "Root"},
+        {1, 0, true, ".."},
+        {2, 1, true, "a/b"},
+        {3, 2, false, "a/b:c\"d", "https://x.example/\r\nIconFile=C:\\evil.ico"},
+        {4, 0, false, "", "https://untitled.example/"},
+        {5, 0, false, "t,\"q\"", "https://q.example/?a=1,2"},
+        {6, 0, false, "News", "https://n1.example/"},
+        {7, 0, false, "News", "https://n2.example/"},
+        {8, 0, false, "News", "https://n3.example/"}};
+    bookmarks.insert(bookmarks.end(), deep.begin(), deep.end());
+    AddDatabase(plan, "bm", test::BookmarksSql(bookmarks), "Library/Safari/Bookmarks.db");
     Open(plan);
     const std::string dest = FOut.Path() + "out/";
 
@@ -370,16 +407,21 @@ TEST_F(HostileExport, CsvColumnsStayInPlaceWhateverTheTexts) {
     EXPECT_EQ((*contactRows)[1][18], "'@SUM(A1)");
 
     const std::vector<TSafariRow> listed = SafariRows(*FSession->LoadSafari());
-    ASSERT_EQ(ExportSafari(*FSession, listed, 0, dest).Count, 6);
+    ASSERT_EQ(ExportSafari(*FSession, listed, 0, dest).Count, 7);
     const auto safari = test::ReadCsv(Read(dest + ".._.._Evil_Phone_Safari.txt").substr(3));
     ASSERT_TRUE(safari);
-    ASSERT_EQ(safari->size(), 7u);
+    ASSERT_EQ(safari->size(), 8u);
     EXPECT_EQ((*safari)[1], (std::vector<std::string>{
                                 "a/b:c\"d", "https://x.example/\r\nIconFile=C:\\evil.ico", "..\\a/b"}));
     EXPECT_EQ((*safari)[3], (std::vector<std::string>{"t,\"q\"", "https://q.example/?a=1,2", ""}));
 
-    // Equal titles are numbered; the count is of files written.
-    EXPECT_EQ(ExportSafari(*FSession, listed, 1, dest).Count, 6);
+    // Equal titles are numbered; the count is of files written; a folder chain is cut at 64.
+    EXPECT_EQ(ExportSafari(*FSession, listed, 1, dest).Count, 7);
+    EXPECT_EQ(Read(dest + "ExportedFromiOS/" + nearest + "/Deep.url"),
+              "[InternetShortcut]\r\nUrl=https://deep.example/\r\n");
+    EXPECT_NE(FSession->LogText().find("\r\nBookmarks deeper than 64 folders: 1; only the 64 nearest folders "
+                                       "are kept"),
+              std::string::npos);
     EXPECT_EQ(Read(dest + "ExportedFromiOS/News_2.url"), "[InternetShortcut]\r\nUrl=https://n3.example/\r\n");
     EXPECT_EQ(Read(dest + "ExportedFromiOS/--/a-b/a-b-c-d.url"),
               "[InternetShortcut]\r\nUrl=https://x.example/IconFile=C:\\evil.ico\r\n");
