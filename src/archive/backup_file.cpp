@@ -1,5 +1,7 @@
 #include "archive/backup_file.h"
 
+#include <utility>
+
 #include "crypto/key_bag.h"
 #include "platform/text.h"
 
@@ -37,9 +39,32 @@ bool TFileTable::Add(std::string key, TBackupFile file) {
     return true;
 }
 
-void TFileTable::Replace(std::string_view key, TBackupFile file) {
+bool TFileTable::AddRecord(std::string_view domain, std::string_view path, TBackupFile file, bool takeKey) {
+    std::string key = TableKeyOf(domain, path);
+    file.Domain = std::string(domain);
+    file.PathStart = static_cast<std::uint32_t>(key.size() - path.size());
     if (const auto found = FIndex.find(key); found != FIndex.end()) {
-        FEntries[found->second].second = std::move(file);
+        if (!takeKey) {
+            AddUnderDomain(path, std::move(file));
+            return false;
+        }
+        const TEntry& holder = FEntries[found->second];
+        TBackupFile previous = std::exchange(FEntries[found->second].second, std::move(file));
+        AddUnderDomain(std::string_view(holder.first).substr(previous.PathStart), std::move(previous));
+        return true;
+    }
+    return Add(std::move(key), std::move(file));
+}
+
+void TFileTable::AddUnderDomain(std::string_view path, TBackupFile file) {
+    // "Domain/path"; should a name like that be taken as well, "Domain (2)/path", ...
+    std::string folder = file.Domain;
+    for (int n = 2;; ++n) {
+        file.PathStart = static_cast<std::uint32_t>(folder.size() + 1);
+        if (Add(folder + "/" + std::string(path), file)) {
+            return;
+        }
+        folder = file.Domain + " (" + std::to_string(n) + ")";
     }
 }
 
@@ -48,15 +73,16 @@ void TFileTable::Clear() {
     FEntries.clear();
 }
 
-void AddManifestFile(TFileTable& files, std::string key, TBackupFile file, bool isProtected,
-                     TBackupKeyBag* keyBag, std::int32_t protectionClass, const TBytes& wrappedKey) {
+void AddManifestFile(TFileTable& files, std::string_view domain, std::string_view path, TBackupFile file,
+                     bool isProtected, TBackupKeyBag* keyBag, std::int32_t protectionClass,
+                     const TBytes& wrappedKey) {
     if (isProtected) {
         file.Key = keyBag != nullptr ? keyBag->UnwrapFileKey(protectionClass, wrappedKey) : TBytes();
         if (file.Key.empty()) {
             return;
         }
     }
-    files.Add(std::move(key), std::move(file));
+    files.AddRecord(domain, path, std::move(file));
 }
 
 bool IsAppDomain(std::string_view domain) {

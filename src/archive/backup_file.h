@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -13,24 +14,38 @@ namespace kestrow {
 
 // One content file of a backup.
 struct TBackupFile {
-    std::string FileName;  // relative to the backup folder
-    std::int64_t Size = 0; // plain size in bytes, as recorded in the manifest
-    bool IsApp = false;    // the domain is an application domain
-    TBytes Key;            // unwrapped AES file key; empty when the file is not protected
+    std::string FileName;        // relative to the backup folder
+    std::int64_t Size = 0;       // plain size in bytes, as recorded in the manifest
+    bool IsApp = false;          // the domain is an application domain
+    TBytes Key;                  // unwrapped AES file key; empty when the file is not protected
+    std::string Domain;          // the manifest domain ("HomeDomain", "AppDomain-com.example.app")
+    std::uint32_t PathStart = 0; // where the device-relative path begins in the entry's name
 };
 
-// The file table: table key -> content file, iterated in manifest order. Keys are compared
-// case-sensitively.
+// A content file as a manifest record names it, before its key and domain are known.
+inline TBackupFile ContentFile(std::string fileName, std::int64_t size, bool isApp) {
+    TBackupFile file;
+    file.FileName = std::move(fileName);
+    file.Size = size;
+    file.IsApp = isApp;
+    return file;
+}
+
+// The file table: one entry per manifest record, iterated in manifest order, each under a name of
+// its own (compared case-sensitively). The first record of a table key is named by that key, so a
+// lookup by table key finds the record the device databases are read from; a later record whose
+// key is taken (non-application domains share keys) is named "Domain/relative path" instead, so no
+// file of the backup is lost.
 class TFileTable {
 public:
     using TEntry = std::pair<std::string, TBackupFile>;
 
-    bool Contains(std::string_view key) const { return FIndex.contains(key); }
-    const TBackupFile* Find(std::string_view key) const;
-    // Adds a new key; false (and nothing changes) when the key is present.
-    bool Add(std::string key, TBackupFile file);
-    // Replaces the file of a present key, keeping its place in the order.
-    void Replace(std::string_view key, TBackupFile file);
+    bool Contains(std::string_view name) const { return FIndex.contains(name); }
+    const TBackupFile* Find(std::string_view name) const;
+    // Adds the record of `domain` + `path` under its table key, or under its domain when the key is
+    // taken. With `takeKey` the new record takes a taken key and the one that held it moves under
+    // its domain. False when the record did not get its table key.
+    bool AddRecord(std::string_view domain, std::string_view path, TBackupFile file, bool takeKey = false);
     void Clear();
     void Reserve(std::size_t count) { FIndex.reserve(count); }
     std::size_t Size() const { return FEntries.size(); }
@@ -40,6 +55,9 @@ public:
     auto end() const { return FEntries.end(); }
 
 private:
+    bool Add(std::string name, TBackupFile file);
+    void AddUnderDomain(std::string_view path, TBackupFile file);
+
     std::deque<TEntry> FEntries; // stable addresses: the index views into these keys
     std::unordered_map<std::string_view, std::size_t> FIndex;
 };
@@ -48,10 +66,17 @@ constexpr std::string_view kAppDomainPrefix = "AppDomain-";
 
 class TBackupKeyBag;
 
+// The device-relative path of an entry, as the manifest records it.
+inline std::string_view RelativePathOf(const TFileTable::TEntry& entry) {
+    return std::string_view(entry.first)
+        .substr(std::min<std::size_t>(entry.second.PathStart, entry.first.size()));
+}
+
 // Adds one file of the manifest being read. A protected file (`isProtected`: an encrypted backup
 // and a key recorded for it) gets its unwrapped key and stays out when the key does not unwrap.
-void AddManifestFile(TFileTable& files, std::string key, TBackupFile file, bool isProtected,
-                     TBackupKeyBag* keyBag, std::int32_t protectionClass, const TBytes& wrappedKey);
+void AddManifestFile(TFileTable& files, std::string_view domain, std::string_view path, TBackupFile file,
+                     bool isProtected, TBackupKeyBag* keyBag, std::int32_t protectionClass,
+                     const TBytes& wrappedKey);
 
 // The table key of a device file: for an application domain the domain without its first 14
 // characters ("AppDomain-com."), "/" and the path; for any other domain the path alone.

@@ -88,10 +88,11 @@ int TBackupFileAccess::OpenContent(const TBackupFile& file, TFileHandle& handle,
     if (file.FileName.empty() || file.FileName.front() == '/') {
         return EINVAL;
     }
-    if (const int shard = ShardFolder(file.FileName); shard != kNoFolder) {
-        return OpenRegularFileAt(shard, std::string_view(file.FileName).substr(3), handle, size);
-    }
-    return OpenRegularFileAt(FFolder.Fd(), file.FileName, handle, size);
+    const int shard = ShardFolder(file.FileName);
+    const int err = shard != kNoFolder
+                        ? OpenRegularFileAt(shard, std::string_view(file.FileName).substr(3), handle, size)
+                        : OpenRegularFileAt(FFolder.Fd(), file.FileName, handle, size);
+    return err == ENOENT ? kNotInBackupError : err; // the manifest lists a file the folder lacks
 }
 
 int TBackupFileAccess::WriteContent(const TBackupFile& file, int targetFd, const std::stop_token& stop,

@@ -319,7 +319,7 @@ int TIpodBackup::CopyOut(const TBackupFile& file, const std::string& dest) const
 
 bool TIpodBackup::CopyBackupFile(const std::string& key, const std::string& dest) {
     const TBackupFile* file = FFiles.Find(key);
-    FLastCopyError = file == nullptr ? ENOENT : CopyOut(*file, dest);
+    FLastCopyError = file == nullptr ? kNotInBackupError : CopyOut(*file, dest);
     return FLastCopyError == 0;
 }
 
@@ -340,7 +340,7 @@ int TIpodBackup::ExportKeepingFolders(const std::string& key, const std::string&
     }
     const TBackupFile* file = FFiles.Find(key);
     if (file == nullptr) {
-        return ENOENT;
+        return kNotInBackupError;
     }
     if (const int err = CheckDestination(base); err != 0) {
         return err;
@@ -604,6 +604,11 @@ TSafari* TIpodBackup::LoadSafari() {
         FReaders.SetState(catBookmarks, TCategoryState::Loaded);
         if (!FReaders.Safari->HistoryError().empty()) {
             FLog.Append(historyDbKey + ": " + FReaders.Safari->HistoryError());
+        }
+        if (const int deep = FReaders.Safari->TooDeepCount(); deep > 0) {
+            FLog.Append(
+                fmt::format("Bookmarks deeper than {} folders: {}; only the {} nearest folders are kept",
+                            kMaxFolderDepth, deep, kMaxFolderDepth));
         }
     } catch (const ESQLiteException& e) {
         FailCategory(catBookmarks, bookmarksKey + ": " + e.Reason());

@@ -104,19 +104,15 @@ int ReadManifestDb(const std::string& dbPath, const std::string& privateFolder, 
             if (path.empty() || !IsFileId(id)) {
                 continue;
             }
-            std::string key = TableKeyOf(domain, path);
-            if (files.Contains(key)) {
-                continue; // the first row of a key wins
-            }
             if (!ParseMbFile(table->FieldAsBlobView(col.File), info) && encrypted) {
                 continue; // without its record an encrypted file would pass for a plain one
             }
             const bool isProtected = encrypted && info.EncryptionKey.size() > 4;
             const TBytes wrapped =
                 isProtected ? TBytes(info.EncryptionKey.begin() + 4, info.EncryptionKey.end()) : TBytes();
-            AddManifestFile(files, std::move(key),
-                            {id.substr(0, 2) + "/" + id, info.Size, IsAppDomain(domain), {}}, isProtected,
-                            keyBag, info.ProtectionClass, wrapped);
+            AddManifestFile(files, domain, path,
+                            ContentFile(id.substr(0, 2) + "/" + id, info.Size, IsAppDomain(domain)),
+                            isProtected, keyBag, info.ProtectionClass, wrapped);
             ++count;
         }
     } catch (const ESQLiteException&) {

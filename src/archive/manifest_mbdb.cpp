@@ -145,17 +145,13 @@ int ReadMbdbBytes(std::string_view data, bool encrypted, TBackupKeyBag* keyBag, 
         if (!IsRegularFile(record.Mode) || record.Path.empty()) {
             continue;
         }
-        std::string key = TableKeyOf(record.Domain, record.Path);
-        if (files.Contains(key)) {
-            continue; // the first record of a key wins
-        }
         const std::string_view keyField = record.EncryptionKey;
         const std::string_view wrapped = keyField.substr(std::min<std::size_t>(4, keyField.size()));
-        AddManifestFile(
-            files, std::move(key),
-            {Sha1HexOf(record.Domain + "-" + record.Path), record.Size, IsAppDomain(record.Domain), {}},
-            encrypted && !keyField.empty(), keyBag, record.ProtectionClass,
-            TBytes(wrapped.begin(), wrapped.end()));
+        AddManifestFile(files, record.Domain, record.Path,
+                        ContentFile(Sha1HexOf(record.Domain + "-" + record.Path), record.Size,
+                                    IsAppDomain(record.Domain)),
+                        encrypted && !keyField.empty(), keyBag, record.ProtectionClass,
+                        TBytes(wrapped.begin(), wrapped.end()));
         ++count;
     }
     return count;

@@ -76,15 +76,12 @@ int ReadOldManifest(const std::string& folder, const std::string& workFile, TFil
             return true;
         }
         const TOldEntry entry = ReadProperties(properties);
-        std::string key = TableKeyOf(entry.Domain, path);
-        TBackupFile file{baseName + ".mddata", entry.Length, IsAppDomain(entry.Domain), {}};
-        if (const TBackupFile* old = files.Find(key)) {
-            if (LastWriteTimeOf(folder + old->FileName) < LastWriteTimeOf(folder + file.FileName)) {
-                files.Replace(key, std::move(file));
-            }
-            return true;
-        }
-        files.Add(std::move(key), std::move(file));
+        TBackupFile file = ContentFile(baseName + ".mddata", entry.Length, IsAppDomain(entry.Domain));
+        // Of two files with one key, the one written last is read by the key; both are listed.
+        const TBackupFile* holder = files.Find(TableKeyOf(entry.Domain, path));
+        const bool newer = holder != nullptr && LastWriteTimeOf(folder + holder->FileName) <
+                                                    LastWriteTimeOf(folder + file.FileName);
+        files.AddRecord(entry.Domain, path, std::move(file), newer);
         ++count;
         return true;
     });

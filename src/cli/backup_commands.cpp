@@ -194,20 +194,32 @@ int RunExtract(const TCliOptions& options, int index, const std::string& typedKe
         std::cerr << "No file " << EscapeText(typedKey) << " in this backup.\n";
         return kExitFailure;
     }
-    const std::string target = FolderExists(dest) ? WithTrailingSlash(dest) + LastPathComponent(*key) : dest;
-    if (!session.CopyBackupFile(*key, target)) {
+    // A destination ending in "/" names a folder, made when it is missing.
+    const bool intoFolder = FolderExists(dest) || dest.back() == '/';
+    const std::string target = intoFolder ? WithTrailingSlash(dest) + LastPathComponent(*key) : dest;
+    int err = intoFolder && !FolderExists(dest) ? session.CheckDestination(dest) : 0;
+    if (err == 0 && intoFolder) {
+        err = MakeFolders(dest);
+    }
+    if (err != 0 || !session.CopyBackupFile(*key, target)) {
         if (TStopSignals::ExitCode() != 0) {
             return TStopSignals::ExitCode();
         }
-        std::cerr << fmt::format("Cannot write {}: {}\n", EscapeText(target),
-                                 ErrorText(session.LastCopyError()));
+        err = err != 0 ? err : session.LastCopyError();
+        if (err == kNotInBackupError) {
+            std::cerr << fmt::format("{}: {}\n", EscapeText(*key), ErrorText(err));
+        } else {
+            std::cerr << fmt::format("Cannot write {}: {}\n", EscapeText(target),
+                                     DestinationErrorText(session, ParentFolder(target), err));
+        }
         return kExitFailure;
     }
     std::cout << EscapeText(target) << '\n';
     return 0;
 }
 
-int RunExtractAll(const TCliOptions& options, int index, const std::string& dest, bool flat, unsigned jobs) {
+int RunExtractAll(const TCliOptions& options, int index, const std::string& dest, bool flat, bool domains,
+                  unsigned jobs) {
     if (!RequireDestination(dest)) {
         return kExitUsage;
     }
@@ -218,6 +230,7 @@ int RunExtractAll(const TCliOptions& options, int index, const std::string& dest
     TProgressLine progress;
     TFileExportOptions exportOptions;
     exportOptions.Flat = flat;
+    exportOptions.Domains = domains;
     exportOptions.Jobs = jobs;
     exportOptions.Stop = TStopSignals::Token();
     exportOptions.Progress = [&](std::size_t done, std::size_t total, std::uint64_t bytes) {
@@ -228,7 +241,7 @@ int RunExtractAll(const TCliOptions& options, int index, const std::string& dest
     for (const TFileExportFailure& failure : result.Failures) {
         if (failure.Key.empty()) {
             std::cerr << fmt::format("Cannot write to {}: {}\n", EscapeText(failure.Target),
-                                     ErrorText(failure.Error));
+                                     DestinationErrorText(*opened.Session, failure.Target, failure.Error));
         } else {
             std::cerr << fmt::format("failed: {} -> {}: {}\n", EscapeText(failure.Key),
                                      EscapeText(failure.Target), ErrorText(failure.Error));

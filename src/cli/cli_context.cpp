@@ -1,5 +1,6 @@
 #include "cli/cli_context.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <iostream>
 
@@ -86,6 +87,15 @@ const std::string* FindKey(const TIpodBackup& session, const std::string& typed,
         return &unescaped;
     }
     return nullptr;
+}
+
+std::string DestinationErrorText(const TIpodBackup& session, const std::string& dest, int error) {
+    // The session refuses a destination in a backup with EACCES; a folder that merely may not be
+    // written gives EACCES too, so the place is judged again.
+    if (error == EACCES && session.CheckDestination(dest) == EACCES) {
+        return "inside a backup folder (nothing is ever written there)";
+    }
+    return ErrorText(error);
 }
 
 bool RequireDestination(const std::string& dest) {

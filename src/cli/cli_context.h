@@ -41,6 +41,10 @@ const std::string* FindKey(const TIpodBackup& session, const std::string& typed,
 // False (with the reason on stderr) for an empty destination.
 bool RequireDestination(const std::string& dest);
 
+// Why a destination could not be written: "inside a backup folder" when that is why it was
+// refused, else the error's text.
+std::string DestinationErrorText(const TIpodBackup& session, const std::string& dest, int error);
+
 // Status texts use "\r" as line break; on a terminal each becomes a line.
 std::string TerminalText(const std::string& text);
 

@@ -13,7 +13,8 @@ int RunOpen(const TCliOptions& options, int index);
 int RunRefresh(const TCliOptions& options, const std::string& uniqueId);
 int RunFiles(const TCliOptions& options, int index, bool json, bool appOnly, const std::string& type);
 int RunExtract(const TCliOptions& options, int index, const std::string& key, const std::string& dest);
-int RunExtractAll(const TCliOptions& options, int index, const std::string& dest, bool flat, unsigned jobs);
+int RunExtractAll(const TCliOptions& options, int index, const std::string& dest, bool flat, bool domains,
+                  unsigned jobs);
 int RunLog(const TCliOptions& options, int index);
 
 } // namespace kestrow

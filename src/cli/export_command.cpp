@@ -170,9 +170,10 @@ TExportResult Export(TIpodBackup& session, int category, int format, const std::
     }
 }
 
-int Report(const TExportResult& result, const std::string& dest) {
+int Report(const TIpodBackup& session, const TExportResult& result, const std::string& dest) {
     if (result.FolderError != 0) {
-        std::cerr << fmt::format("Cannot write to {}: {}\n", EscapeText(dest), ErrorText(result.FolderError));
+        std::cerr << fmt::format("Cannot write to {}: {}\n", EscapeText(dest),
+                                 DestinationErrorText(session, dest, result.FolderError));
         return kExitFailure;
     }
     for (const TExportFailure& failure : result.Failures) {
@@ -247,7 +248,7 @@ int RunExport(const TCliOptions& options, const TExportRequest& request) {
     control.Step = [&](std::size_t done, std::size_t total) { progress.Show(done, total, 0); };
     const TExportResult result = Export(session, category, format, rows, keys, request.Dest, control);
     progress.Finish();
-    return Report(result, request.Dest);
+    return Report(session, result, request.Dest);
 }
 
 } // namespace kestrow

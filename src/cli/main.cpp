@@ -75,11 +75,14 @@ int Run(int argc, char** argv) {
     auto* extractAll = app.add_subcommand("extract-all", "Copy every file out of a backup, decrypted");
     extractAll->add_option("INDEX", index, "Backup index")->required();
     extractAll->add_option("DEST", dest, "Target folder")->required();
-    extractAll->add_flag("--flat", flat, "One folder, files named by their last path component");
+    auto* flatFlag =
+        extractAll->add_flag("--flat", flat, "One folder, files named by their last path component");
+    bool domains = false;
+    extractAll->add_flag("--domains", domains, "Every file at Domain/relative path")->excludes(flatFlag);
     unsigned jobs = 0;
     extractAll->add_option("--jobs", jobs, "Files written at once (default: the number of cores, at least 2)")
         ->check(CLI::Range(1u, 256u));
-    extractAll->callback([&] { result = RunExtractAll(options, index, dest, flat, jobs); });
+    extractAll->callback([&] { result = RunExtractAll(options, index, dest, flat, domains, jobs); });
 
     auto* contacts = app.add_subcommand("contacts", "The contacts of a backup");
     contacts->add_option("INDEX", index, "Backup index")->required();

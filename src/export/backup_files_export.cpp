@@ -13,11 +13,11 @@ enum : int { kFlat = 0, kFullPath = 1 };
 
 } // namespace
 
-std::string FlatExportPath(const std::string& key, const std::string& folder) {
+std::string FlatExportPath(const std::string& key, const std::string& folder, TExportNames& names) {
     const std::string name = LastPathComponent(key);
     const std::string extension = ExtensionOf(name);
     const std::string stem = extension.empty() ? name : name.substr(0, name.size() - extension.size() - 1);
-    return MakeExportPath(stem, extension.empty() ? "" : "." + extension, folder);
+    return names.Path(stem, extension.empty() ? "" : "." + extension, folder);
 }
 
 TExportResult ExportBackupFiles(TIpodBackup& session, const std::vector<std::string>& keys, int format,
@@ -31,8 +31,9 @@ TExportResult ExportBackupFiles(TIpodBackup& session, const std::vector<std::str
         return result;
     }
     std::size_t done = 0;
+    TExportNames names;
     for (const std::string& key : keys) {
-        const std::string target = format == kFlat ? FlatExportPath(key, folder) : folder + key;
+        const std::string target = format == kFlat ? FlatExportPath(key, folder, names) : folder + key;
         // Keeping folders, the session writes at the folder of its target + the key: given the
         // destination itself, the file lands at destination + key (not destination + key + key).
         if (session.ExportBackupFile(key, format == kFullPath ? folder : target, format == kFullPath)) {

@@ -24,13 +24,14 @@ void EachFile(TExportResult& result, TIpodBackup& session, const TAddressBook& b
               const TExportControl& control) {
     std::size_t done = 0;
     std::string error;
+    TExportNames names;
     for (const int row : rows) {
         const TAbPerson& person = book.GetPerson(row);
         if (format == kVCards) {
-            WriteExportFile(result, MakeExportPath(FileNameOf(person), ".vcf", dest),
+            WriteExportFile(result, names.Path(FileNameOf(person), ".vcf", dest),
                             AsciiText(book.ToVCard(row)), 1);
         } else if (const std::optional<std::string> photo = session.LoadContactPhoto(row, error)) {
-            WriteExportFile(result, MakeExportPath(FileNameOf(person), ".jpg", dest), *photo, 1);
+            WriteExportFile(result, names.Path(FileNameOf(person), ".jpg", dest), *photo, 1);
         } else if (!error.empty()) {
             result.Failures.push_back({dest + FileNameOf(person) + ".jpg", EIO, error});
         }

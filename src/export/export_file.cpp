@@ -4,6 +4,7 @@
 #include "export/export_control.h"
 #include "platform/new_file.h"
 #include "platform/paths.h"
+#include "platform/text.h"
 #include "platform/utf8.h"
 
 namespace kestrow {
@@ -77,7 +78,7 @@ std::string TrimControls(std::string_view text) {
 
 std::string CsvQuoted(std::string_view field) {
     std::string out = "\"";
-    for (const char c : field) {
+    for (const char c : CsvCellText(field)) {
         out += c;
         if (c == '"') {
             out += '"';
@@ -87,7 +88,7 @@ std::string CsvQuoted(std::string_view field) {
 }
 
 std::string CsvField(std::string_view field) {
-    return field.find_first_of(",\"\r\n") == std::string_view::npos ? std::string(field) : CsvQuoted(field);
+    return field.find_first_of(",\"\r\n") == std::string_view::npos ? CsvCellText(field) : CsvQuoted(field);
 }
 
 } // namespace kestrow

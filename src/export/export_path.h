@@ -7,18 +7,36 @@
 
 namespace kestrow {
 
-// The path of a new export file or folder: `name` cut to its first 68 characters, each of
-// " * / : < > ? \ | (and NUL) made "_", inside `folder` (ending with "/"), with `extension` (empty
-// for a folder); an empty name is "Unnamed". When the candidate names anything (a file, a folder or a link),
-// "_1", "_2", ... go after the name until one is free, so that an export never writes into, replaces or
-// empties what was there. A `companion` suffix (such as "_files" beside "Chat.html") must be free as well,
-// taken after the numbered name.
+constexpr std::size_t kMaxNameBytes = 255; // NAME_MAX
+
+constexpr std::string_view kUnnamedExport = "Unnamed";
+
+// The path of a new export file or folder: `name` made safe (SafeFileName: 68 characters, "_" for
+// each of " * / : < > ? \ | , NUL and control characters, short enough for 255 bytes with a suffix
+// and the extension) inside `folder` (ending with "/"), with `extension` (empty for a folder); an
+// empty name is "Unnamed". When the candidate names anything (a file, a folder or a link), "_1",
+// "_2", ... go after the name until one is free, so that an export never writes into, replaces or
+// empties what was there. A `companion` suffix (such as "_files" beside "Chat.html") must be free as
+// well, taken after the numbered name.
 std::string MakeExportPath(std::string_view name, std::string_view extension, const std::string& folder,
                            std::string_view companion = {});
 
-// A name safe as one file name: cut to `maxCharacters`, each of the nine characters above (and
-// NUL) replaced by `replacement`; "." and ".." become a run of the replacement.
-std::string SafeFileName(std::string_view name, std::size_t maxCharacters, char replacement);
+// MakeExportPath for the files of one export run: the next suffix to try is remembered per name,
+// so that thousands of records with one name cost no more than distinct names.
+class TExportNames {
+public:
+    std::string Path(std::string_view name, std::string_view extension, const std::string& folder,
+                     std::string_view companion = {});
+
+private:
+    std::unordered_map<std::string, int> FNext; // folder, name, extension, companion -> next suffix
+};
+
+// A name safe as one file name: cut to `maxCharacters` and then to `maxBytes` (never inside a
+// character), each of the nine characters above (and NUL) replaced by `replacement`, each control
+// character (C0, DEL, C1) by "_"; "." and ".." become a run of the replacement.
+std::string SafeFileName(std::string_view name, std::size_t maxCharacters, char replacement,
+                         std::size_t maxBytes = kMaxNameBytes);
 
 // A path for `name` inside `folder` (ending with "/") that names nothing existing (a file, a folder
 // or a link, dangling or not): the name itself, else "stem (2).ext", "stem (3).ext", ... so that an

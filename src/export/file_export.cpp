@@ -37,6 +37,10 @@ std::vector<std::string> FlatNamesOf(const TFileTable& files, int folderFd) {
     return result;
 }
 
+std::string DomainPathOf(const TFileTable::TEntry& entry) {
+    return entry.second.Domain + "/" + std::string(RelativePathOf(entry));
+}
+
 // What the workers share; everything but the counters and the failure list is read-only.
 class TExportRun {
 public:
@@ -80,8 +84,9 @@ private:
             target = {"", FFlatNames[index].empty() ? LastPathComponent(key) : FFlatNames[index]};
             return FFlatNames[index].empty() ? EINVAL : 0;
         }
-        target = {WithoutTrailingSlash(ParentFolder(key)), LastPathComponent(key)};
-        return IsSafeRelativePath(key) ? 0 : EINVAL; // keys come from the backup's manifest
+        const std::string path = FOptions.Domains ? DomainPathOf(FFiles.At(index)) : key;
+        target = {WithoutTrailingSlash(ParentFolder(path)), LastPathComponent(path)};
+        return IsSafeRelativePath(path) ? 0 : EINVAL; // names come from the backup's manifest
     }
 
     // False when the file was cut short by a stop request.

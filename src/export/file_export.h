@@ -29,14 +29,16 @@ struct TFileExportResult {
 using TExportProgress = std::function<void(std::size_t done, std::size_t total, std::uint64_t bytes)>;
 
 struct TFileExportOptions {
-    bool Flat = false; // one folder, files named by their last path component, numbered when taken
-    unsigned Jobs = 0; // workers; 0: the number of hardware threads, at least 2
+    bool Flat = false;    // one folder, files named by their last path component, numbered when taken
+    bool Domains = false; // every file at its domain + "/" + its device-relative path
+    unsigned Jobs = 0;    // workers; 0: the number of hardware threads, at least 2
     TExportProgress Progress;
     std::stop_token Stop;
 };
 
-// Writes every file of the open backup's table below `destFolder`, decrypted: at its table key
-// (the key's "/" as folders) or, flat, under its last path component with a unique name.
+// Writes every file of the open backup's table below `destFolder`, decrypted: at its name in the
+// table (its "/" as folders), at "Domain/relative path", or, flat, under its last path component
+// with a unique name.
 // Nothing is ever replaced, a half-written file never carries its name, no link in the destination
 // is followed, and keys that could leave the destination are refused and listed as failures
 // (also in the session log); nothing is lost quietly. A stop request ends the export early.

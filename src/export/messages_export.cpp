@@ -35,30 +35,37 @@ int WritePage(TIpodBackup& session, const TMsgGroup& group, const std::string& p
 }
 
 int ExportHtml(TIpodBackup& session, const TMsgGroup& group, const std::string& dest,
-               const std::string& exportedAt, TExportResult& result, std::string& page) {
-    page = MakeExportPath(group.DisplayName, ".html", dest, "_files");
+               const std::string& exportedAt, TExportNames& names, TExportResult& result, std::string& page) {
+    page = names.Path(group.DisplayName, ".html", dest, "_files");
     const std::string parts = page.substr(0, page.size() - 5) + "_files";
     return WritePage(session, group, page, parts, LastPathComponent(parts) + "/", exportedAt, result);
 }
 
 int ExportWebArchive(TIpodBackup& session, const TMsgGroup& group, const std::string& dest,
-                     const std::string& exportedAt, TExportResult& result, std::string& target) {
-    const std::string folder = MakeExportPath(group.DisplayName, "", dest, ".mht");
+                     const std::string& exportedAt, TExportNames& names, TExportResult& result,
+                     std::string& target) {
+    const std::string folder = names.Path(group.DisplayName, "", dest, ".mht");
     target = folder + ".mht";
     if (::mkdir(folder.c_str(), 0777) != 0) { // a new folder: nothing that was there is emptied
         return errno;
     }
-    const int err = WritePage(session, group, folder + "/index.html", folder, "", exportedAt, result);
-    return err != 0 ? err : ConvertFolderToWebArchive(folder, true, &target);
+    int err = WritePage(session, group, folder + "/index.html", folder, "", exportedAt, result);
+    if (err == 0) {
+        err = ConvertFolderToWebArchive(folder, true, &target);
+    }
+    if (err != 0) {
+        DeleteFolderFiles(folder); // the working folder is ours alone: nothing of it stays
+    }
+    return err;
 }
 
-int ExportText(const TMsgGroup& group, const std::string& dest, std::string& target) {
+int ExportText(const TMsgGroup& group, const std::string& dest, TExportNames& names, std::string& target) {
     std::string text(kUtf8Bom);
     if (group.IsGroupChat) {
         text += "Group: " + group.Addresses + "\r\n\r\n";
     }
     text += group.AsText();
-    target = MakeExportPath(group.DisplayName, ".txt", dest);
+    target = names.Path(group.DisplayName, ".txt", dest);
     return WriteNewFile(target, text);
 }
 
@@ -88,13 +95,15 @@ TExportResult ExportMessages(TIpodBackup& session, const std::vector<int>& rows,
     }
     session.ResolveMessageNames();
     std::size_t done = 0;
+    TExportNames names;
     for (const int row : rows) {
         const TMsgGroup& group = messages->Groups(row);
         std::string target;
-        const int err = format == kHtml ? ExportHtml(session, group, folder, exportedAt, result, target)
+        const int err = format == kHtml
+                            ? ExportHtml(session, group, folder, exportedAt, names, result, target)
                         : format == kWebArchive
-                            ? ExportWebArchive(session, group, folder, exportedAt, result, target)
-                            : ExportText(group, folder, target);
+                            ? ExportWebArchive(session, group, folder, exportedAt, names, result, target)
+                            : ExportText(group, folder, names, target);
         if (err == 0) {
             ++result.Count;
         } else {

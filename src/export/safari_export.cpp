@@ -1,5 +1,7 @@
 #include "export/safari_export.h"
 
+#include <unordered_map>
+
 #include "archive/ipod_backup.h"
 #include "export/export_file.h"
 #include "export/export_path.h"
@@ -16,6 +18,7 @@ namespace {
 enum : int { kCsv = 0, kShortcuts = 1 };
 
 constexpr std::size_t kMaxShortcutCharacters = 120;
+constexpr std::size_t kShortcutTail = 15; // "_" + 10 digits + ".url"
 
 bool InGroup(const TSafariRow& row, const TSafariRow& group) {
     return (group.Kind == srBookmarksGroup && row.Kind == srBookmark) ||
@@ -90,6 +93,9 @@ void Shortcuts(const TSafari& safari, const std::vector<TSafariRow>& rows, const
         return;
     }
     std::size_t done = 0;
+    // Equal names in one folder are numbered "_1", "_2", ... in the run; a file left by an earlier
+    // run under such a name is kept as it is, so exporting twice writes nothing new.
+    std::unordered_map<std::string, int> repeats;
     for (const TSafariRow& row : rows) {
         if (row.Kind == srBookmark || row.Kind == srHistory) {
             const bool bookmark = row.Kind == srBookmark;
@@ -98,12 +104,16 @@ void Shortcuts(const TSafari& safari, const std::vector<TSafariRow>& rows, const
             const std::string& url =
                 bookmark ? safari.Bookmarks(row.Index).Url : safari.History(row.Index).Url;
             const std::string folder = bookmark ? ShortcutFolder(safari.FolderPath(row.Index)) : "Visited";
-            const std::string name = (title.empty() ? "NoTitle" : ShortcutName(title)) + ".url";
-            if (const int err = WriteShortcut(tree, folder, name, url); err != 0 && err != EEXIST) {
+            const std::string stem = title.empty() ? "NoTitle" : ShortcutName(title);
+            const int repeat = repeats[folder + "/" + stem]++;
+            const std::string name = (repeat == 0 ? stem : stem + "_" + std::to_string(repeat)) + ".url";
+            const int err = WriteShortcut(tree, folder, name, url);
+            if (err == 0) {
+                ++result.Count; // files written
+            } else if (err != EEXIST) {
                 result.Failures.push_back({base + (folder.empty() ? "" : folder + "/") + name, err});
             }
         }
-        ++result.Count; // every row visited counts, as the list knows it
         if (!ExportStep(control, ++done, rows.size(), result)) {
             return;
         }
@@ -113,7 +123,8 @@ void Shortcuts(const TSafari& safari, const std::vector<TSafariRow>& rows, const
 } // namespace
 
 std::string ShortcutName(const std::string& title) {
-    return SafeFileName(title, kMaxShortcutCharacters, '-');
+    // Room is kept for a repeat's suffix and ".url".
+    return SafeFileName(title, kMaxShortcutCharacters, '-', kMaxNameBytes - kShortcutTail);
 }
 
 std::vector<TSafariRow> SafariRows(const TSafari& safari) {

@@ -22,10 +22,14 @@ TExportResult ExportVoicemail(TIpodBackup& session, const std::vector<int>& rows
     }
     session.ResolveVoiceMailNames();
     std::size_t done = 0;
+    TExportNames names;
     for (const int row : rows) {
         const TVoiceMailItem& item = voicemail->Voicemails(row);
-        const std::string target =
-            MakeExportPath(item.DisplayName + "~" + DateTimeText(item.Date), ".amr", folder);
+        // Without a contact name the caller's number names the file, without either "Unnamed".
+        const std::string caller = !item.DisplayName.empty() ? item.DisplayName
+                                   : !item.Sender.empty()    ? item.Sender
+                                                             : std::string(kUnnamedExport);
+        const std::string target = names.Path(caller + "~" + DateTimeText(item.Date), ".amr", folder);
         if (session.ExportBackupFile(item.AudioPath(), target, false)) {
             ++result.Count;
         } else {

@@ -168,6 +168,8 @@ private:
     std::string FBoundary;
 };
 
+} // namespace
+
 void DeleteFolderFiles(const std::string& folder) {
     const std::string path = WithoutTrailingSlash(folder);
     const TFileHandle handle(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -183,8 +185,6 @@ void DeleteFolderFiles(const std::string& folder) {
     ::closedir(dir);
     ::rmdir(path.c_str()); // only when empty
 }
-
-} // namespace
 
 std::string MimeTypeOf(std::string_view fileName) {
     static constexpr std::array<std::pair<std::string_view, std::string_view>, 22> kTypes = {{

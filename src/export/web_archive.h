@@ -17,6 +17,10 @@ namespace kestrow {
 int ConvertFolderToWebArchive(const std::string& folder, bool deleteFolder,
                               std::string* archivePath = nullptr);
 
+// Removes the files of a folder (not sub-folders, not names starting with "."), then the folder
+// when it is empty.
+void DeleteFolderFiles(const std::string& folder);
+
 // The relative links (src and href values, entities decoded) of a page that name files inside its
 // folder, each once, in page order; links with a scheme, fragments, absolute paths and any that
 // would leave the folder are left out.

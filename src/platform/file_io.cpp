@@ -136,6 +136,9 @@ std::string ErrorText(int error) {
     if (error == kNotRegularFileError) {
         return "not a regular file in the backup (refused)";
     }
+    if (error == kNotInBackupError) {
+        return "not in the backup";
+    }
     if (error == ELOOP) {
         return "a symbolic link stands in the way (links are never followed)";
     }

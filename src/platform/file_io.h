@@ -65,6 +65,10 @@ private:
 // a device, a folder): nothing but regular files is ever read from a backup.
 constexpr int kNotRegularFileError = ENOTSUP;
 
+// The errno given when a file the manifest lists is missing from the backup folder (or a record
+// names a file the table does not hold): the source is missing, not the destination.
+constexpr int kNotInBackupError = ENODATA;
+
 // An error number as a user reads it: strerror, except for the refusals of this system.
 std::string ErrorText(int error);
 

@@ -69,4 +69,9 @@ int HexDigit(char c) {
     return -1;
 }
 
+std::string CsvCellText(std::string_view text) {
+    const bool formula = !text.empty() && (text.front() == '=' || text.front() == '@');
+    return formula ? "'" + std::string(text) : std::string(text);
+}
+
 } // namespace kestrow

@@ -20,4 +20,8 @@ int HexDigit(char c);
 // Text up to (not including) its first NUL byte.
 std::string UpToNul(std::string_view text);
 
+// A CSV cell's text that a spreadsheet will not run as a formula: one starting with "=" or "@"
+// gets a "'" in front. "+" and "-" are left alone: phone numbers start with them.
+std::string CsvCellText(std::string_view text);
+
 } // namespace kestrow

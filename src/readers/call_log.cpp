@@ -18,7 +18,7 @@ void SetDate(TCallItem& call, double stored, int utcOffset, double epochDays) {
 } // namespace
 
 std::int32_t StoreDataCallKind(std::int64_t originated, std::int64_t answered, std::int64_t type,
-                               std::int32_t duration) {
+                               std::int64_t duration) {
     if (originated != 0) {
         if (duration == 0) {
             return ckNotConnected;
@@ -32,7 +32,7 @@ std::int32_t StoreDataCallKind(std::int64_t originated, std::int64_t answered, s
     return missed ? ckMissed : ckIncoming;
 }
 
-std::int32_t CallHistoryDbKind(std::int64_t flags, std::int32_t duration) {
+std::int32_t CallHistoryDbKind(std::int64_t flags, std::int64_t duration) {
     switch (flags) {
     case 0:
     case 4:
@@ -81,7 +81,7 @@ void TCallLog::ReadStoreData(TSQLiteDatabase& db) {
         TCallItem call;
         call.Address = table->FieldAsString(address);
         SetDate(call, table->FieldAsDouble(date), FUtcOffset, kDeviceEpochDays);
-        call.Duration = static_cast<std::int32_t>(table->FieldAsInteger(duration));
+        call.Duration = table->FieldAsInteger(duration);
         call.CallKind = StoreDataCallKind(table->FieldAsInteger(originated), table->FieldAsInteger(answered),
                                           table->FieldAsInteger(type), call.Duration);
         call.DurationText = DurationText(call.Duration);
@@ -101,7 +101,7 @@ void TCallLog::ReadCallHistoryDb(TSQLiteDatabase& db) {
         TCallItem call;
         call.Address = table->FieldAsString(address);
         SetDate(call, table->FieldAsDouble(date), FUtcOffset, kUnixEpochDays);
-        call.Duration = static_cast<std::int32_t>(table->FieldAsInteger(duration));
+        call.Duration = table->FieldAsInteger(duration);
         call.CallKind = CallHistoryDbKind(table->FieldAsInteger(flags), call.Duration);
         call.ContactId = static_cast<std::int32_t>(table->FieldAsInteger(id));
         call.DurationText = DurationText(call.Duration);

@@ -22,8 +22,8 @@ enum TCallKind : std::int32_t {
 struct TCallItem {
     std::string DisplayName; // filled in from the contacts by the session
     std::string Address;
-    std::int64_t RawDate = 0; // whole stored seconds
-    std::int32_t Duration = 0;
+    std::int64_t RawDate = 0;  // whole stored seconds
+    std::int64_t Duration = 0; // seconds
     std::int32_t CallKind = ckUnknown;
     std::int32_t ContactId = -1; // call_history.db's contact record id; -1 from CallHistory.storedata
     double Date = 0;             // local day count; 0 when none
@@ -55,7 +55,7 @@ private:
 
 // The kind of a CallHistory.storedata row, and of a call_history.db flags value.
 std::int32_t StoreDataCallKind(std::int64_t originated, std::int64_t answered, std::int64_t type,
-                               std::int32_t duration);
-std::int32_t CallHistoryDbKind(std::int64_t flags, std::int32_t duration);
+                               std::int64_t duration);
+std::int32_t CallHistoryDbKind(std::int64_t flags, std::int64_t duration);
 
 } // namespace kestrow

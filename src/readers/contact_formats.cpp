@@ -218,6 +218,18 @@ std::string TrimBlanks(const std::string& text) {
                                       : text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
+// One part of a structured value (N, ORG): its own ";" and "," escaped so that it stays one part.
+std::string NamePart(std::string_view text) {
+    std::string escaped;
+    for (const char c : text) {
+        if (c == ';' || c == ',') {
+            escaped += '\\';
+        }
+        escaped += c;
+    }
+    return QuotedPrintable(escaped);
+}
+
 class TCsvRow {
 public:
     void Field(const std::string& text) {
@@ -226,7 +238,7 @@ public:
             return;
         }
         FRow += '"';
-        for (char c : text) {
+        for (char c : CsvCellText(text)) {
             FRow += c == '"' ? std::string("\"\"") : std::string(1, c);
         }
         FRow += "\",";
@@ -288,15 +300,15 @@ std::string ContactVCard(const TAbPerson& person, const TAbNames& names) {
     // The N line declares its encoding by all its parts, not the display name alone: a prefix or
     // suffix that is not ASCII is encoded too.
     const std::string nameParts = person.Last + person.First + person.Middle + person.Prefix + person.Suffix;
-    card += "N" + QuotedPrintableSuffix(person.Name + nameParts) + QuotedPrintable(person.Last) + ";" +
-            QuotedPrintable(person.First) + ";" + QuotedPrintable(person.Middle) + ";" +
-            QuotedPrintable(person.Prefix) + ";" + QuotedPrintable(person.Suffix) + "\r\n";
+    card += "N" + QuotedPrintableSuffix(person.Name + nameParts) + NamePart(person.Last) + ";" +
+            NamePart(person.First) + ";" + NamePart(person.Middle) + ";" + NamePart(person.Prefix) + ";" +
+            NamePart(person.Suffix) + "\r\n";
     card += "FN" + Encoded(person.Name) + "\r\n";
     if (!person.Organization.empty()) {
         card += "ORG" + QuotedPrintableSuffix(person.Organization + person.Department) +
-                QuotedPrintable(person.Organization);
+                NamePart(person.Organization);
         if (!person.Department.empty()) {
-            card += ";" + QuotedPrintable(person.Department);
+            card += ";" + NamePart(person.Department);
         }
         card += "\r\n";
     }

@@ -32,6 +32,7 @@ std::int64_t DeviceSeconds(double stored) {
 }
 
 std::string DurationText(std::int64_t seconds) {
+    seconds = std::max<std::int64_t>(seconds, 0); // a negative length is damage: no time at all
     const std::int64_t minutes = seconds / 60;
     if (minutes <= 59) {
         return fmt::format("{}:{:02}", minutes, seconds % 60);

@@ -201,23 +201,41 @@ void TSafari::ReadHistory(const std::string& fileName) {
     }
 }
 
-std::string TSafari::FolderPath(int index) const {
+std::string TSafari::FolderPath(int index, bool* cut) const {
     std::int64_t id = Bookmarks(index).Parent;
-    std::string path;
+    std::vector<const std::string*> titles;   // innermost first
     std::unordered_set<std::int64_t> visited; // parent links may form a cycle: each folder once
     while (id > 0 && visited.insert(id).second) {
         const auto folder = FFolderIndex.find(id);
         if (folder == FFolderIndex.end()) {
             break;
         }
+        if (titles.size() == kMaxFolderDepth) {
+            if (cut != nullptr) {
+                *cut = true;
+            }
+            break;
+        }
         const TBookmarkItem& item = FBookmarks[folder->second];
-        path = item.Title + "\\" + path;
+        titles.push_back(&item.Title);
         id = item.Parent;
     }
-    if (!path.empty()) {
-        path.pop_back();
+    std::string path;
+    for (auto title = titles.rbegin(); title != titles.rend(); ++title) {
+        path += (title == titles.rbegin() ? "" : "\\") + **title;
     }
     return path;
+}
+
+int TSafari::TooDeepCount() const {
+    int count = 0;
+    for (int i = 0; i < BookmarkCount(); ++i) {
+        bool cut = false;
+        if (!Bookmarks(i).IsFolder && (FolderPath(i, &cut), cut)) {
+            ++count;
+        }
+    }
+    return count;
 }
 
 } // namespace kestrow

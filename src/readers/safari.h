@@ -9,6 +9,8 @@
 
 namespace kestrow {
 
+constexpr std::size_t kMaxFolderDepth = 64;
+
 // One bookmark or bookmark folder.
 struct TBookmarkItem {
     std::string Title;
@@ -40,7 +42,11 @@ public:
     const THistoryItem& History(int index) const { return FHistory.at(static_cast<std::size_t>(index)); }
     bool HasHistory() const { return FHasHistory; }
     // The folders holding a bookmark, outermost first, joined by "\" ("A\B"); empty at top level.
-    std::string FolderPath(int index) const;
+    // Of a chain deeper than kMaxFolderDepth only the nearest folders are kept (`cut` set), so that
+    // a hostile chain costs neither time nor nested folders.
+    std::string FolderPath(int index, bool* cut = nullptr) const;
+    // The bookmarks whose folder paths are cut.
+    int TooDeepCount() const;
     const std::string& HistoryError() const { return FHistoryError; }
 
 private:

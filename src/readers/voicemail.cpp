@@ -27,7 +27,7 @@ TVoiceMail::TVoiceMail(const std::string& fileName, int utcOffset) : FUtcOffset(
         item.RowId = static_cast<std::int32_t>(table->FieldAsInteger(rowId));
         item.Date = DeviceDate(table->FieldAsDouble(date), FUtcOffset, kUnixEpochDays);
         item.Sender = table->FieldAsString(sender);
-        item.Duration = static_cast<std::int32_t>(table->FieldAsInteger(duration));
+        item.Duration = table->FieldAsInteger(duration);
         item.DurationText = DurationText(item.Duration);
         item.Flags = static_cast<std::int32_t>(table->FieldAsInteger(flags));
         FVoicemails.push_back(std::move(item));

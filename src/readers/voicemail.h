@@ -13,7 +13,7 @@ struct TVoiceMailItem {
     std::string Sender;
     double Date = 0; // local day count; 0 when none
     std::int32_t Flags = 0;
-    std::int32_t Duration = 0;
+    std::int64_t Duration = 0; // seconds
     std::string DurationText;
 
     // "Library/Voicemail/<RowId>.amr": the message's audio file in the backup.

@@ -74,12 +74,19 @@ TEST_F(CurrentLayout, PlainManifestGivesRegularFilesUnderTheirKeys) {
                       std::string(40, 'd') + "', 'HomeDomain', 'noblob', 1, NULL);");
     TFileTable files;
     TSessionLog log;
-    EXPECT_EQ(ReadManifestDb(folder + "Manifest.db", FWork.Path(), false, nullptr, files, log), 5);
-    ASSERT_EQ(files.Size(), 5u);
+    EXPECT_EQ(ReadManifestDb(folder + "Manifest.db", FWork.Path(), false, nullptr, files, log), 6);
+    ASSERT_EQ(files.Size(), 6u);
     const TBackupFile* sms = files.Find("Library/SMS/sms.db");
     ASSERT_NE(sms, nullptr);
     EXPECT_EQ(sms->FileName, "3d/3d0d7e5fb2ce288813306e4d4636395e047a3d28");
     EXPECT_EQ(sms->Size, 24);
+    // The second record of the key stays in the table, under its domain.
+    const auto& second = files.At(4);
+    EXPECT_EQ(second.first, "MediaDomain/Library/SMS/sms.db");
+    EXPECT_EQ(RelativePathOf(second), "Library/SMS/sms.db");
+    EXPECT_EQ(second.second.Domain, "MediaDomain");
+    EXPECT_EQ(second.second.Size, 31);
+    EXPECT_EQ(RelativePathOf(files.At(2)), "Library/Safari/History.plist");
     EXPECT_TRUE(files.Find("apple.mobilesafari/Library/Safari/History.plist")->IsApp);
     EXPECT_EQ(files.Find("Media/DCIM/100APPLE/IMG_0001.HEIC")->Size, 99990);
     EXPECT_EQ(files.Find("noblob")->Size, 0);
@@ -100,7 +107,7 @@ TEST_F(CurrentLayout, EncryptedBackupOpensWithOneDerivationAndExtractsByteExact)
     ASSERT_TRUE(dialogKeyBag.TestItunesPassword("current"));
     ASSERT_EQ(session.SelectBackup(0, "current"), osOpened);
     EXPECT_EQ(PasswordKeyDerivationCount() - before, 1u);
-    EXPECT_EQ(session.Files().Size(), 4u);
+    EXPECT_EQ(session.Files().Size(), 5u);
     EXPECT_EQ(Load(session, "Library/SMS/sms.db"), CurrentFiles()[0].Content);
     EXPECT_EQ(Load(session, "Library/CallHistoryDB/CallHistory.storedata"), "calls");
     EXPECT_EQ(Load(session, "Media/DCIM/100APPLE/IMG_0001.HEIC"), std::string(100000, 'h'));
@@ -114,7 +121,7 @@ TEST_F(CurrentLayout, CurrentManifestIsPreferredAndDamageIsLogged) {
     test::WriteTestFile(folder + "Manifest.mbdb", "mbdb\x05\x00");
     TIpodBackup session(FRoot.Path());
     ASSERT_EQ(session.SelectBackup(0, ""), osOpened);
-    EXPECT_EQ(session.Files().Size(), 4u);
+    EXPECT_EQ(session.Files().Size(), 5u);
 
     test::WriteTestFile(folder + "Manifest.db", "not a database at all, just some bytes of text");
     TIpodBackup damaged(FRoot.Path());

@@ -60,17 +60,24 @@ TEST_F(Mbdb, TableKeysNamesAndAppFlag) {
     EXPECT_TRUE(history->Key.empty());
 }
 
-TEST_F(Mbdb, OnlyRegularFilesWithAPathEnterAndTheFirstKeyWins) {
+TEST_F(Mbdb, OnlyRegularFilesWithAPathEnterAndEveryRecordIsKept) {
     TMbdbRecordPlan absentPath = Record("HomeDomain", "");
     absentPath.Path = std::nullopt;
-    const int count =
-        Read(MbdbBytes({Record("HomeDomain", "Library", 0x41ED), Record("HomeDomain", "link", 0xA1FF),
-                        absentPath, Record("HomeDomain", "a.txt", 0x81A4, 1),
-                        Record("MediaDomain", "a.txt", 0x81A4, 2), Record("HomeDomain", "b.txt")}));
-    EXPECT_EQ(count, 2); // duplicates are skipped before they are counted
-    EXPECT_EQ(FFiles.Size(), 2u);
+    const int count = Read(
+        MbdbBytes({Record("HomeDomain", "Library", 0x41ED), Record("HomeDomain", "link", 0xA1FF), absentPath,
+                   Record("HomeDomain", "a.txt", 0x81A4, 1), Record("MediaDomain", "a.txt", 0x81A4, 2),
+                   Record("HomeDomain", "b.txt"), Record("MediaDomain", "a.txt", 0x81A4, 3)}));
+    EXPECT_EQ(count, 4);
+    // The first record of a key holds it; the others go under their domains, numbered when even that
+    // name is taken.
+    std::vector<std::string> names;
+    for (const auto& entry : FFiles) {
+        names.push_back(entry.first + "=" + std::to_string(entry.second.Size) + ":" +
+                        std::string(RelativePathOf(entry)));
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"a.txt=1:a.txt", "MediaDomain/a.txt=2:a.txt", "b.txt=10:b.txt",
+                                               "MediaDomain (2)/a.txt=3:a.txt"}));
     EXPECT_EQ(FFiles.Find("a.txt")->Size, 1);
-    EXPECT_EQ(FFiles.begin()->first, "a.txt"); // manifest order
 }
 
 TEST_F(Mbdb, WrongMagicTruncationAndEmptyDomainEndQuietly) {
@@ -182,11 +189,15 @@ TEST(OldManifest, ReadsNestedListsAndKeepsTheNewerOfTwoFiles) {
     ASSERT_EQ(::utime(older.c_str(), &past), 0);
     TTempFolder work;
     TFileTable files;
-    EXPECT_EQ(ReadOldManifest(folder, work.Path() + "w", files), 2);
+    EXPECT_EQ(ReadOldManifest(folder, work.Path() + "w", files), 3);
     ASSERT_TRUE(files.Contains("Library/SMS/sms.db"));
     EXPECT_EQ(files.Find("Library/SMS/sms.db")->FileName,
               Sha1HexOf("MediaDomain-Library/SMS/sms.db") + ".mddata");
     EXPECT_EQ(files.Find("Library/SMS/sms.db")->Size, 5);
+    // The older file is listed too, under its domain.
+    ASSERT_TRUE(files.Contains("HomeDomain/Library/SMS/sms.db"));
+    EXPECT_EQ(files.Find("HomeDomain/Library/SMS/sms.db")->FileName,
+              Sha1HexOf("HomeDomain-Library/SMS/sms.db") + ".mddata");
     ASSERT_TRUE(files.Contains("example.app/Documents/a.txt"));
     EXPECT_TRUE(files.Find("example.app/Documents/a.txt")->IsApp);
     EXPECT_EQ(ReadMdInfoPath(folder, "../../etc/passwd", work.Path() + "w"), "");

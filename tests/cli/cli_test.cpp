@@ -12,6 +12,7 @@
 #include "platform/paths.h"
 #include "platform/temp_folder.h"
 #include "support/backup_writer.h"
+#include "support/crypto_writer.h"
 #include "support/demo_data.h"
 #include "support/file_tree.h"
 #include "support/plist_writer.h"
@@ -224,23 +225,62 @@ TEST_F(Cli, CurrentLayoutBackupsWorkLikeTheOlderOnes) {
     plan.Password = "pässword";
     plan.KeyBagVersion = 4;
     plan.DoubleIterations = 3;
+    // Domains that share a key, as real backups hold them: every file is kept.
     plan.Files = {TTestFile("HomeDomain", "Library/SMS/sms.db", "new messages"),
-                  TTestFile("HomeDomain", "Library/Notes/notes.sqlite", std::string(50000, 'n'))};
+                  TTestFile("HomeDomain", "Library/Notes/notes.sqlite", std::string(50000, 'n')),
+                  TTestFile("RootDomain", "Library/Preferences/.GlobalPreferences.plist", "root"),
+                  TTestFile("HomeDomain", "Library/Preferences/.GlobalPreferences.plist", "home"),
+                  TTestFile("AppDomainGroup-group.net.whatsapp", "ChatStorage.sqlite", "chats")};
     plan.Files[1].ProtectionClass = 2;
-    test::WriteBackup(FRoot.Path(), plan);
+    const std::string folder = test::WriteBackup(FRoot.Path(), plan);
     EXPECT_EQ(Run("check-password 2 " + PasswordFile()).Exit, 0);
     EXPECT_EQ(Run("check-password 2 --password-file " + Quote(FWork.Path() + "wrong")).Exit, 3);
     EXPECT_EQ(Run("open 2 --password-file " + Quote(FWork.Path() + "wrong")).Exit, 3);
+    EXPECT_NE(Run("open 2 " + PasswordFile()).Out.find("\n5 files\n"), std::string::npos);
+    EXPECT_NE(Run("files 2 " + PasswordFile())
+                  .Out.find("\nHomeDomain/Library/Preferences/.GlobalPreferences.plist\t"),
+              std::string::npos);
     const TRun all = Run("extract-all 2 " + Quote(FWork.Path() + "new") + " " + PasswordFile());
     ASSERT_EQ(all.Exit, 0) << all.Err;
+    EXPECT_EQ(all.Out.find("Extracted 5 of 5 files (50025 bytes)"), 0u);
+    EXPECT_EQ(test::NamesBelow(FWork.Path() + "new"),
+              (std::vector<std::string>{
+                  "ChatStorage.sqlite", "HomeDomain", "HomeDomain/Library", "HomeDomain/Library/Preferences",
+                  "HomeDomain/Library/Preferences/.GlobalPreferences.plist", "Library", "Library/Notes",
+                  "Library/Notes/notes.sqlite", "Library/Preferences",
+                  "Library/Preferences/.GlobalPreferences.plist", "Library/SMS", "Library/SMS/sms.db"}));
     std::string contents;
-    ASSERT_TRUE(ReadWholeFile(FWork.Path() + "new/Library/Notes/notes.sqlite", contents));
+    ASSERT_TRUE(ReadWholeFile(FWork.Path() + "new/Library/Preferences/.GlobalPreferences.plist", contents));
+    EXPECT_EQ(contents, "root");
+    const TRun domains = Run("extract-all 2 " + Quote(FWork.Path() + "dom") + " --domains " + PasswordFile());
+    ASSERT_EQ(domains.Exit, 0) << domains.Err;
+    ASSERT_TRUE(ReadWholeFile(FWork.Path() + "dom/HomeDomain/Library/Notes/notes.sqlite", contents));
     EXPECT_EQ(contents, std::string(50000, 'n'));
+    ASSERT_TRUE(ReadWholeFile(FWork.Path() + "dom/HomeDomain/Library/Preferences/.GlobalPreferences.plist",
+                              contents));
+    EXPECT_EQ(contents, "home");
+    EXPECT_TRUE(FileExists(FWork.Path() + "dom/RootDomain/Library/Preferences/.GlobalPreferences.plist"));
+    EXPECT_TRUE(FileExists(FWork.Path() + "dom/AppDomainGroup-group.net.whatsapp/ChatStorage.sqlite"));
+    EXPECT_EQ(Run("extract-all 2 " + Quote(FWork.Path() + "x") + " --domains --flat " + PasswordFile()).Exit,
+              64);
+
+    // A folder named with a trailing "/" is made; a destination inside a backup is refused as such.
     ASSERT_EQ(
-        Run("extract 2 Library/SMS/sms.db " + Quote(FWork.Path() + "sms-new.db") + " " + PasswordFile()).Exit,
+        Run("extract 2 Library/SMS/sms.db " + Quote(FWork.Path() + "one/two/") + " " + PasswordFile()).Exit,
         0);
-    ASSERT_TRUE(ReadWholeFile(FWork.Path() + "sms-new.db", contents));
+    ASSERT_TRUE(ReadWholeFile(FWork.Path() + "one/two/sms.db", contents));
     EXPECT_EQ(contents, "new messages");
+    const TRun inside = Run("extract 2 Library/SMS/sms.db " + Quote(folder + "x/") + " " + PasswordFile());
+    EXPECT_EQ(inside.Exit, 65);
+    EXPECT_EQ(inside.Err, "Cannot write " + folder +
+                              "x/sms.db: inside a backup folder (nothing is ever written there)\n");
+    EXPECT_FALSE(PathExists(folder + "x"));
+    // A file the manifest lists but the backup folder lacks is missing there, not at the destination.
+    const std::string id = test::OpenSslSha1Hex("HomeDomain-Library/SMS/sms.db");
+    ASSERT_EQ(::unlink((folder + id.substr(0, 2) + "/" + id).c_str()), 0);
+    const TRun missing = Run("extract 2 Library/SMS/sms.db " + Quote(FWork.Path()) + " " + PasswordFile());
+    EXPECT_EQ(missing.Exit, 65);
+    EXPECT_EQ(missing.Err, "Library/SMS/sms.db: not in the backup\n");
 }
 
 TEST_F(Cli, TextsThatAreNotUtf8KeepEveryByteAndComeBackThroughExtract) {
@@ -581,7 +621,8 @@ TEST_F(CliContacts, ExportWritesACategoryInAFormatAndSaysWhere) {
     const TRun voicemail = Run("export 2 voicemail " + Quote(out + "vm") + " " + PasswordFile());
     EXPECT_EQ(voicemail.Exit, 65);
     EXPECT_EQ(voicemail.Out, "2 exported\n" + out + "vm/\n");
-    EXPECT_EQ(voicemail.Err, "failed: " + out + "vm/~06_13_24 20_03_20.amr: No such file or directory\n");
+    EXPECT_EQ(voicemail.Err,
+              "failed: " + out + "vm/+442079460321~06_13_24 20_03_20.amr: not in the backup\n");
 
     // Files by key, from standard input or a file.
     ASSERT_TRUE(WriteWholeFile(FWork.Path() + "keys", "Library/Voicemail/1.amr\nLibrary/Voicemail/2.amr\n"));

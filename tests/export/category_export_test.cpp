@@ -1,7 +1,9 @@
 // Every category written in every format from a backup as devices leave it (encrypted, with live
 // WALs), read back byte for byte; and hostile names that must neither break a file nor leave the
 // chosen folder.
+#include <csignal>
 #include <filesystem>
+#include <sys/resource.h>
 
 #include <gtest/gtest.h>
 
@@ -116,6 +118,20 @@ TEST_F(CategoryExport, ContactsAsVCardsOneVCardCsvAndPhotos) {
     EXPECT_EQ(Read(Out("photos") + "Taylor Anna.jpg"), test::TestJpeg(640, 640, 70, 130, 180));
 }
 
+// Runs `run` with writes beyond `limit` bytes failing (EFBIG), as on a full disk.
+template <typename TRun> auto WithFileSizeLimit(rlim_t limit, const TRun& run) {
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit low = saved;
+    low.rlim_cur = limit;
+    ::setrlimit(RLIMIT_FSIZE, &low);
+    auto result = run();
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, handler);
+    return result;
+}
+
 TEST_F(CategoryExport, MessagesAsPagesWithAttachmentsTwiceAndAsText) {
     const std::vector<int> rows = ListedConversations(*FSession->LoadMessages());
     ASSERT_EQ(rows.size(), 3u);
@@ -146,6 +162,16 @@ TEST_F(CategoryExport, MessagesAsPagesWithAttachmentsTwiceAndAsText) {
     ASSERT_EQ(archive->Parts.size(), 2u);
     EXPECT_NE(archive->Parts[0].Body.find("<a href=\"1.pdf\">Play application/pdf</a>"), std::string::npos);
     EXPECT_EQ(archive->Parts[1].Body, "%PDF-1.4 demo tickets\n%%EOF\n");
+    // A full disk (a file-size limit here) failing the page or the archive: nothing of it stays.
+    const auto pageSize = static_cast<rlim_t>(page.size());
+    for (const rlim_t limit : {rlim_t{100}, pageSize}) {
+        const TExportResult full = WithFileSizeLimit(
+            limit, [&] { return ExportMessages(*FSession, {rows[1]}, 1, Out("full"), ""); });
+        EXPECT_EQ(full.Count, 0);
+        ASSERT_EQ(full.Failures.size(), 1u);
+        EXPECT_EQ(full.Failures[0].Error, EFBIG);
+        EXPECT_EQ(test::NamesBelow(Out("full")), std::vector<std::string>{}) << limit;
+    }
 
     EXPECT_EQ(ExportMessages(*FSession, {rows[2]}, 2, Out("text"), "").Count, 1);
     EXPECT_EQ(Read(Out("text") + "Taylor Anna, bea@example.com and 1 more.txt"),
@@ -206,7 +232,7 @@ TEST_F(CategoryExport, SafariAsCsvWithHeadersPerGroupAndAsShortcuts) {
               (std::vector<TSafariRow>{{srHistoryGroup, -1}, {srHistory, 0}, {srHistory, 1}}));
 
     const TExportResult shortcuts = ExportSafari(*FSession, SafariExportRows(listed, {}), 1, Out("fav"));
-    EXPECT_EQ(shortcuts.Count, 8); // every row visited, group rows included
+    EXPECT_EQ(shortcuts.Count, 6); // the files written: group rows write none
     EXPECT_EQ(test::NamesBelow(Out("fav")),
               (std::vector<std::string>{
                   "ExportedFromiOS", "ExportedFromiOS/BookmarksBar", "ExportedFromiOS/BookmarksBar/News.url",
@@ -219,7 +245,9 @@ TEST_F(CategoryExport, SafariAsCsvWithHeadersPerGroupAndAsShortcuts) {
               "[InternetShortcut]\r\nUrl=https://kestrow.example/\r\n");
     // A second run writes nothing new and changes nothing.
     ASSERT_TRUE(WriteWholeFile(Out("fav") + "ExportedFromiOS/Kestrow.url", "mine"));
-    EXPECT_EQ(ExportSafari(*FSession, SafariExportRows(listed, {}), 1, Out("fav")).Failures.size(), 0u);
+    const TExportResult again = ExportSafari(*FSession, SafariExportRows(listed, {}), 1, Out("fav"));
+    EXPECT_EQ(again.Failures.size(), 0u);
+    EXPECT_EQ(again.Count, 0);
     EXPECT_EQ(Read(Out("fav") + "ExportedFromiOS/Kestrow.url"), "mine");
     EXPECT_EQ(test::NamesBelow(Out("fav")).size(), 11u);
 }
@@ -228,10 +256,11 @@ TEST_F(CategoryExport, VoicemailAudioNamedByCallerAndDate) {
     const TExportResult result = ExportVoicemail(*FSession, Rows(3), Out("vm"));
     EXPECT_EQ(result.Count, 2);
     // The third message's audio is not in the backup: a failure, listed and logged, the others written.
+    // Its caller is a contact without a name: the number names it.
     ASSERT_EQ(result.Failures.size(), 1u);
-    EXPECT_EQ(result.Failures[0].Target, Out("vm") + "~06_13_24 20_03_20.amr"); // no caller number
-    EXPECT_EQ(result.Failures[0].Error, ENOENT);
-    EXPECT_NE(FSession->LogText().find(result.Failures[0].Target + ":Copy:2"), std::string::npos);
+    EXPECT_EQ(result.Failures[0].Target, Out("vm") + "+442079460321~06_13_24 20_03_20.amr");
+    EXPECT_EQ(ErrorText(result.Failures[0].Error), "not in the backup");
+    EXPECT_NE(FSession->LogText().find(result.Failures[0].Target + ":Copy:61"), std::string::npos);
     EXPECT_EQ(test::NamesBelow(Out("vm")), (std::vector<std::string>{"+442079460999~06_13_24 19_33_20.amr",
                                                                      "Okafor Ben~06_13_24 17_33_20.amr"}));
     EXPECT_EQ(Read(Out("vm") + "Okafor Ben~06_13_24 17_33_20.amr"), test::AmrAudio(700));
@@ -310,20 +339,45 @@ protected:
 TEST_F(HostileExport, CsvColumnsStayInPlaceWhateverTheTexts) {
     TBackupPlan plan;
     test::TContactsDb contacts;
-    contacts.Persons = {{1, "Sam \"The Man\"", "Lee, Jr"}, {2, "Sam \"The Man\"", "Lee, Jr"}};
-    contacts.Values = {{1, 1, 3, 0, 1, "+44 1"}};
+    const std::string emoji70 = [] {
+        std::string text;
+        for (int i = 0; i < 70; ++i) {
+            text += "\xF0\x9F\x98\x80"; // four bytes each
+        }
+        return text;
+    }();
+    contacts.Persons = {{1, "Sam \"The Man\"", "Lee, Jr"},
+                        {2, "Sam \"The Man\"", "Lee, Jr"},
+                        {3, "Ann;Marie", "Smith,", "", "=HYPERLINK(\"http://x.example/\")"},
+                        {4, emoji70},
+                        {5, "Be\x07ll", "Esc\x1b[2J\xC2\x9B\x7F"}};
+    contacts.Values = {{1, 1, 3, 0, 1, "+44 1"}, {2, 3, 3, 0, 1, "@SUM(A1)"}};
     AddDatabase(plan, "ab", test::ContactsSql(contacts), "Library/AddressBook/AddressBook.sqlitedb");
     std::vector<test::TCallRow> calls = {{"+44 1", 600000000, 5}, {"1,\"2\r\n3", 600000100, 6}};
     AddDatabase(plan, "calls", test::CallHistoryStoreDataSql(calls),
                 "Library/CallHistoryDB/CallHistory.storedata");
-    AddDatabase(plan, "bm",
-                test::BookmarksSql({{0, std::nullopt, true, "Root"},
-                                    {1, 0, true, ".."},
-                                    {2, 1, true, "a/b"},
-                                    {3, 2, false, "a/b:c\"d", "https://x.example/\r\nIconFile=C:\\evil.ico"},
-                                    {4, 0, false, "", "https://untitled.example/"},
-                                    {5, 0, false, "t,\"q\"", "https://q.example/?a=1,2"}}),
-                "Library/Safari/Bookmarks.db");
+    // A bookmark below a chain of 70 folders d1 ... d70.
+    std::vector<test::TBookmarkRow> deep;
+    for (int depth = 1; depth <= 70; ++depth) {
+        deep.push_back({100 + depth, depth == 1 ? 0 : 99 + depth, true, "d" + std::to_string(depth)});
+    }
+    deep.push_back({200, 170, false, "Deep", "https://deep.example/"});
+    std::string nearest; // the 64 folders nearest the bookmark
+    for (int depth = 7; depth <= 70; ++depth) {
+        nearest += (depth == 7 ? "d" : "/d") + std::to_string(depth);
+    }
+    std::vector<test::TBookmarkRow> bookmarks = {
+        {0, std::nullopt, true, "Root"},
+        {1, 0, true, ".."},
+        {2, 1, true, "a/b"},
+        {3, 2, false, "a/b:c\"d", "https://x.example/\r\nIconFile=C:\\evil.ico"},
+        {4, 0, false, "", "https://untitled.example/"},
+        {5, 0, false, "t,\"q\"", "https://q.example/?a=1,2"},
+        {6, 0, false, "News", "https://n1.example/"},
+        {7, 0, false, "News", "https://n2.example/"},
+        {8, 0, false, "News", "https://n3.example/"}};
+    bookmarks.insert(bookmarks.end(), deep.begin(), deep.end());
+    AddDatabase(plan, "bm", test::BookmarksSql(bookmarks), "Library/Safari/Bookmarks.db");
     Open(plan);
     const std::string dest = FOut.Path() + "out/";
 
@@ -338,20 +392,37 @@ TEST_F(HostileExport, CsvColumnsStayInPlaceWhateverTheTexts) {
     EXPECT_EQ((*rows)[2].size(), 7u);
     EXPECT_EQ((*rows)[2][5], "1,\"2\r\n3");
 
-    EXPECT_EQ(ExportContacts(*FSession, {0, 1}, 0, dest).Count, 2);
+    EXPECT_EQ(ExportContacts(*FSession, {0, 1, 2, 3, 4}, 0, dest).Count, 5);
     EXPECT_TRUE(FileExists(dest + "Lee, Jr Sam _The Man_.vcf"));
     EXPECT_TRUE(FileExists(dest + "Lee, Jr Sam _The Man__1.vcf"));
+    // 68 characters of four bytes are too long for a file name: cut at a character, with room kept.
+    EXPECT_TRUE(FileExists(dest + emoji70.substr(0, 240) + ".vcf"));
+    EXPECT_TRUE(FileExists(dest + "Esc_[2J__ Be_ll.vcf")); // ESC, C1 CSI, DEL and BEL
+    EXPECT_NE(Read(dest + "Smith, Ann;Marie.vcf").find("\r\nN:Smith\\,;Ann\\;Marie;;;\r\n"),
+              std::string::npos);
+    EXPECT_EQ(ExportContacts(*FSession, {2}, 2, dest).Count, 1);
+    const auto contactRows = test::ReadCsv(Read(dest + ".._.._Evil_Phone_Contact.csv").substr(3));
+    ASSERT_TRUE(contactRows);
+    EXPECT_EQ((*contactRows)[1][9], "'=HYPERLINK(\"http://x.example/\")");
+    EXPECT_EQ((*contactRows)[1][18], "'@SUM(A1)");
 
     const std::vector<TSafariRow> listed = SafariRows(*FSession->LoadSafari());
-    ASSERT_EQ(ExportSafari(*FSession, listed, 0, dest).Count, 3);
+    ASSERT_EQ(ExportSafari(*FSession, listed, 0, dest).Count, 7);
     const auto safari = test::ReadCsv(Read(dest + ".._.._Evil_Phone_Safari.txt").substr(3));
     ASSERT_TRUE(safari);
-    ASSERT_EQ(safari->size(), 4u);
+    ASSERT_EQ(safari->size(), 8u);
     EXPECT_EQ((*safari)[1], (std::vector<std::string>{
                                 "a/b:c\"d", "https://x.example/\r\nIconFile=C:\\evil.ico", "..\\a/b"}));
     EXPECT_EQ((*safari)[3], (std::vector<std::string>{"t,\"q\"", "https://q.example/?a=1,2", ""}));
 
-    EXPECT_EQ(ExportSafari(*FSession, listed, 1, dest).Count, 4);
+    // Equal titles are numbered; the count is of files written; a folder chain is cut at 64.
+    EXPECT_EQ(ExportSafari(*FSession, listed, 1, dest).Count, 7);
+    EXPECT_EQ(Read(dest + "ExportedFromiOS/" + nearest + "/Deep.url"),
+              "[InternetShortcut]\r\nUrl=https://deep.example/\r\n");
+    EXPECT_NE(FSession->LogText().find("\r\nBookmarks deeper than 64 folders: 1; only the 64 nearest folders "
+                                       "are kept"),
+              std::string::npos);
+    EXPECT_EQ(Read(dest + "ExportedFromiOS/News_2.url"), "[InternetShortcut]\r\nUrl=https://n3.example/\r\n");
     EXPECT_EQ(Read(dest + "ExportedFromiOS/--/a-b/a-b-c-d.url"),
               "[InternetShortcut]\r\nUrl=https://x.example/IconFile=C:\\evil.ico\r\n");
     EXPECT_EQ(Read(dest + "ExportedFromiOS/NoTitle.url"),

@@ -45,6 +45,20 @@ TEST(MakeExportPath, CleansCutsAndNumbersWithoutTouchingWhatIsThere) {
     EXPECT_EQ(MakeExportPath(std::string("a\0b", 3), ".txt", folder), folder + "a_b.txt");
 }
 
+TEST(MakeExportPath, ARunGoesOnFromTheSuffixItLastGave) {
+    TTempFolder out;
+    const std::string folder = out.Path();
+    Touch(folder + "N.txt");
+    Touch(folder + "N_2.txt");
+    TExportNames names;
+    for (const char* expected : {"N_1.txt", "N_3.txt", "N_4.txt"}) {
+        const std::string path = names.Path("N", ".txt", folder);
+        EXPECT_EQ(path, folder + expected);
+        Touch(path);
+    }
+    EXPECT_EQ(names.Path("N", ".vcf", folder), folder + "N.vcf"); // each extension on its own
+}
+
 TEST(MakeExportPath, CutsLongNamesToSixtyEightCharactersNeverInsideOne) {
     TTempFolder out;
     EXPECT_EQ(MakeExportPath(std::string(100, 'n'), ".txt", out.Path()),

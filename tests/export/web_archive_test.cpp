@@ -29,9 +29,8 @@ protected:
     }
     std::optional<test::TMimeMessage> Convert(std::string& archive) {
         EXPECT_EQ(ConvertFolderToWebArchive(FFolder, true, &archive), 0);
-        std::string text;
-        EXPECT_TRUE(ReadWholeFile(archive, text));
-        return test::ReadMime(text);
+        EXPECT_TRUE(ReadWholeFile(archive, FText));
+        return test::ReadMime(FText);
     }
     void SetUp() override {
         FFolder = FOut.Path() + "Chat #1/";
@@ -39,6 +38,7 @@ protected:
     }
     TTempFolder FOut;
     std::string FFolder;
+    std::string FText; // the archive as written
 };
 
 TEST_F(WebArchive, PageAndLinkedFilesAtTheAddressesThePageUses) {
@@ -48,7 +48,7 @@ TEST_F(WebArchive, PageAndLinkedFilesAtTheAddressesThePageUses) {
     Write("2.amr", audio);
     Write("unlinked.txt", "not in the page");
     Write(".hidden", "kept");
-    const std::string page = "\xEF\xBB\xBF<html><body>caf\xC3\xA9 = " + std::string(100, 'x') +
+    const std::string page = "\xEF\xBB\xBF<html><body>caf\xC3\xA9 = " + std::string(200, 'x') +
                              "\r\n<img src=\"" + FileLink("1 photo%.jpg") +
                              "\"><a href=\"2.amr\">Play</a><img src=\"2.amr\">" +
                              "<a href=\"https://remote.example/x.jpg\">r</a><img src=\"../outside.jpg\">" +
@@ -64,6 +64,13 @@ TEST_F(WebArchive, PageAndLinkedFilesAtTheAddressesThePageUses) {
     const test::TMimePart& html = message->Parts[0];
     EXPECT_EQ(html.Headers.at("Content-Type"), "text/html; charset=utf-8");
     EXPECT_EQ(html.Body, page);
+    // Quoted-printable and base64 lines stay within 76 characters (headers aside).
+    for (std::size_t start = 0; start < FText.size();) {
+        const std::size_t end = std::min(FText.find("\r\n", start), FText.size());
+        const std::string_view line = std::string_view(FText).substr(start, end - start);
+        EXPECT_TRUE(line.size() <= 76 || line.rfind("Content-", 0) == 0) << line;
+        start = end + 2;
+    }
     const std::string base = html.Headers.at("Content-Location");
     EXPECT_EQ(base, "file://" + FileLink(FOut.Path()) + "Chat%20%231/index.html");
     const std::string folderUrl = base.substr(0, base.size() - std::string("index.html").size());

@@ -37,7 +37,7 @@ TContactsDb RichDb(bool current) {
         {6, 1, 13, 3, 2, "john.smith"},          // instant messaging: an empty vCard line
         {7, 1, 5, 0, 4, std::nullopt},           // work address without entries
         {8, 1, 12, 4, 8, "-946771200"},          // a date before 2001
-        {9, 4, 3, 0, 1, "+44 (0)20-7946 0000"},  // the same key as contact 1's mobile
+        {9, 4, 3, 0, 1, "+44 20-7946 0000"},     // the same key as contact 1's mobile
         {10, 99, 3, 0, 1, "+1 555 000"},         // no such contact
         {11, 3, 4, 0, std::nullopt, "zoe@example.com"},
         {12, 1, 4, 2, 2, ""}, // an empty value is left out
@@ -92,6 +92,7 @@ TEST_F(Contacts, NamesOrderAndPhoneKeys) {
     EXPECT_EQ(PhoneKey("#31#+44 20 7946 0000"), "31+442079460000"); // the "+" no longer leads
 
     // The first contact to have a number keeps it; unknown numbers stay as they are.
+    EXPECT_EQ(PhoneKey("+44 20-7946 0000"), PhoneKey("+44 20 7946 0000")); // contacts 4 and 1
     EXPECT_EQ(book.FindNameByPhone("+44 20 7946 0000"), "Smith John");
     EXPECT_EQ(book.FindNameByPhone("(+44) 20-7946-0000"), "Smith John"); // separators go first
     EXPECT_EQ(book.FindNameByPhone("+4420 7946 0000"), "Smith John");
@@ -329,6 +330,9 @@ TEST_F(Contacts, MissingFilesAndTablesAndDamagedPictures) {
                   "INSERT INTO ABPerson (First) VALUES ('x');");
     EXPECT_THROW(TAddressBook(noEntries, "", true), ESQLiteException);
     EXPECT_EQ(ThumbnailJpeg("xyz"), std::nullopt);
+    // Black, white, white onto two pixels: the first covers black and half a white pixel.
+    const TRgbImage stretched = Stretch({3, 1, {0, 0, 0, 255, 255, 255, 255, 255, 255}}, 2, 1);
+    EXPECT_EQ(stretched.Pixels, (std::vector<std::uint8_t>{85, 85, 85, 255, 255, 255}));
     const auto blank = DecodeJpeg(ThumbnailJpeg(std::string(5000, '\xFF')).value_or(""));
     ASSERT_TRUE(blank.has_value());
     EXPECT_EQ(blank->Width, 96);

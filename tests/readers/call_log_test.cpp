@@ -1,3 +1,4 @@
+#include <cstdint>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -91,7 +92,7 @@ TEST_F(CallLog, DurationsAndDatesInEveryUnit) {
     EXPECT_EQ(DurationText(3909), "1:05:09");
     // Seconds, a date of 0, and nanoseconds since 2001 in one table (after an upgrade).
     TCallLog log(Write(test::CallHistoryStoreDataSql(
-                     {{"a", 600000000, 1}, {"b", 0, 2}, {"c", 600000000.5e9, 3}, {"d", -5, 4}})),
+                     {{"a", 600000000, 1}, {"b", 0, -100}, {"c", 600000000.5e9, INT64_MAX}, {"d", -5, 4}})),
                  0);
     ASSERT_EQ(log.Count(), 4);
     EXPECT_EQ(IsoLocalText(log.Calls(0)->Date), "2020-01-06T10:40:00");
@@ -99,6 +100,9 @@ TEST_F(CallLog, DurationsAndDatesInEveryUnit) {
     EXPECT_EQ(IsoLocalText(log.Calls(2)->Date), "2020-01-06T10:40:00");
     EXPECT_EQ(log.Calls(2)->RawDate, 600000000);
     EXPECT_EQ(log.Calls(0)->DurationText, "0:01");
+    // A negative length is no length; the largest is given in full.
+    EXPECT_EQ(log.Calls(1)->DurationText, "0:00");
+    EXPECT_EQ(log.Calls(2)->DurationText, "2562047788015215:30:07");
 }
 
 TEST_F(CallLog, MissingFileIsEmptyAndAMissingTableRaises) {

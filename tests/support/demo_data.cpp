@@ -276,13 +276,14 @@ std::string AmrAudio(int frames) {
 
 void AddDemoVoicemail(const std::string& work, TDemoGeneration generation, std::vector<TTestFile>& files) {
     const std::int64_t t = generation == TDemoGeneration::Old ? 1336600000 : 1718300000;
-    AddDatabase(
-        work + "voicemail.db",
-        VoicemailSql({{1, "+447700900456", t, 14}, {2, "+442079460999", t + 7200, 75}, {3, "", t + 9000, 3}}),
-        "Library/Voicemail/voicemail.db", files);
+    AddDatabase(work + "voicemail.db",
+                VoicemailSql({{1, "+447700900456", t, 14},
+                              {2, "+442079460999", t + 7200, 75},
+                              {3, "+442079460321", t + 9000, 3}}),
+                "Library/Voicemail/voicemail.db", files);
     files.emplace_back("HomeDomain", "Library/Voicemail/1.amr", AmrAudio(700));
     files.emplace_back("HomeDomain", "Library/Voicemail/2.amr", AmrAudio(3750));
-    // The third message's audio was not backed up.
+    // The third message's audio was not backed up; its caller is a contact without a name (a company).
 }
 
 } // namespace kestrow::test
