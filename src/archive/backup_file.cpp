@@ -46,6 +46,9 @@ void TFileTable::Replace(std::string_view key, TBackupFile file) {
 void TFileTable::Clear() {
     FIndex.clear();
     FEntries.clear();
+    FLinks.clear();
+    FLeftOut.clear();
+    FShadowed.clear();
 }
 
 void AddManifestFile(TFileTable& files, std::string key, TBackupFile file, bool isProtected,
@@ -53,6 +56,7 @@ void AddManifestFile(TFileTable& files, std::string key, TBackupFile file, bool 
     if (isProtected) {
         file.Key = keyBag != nullptr ? keyBag->UnwrapFileKey(protectionClass, wrappedKey) : TBytes();
         if (file.Key.empty()) {
+            files.AddLeftOut(std::move(key), std::move(file));
             return;
         }
     }

@@ -77,10 +77,14 @@ int ReadOldManifest(const std::string& folder, const std::string& workFile, TFil
         }
         const TOldEntry entry = ReadProperties(properties);
         std::string key = TableKeyOf(entry.Domain, path);
-        TBackupFile file{baseName + ".mddata", entry.Length, IsAppDomain(entry.Domain), {}};
+        TBackupFile file{
+            baseName + ".mddata", entry.Length, IsAppDomain(entry.Domain), {}, entry.Domain, 0, 0, {}};
         if (const TBackupFile* old = files.Find(key)) {
             if (LastWriteTimeOf(folder + old->FileName) < LastWriteTimeOf(folder + file.FileName)) {
+                files.AddShadowed(old->FileName);
                 files.Replace(key, std::move(file));
+            } else {
+                files.AddShadowed(file.FileName);
             }
             return true;
         }
