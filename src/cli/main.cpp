@@ -8,6 +8,7 @@
 #include "cli/check_command.h"
 #include "cli/commands.h"
 #include "cli/export_command.h"
+#include "cli/mount_command.h"
 #include "cli/stop_signals.h"
 #include "readers/sqlite_database.h"
 
@@ -138,6 +139,13 @@ int Run(int argc, char** argv) {
     checkBackup->add_flag("--deep", deep, "Decrypt every file and check its padding and recorded digest");
     checkBackup->add_flag("--json", json, "JSON output");
     checkBackup->callback([&] { result = RunCheck(options, index, deep, json); });
+
+    bool byDomain = false;
+    auto* mount = app.add_subcommand("mount", "Show a backup's files as a read-only folder until unmounted");
+    mount->add_option("INDEX", index, "Backup index")->required();
+    mount->add_option("MOUNTPOINT", dest, "An empty folder")->required();
+    mount->add_flag("--domains", byDomain, "Files as Domain/relative path");
+    mount->callback([&] { result = RunMount(options, index, dest, byDomain); });
 
     auto* log = app.add_subcommand("log", "Open a backup and print the problem log");
     log->add_option("INDEX", index, "Backup index")->required();
