@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
-#include <unistd.h>
 
 #include <climits>
 #include <fmt/format.h>
@@ -172,9 +171,7 @@ int TIpodBackup::ReadCurrentManifest(const std::string& folder) {
         FLog.Append("Decode manifest error");
         return 0;
     }
-    const int count = ReadManifestDb(plainManifest, TempFolder(), true, FKeyBag.get(), FFiles, FLog);
-    ::unlink(plainManifest.c_str()); // read once: the decrypted manifest does not stay on disk
-    return count;
+    return ReadManifestDb(plainManifest, TempFolder(), true, FKeyBag.get(), FFiles, FLog);
 }
 
 std::uint8_t TIpodBackup::SelectBackup(int idx, const std::string& password) {
