@@ -1,6 +1,5 @@
 #include "cli/check_command.h"
 
-#include <array>
 #include <iostream>
 
 #include <fmt/format.h>
@@ -10,47 +9,11 @@
 #include "cli/display_text.h"
 #include "cli/progress_line.h"
 #include "cli/stop_signals.h"
+#include "export/check_report.h"
 
 namespace kestrow {
 
 namespace {
-
-void PrintText(const TCheckResult& result) {
-    const TBackupRunStatus& status = result.Status;
-    if (status.Present) {
-        std::cout << "Snapshot state: " << EscapeText(status.SnapshotState) << '\n';
-        if (status.IsFullBackup) {
-            std::cout << "Full backup: " << (*status.IsFullBackup ? "yes" : "no") << '\n';
-        }
-        std::cout << "Date: " << EscapeText(status.Date) << "\nVersion: " << EscapeText(status.Version)
-                  << '\n';
-    } else {
-        std::cout << "Snapshot state: (no Status.plist)\n";
-    }
-    if (!result.Complete()) {
-        std::cout << "The last backup run did not complete.\n";
-    }
-    if (!result.InfoReadable) {
-        std::cout << "Info.plist is missing or cannot be read.\n";
-    }
-    std::cout << result.Files << " files\n";
-    std::array<std::size_t, kCheckProblemKinds> counts{};
-    for (const TCheckFinding& finding : result.Problems) {
-        ++counts[static_cast<std::size_t>(finding.Problem)];
-    }
-    for (int kind = 0; kind < kCheckProblemKinds; ++kind) {
-        if (counts[static_cast<std::size_t>(kind)] != 0) {
-            std::cout << CheckProblemName(static_cast<TCheckProblem>(kind)) << ": "
-                      << counts[static_cast<std::size_t>(kind)] << '\n';
-        }
-    }
-    for (const TCheckFinding& finding : result.Problems) {
-        std::cout << EscapeText(finding.Key) << '\t' << CheckProblemName(finding.Problem) << '\n';
-    }
-    if (result.Whole()) {
-        std::cout << "The backup is whole.\n";
-    }
-}
 
 void PrintJson(const TCheckResult& result) {
     nlohmann::ordered_json problems = nlohmann::ordered_json::array();
@@ -87,7 +50,11 @@ int RunCheck(const TCliOptions& options, int index, bool deep, bool json) {
     if (result.Stopped) {
         return TStopSignals::ExitCode() != 0 ? TStopSignals::ExitCode() : kExitFailure;
     }
-    json ? PrintJson(result) : PrintText(result);
+    if (json) {
+        PrintJson(result);
+    } else {
+        std::cout << CheckReportText(result, [](std::string_view text) { return EscapeText(text); });
+    }
     return result.Whole() ? 0 : kExitProblemsFound;
 }
 
