@@ -28,7 +28,6 @@ echo "writing backups ..."
 "$mkbench" "$work/big" current 1 $((5 * 268435456)) >/dev/null   # one file of 256 MiB
 "$mkbench" "$work/huge" current 1 $((5 * 1073741824)) >/dev/null  # one file of 1 GiB
 
-sync; echo 3 >/proc/sys/vm/drop_caches 2>/dev/null || true
 echo "check ($files files): $(seconds "$cli" --root "$work/many" check 0) s"
 deep=$(seconds "$cli" --root "$work/many" check 0 --deep)
 extract=$(seconds "$cli" --root "$work/many" extract-all 0 "$shm/out")

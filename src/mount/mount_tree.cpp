@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "platform/paths.h"
 #include "platform/text.h"
@@ -10,7 +11,9 @@ namespace kestrow {
 
 namespace {
 
-// Adds folders and the leaf while a tree is built; folders are found by their full path.
+// Adds folders and the leaf while a tree is built. Folders are found by their full path; leaves
+// (most of the tree) only by a hash of folder and name, confirmed in the folder, so building a tree
+// of 200,000 files does not hold every path twice.
 class TTreeBuilder {
 public:
     explicit TTreeBuilder(std::vector<TMountNode>& nodes) : FNodes(nodes) {
@@ -23,29 +26,45 @@ public:
         const std::size_t slash = path.rfind('/');
         const std::uint32_t folder =
             slash == std::string::npos ? TMountTree::kRoot : FolderOf(path.substr(0, slash));
-        if (folder == TMountTree::kNone || FFolders.contains(path) || !FTaken.emplace(path, 0).second) {
+        const std::string_view name =
+            std::string_view(path).substr(slash == std::string::npos ? 0 : slash + 1);
+        if (folder == TMountTree::kNone || FFolders.contains(path) || HasLeaf(folder, name)) {
             return TMountTree::kNone;
         }
-        return AddChild(folder, path.substr(slash == std::string::npos ? 0 : slash + 1));
+        FLeaves.insert(LeafHash(folder, name));
+        return AddChild(folder, std::string(name));
     }
 
 private:
+    static std::size_t LeafHash(std::uint32_t folder, std::string_view name) {
+        return std::hash<std::string_view>()(name) ^ (std::size_t{folder} * 0x9E3779B97F4A7C15ull);
+    }
+
+    bool HasLeaf(std::uint32_t folder, std::string_view name) const {
+        if (!FLeaves.contains(LeafHash(folder, name))) {
+            return false;
+        }
+        const auto& children = FNodes[folder].Children;
+        return std::any_of(children.begin(), children.end(), [&](std::uint32_t child) {
+            return FNodes[child].Name == name && !FFolderNodes.contains(child);
+        });
+    }
+
     std::uint32_t FolderOf(const std::string& path) {
         if (const auto found = FFolders.find(path); found != FFolders.end()) {
             return found->second;
         }
-        if (FTaken.contains(path)) {
-            return TMountTree::kNone; // a file has this name
-        }
         const std::size_t slash = path.rfind('/');
         const std::uint32_t parent =
             slash == std::string::npos ? TMountTree::kRoot : FolderOf(path.substr(0, slash));
-        if (parent == TMountTree::kNone) {
-            return TMountTree::kNone;
+        const std::string_view name =
+            std::string_view(path).substr(slash == std::string::npos ? 0 : slash + 1);
+        if (parent == TMountTree::kNone || HasLeaf(parent, name)) {
+            return TMountTree::kNone; // a file has this name
         }
-        const std::uint32_t folder =
-            AddChild(parent, path.substr(slash == std::string::npos ? 0 : slash + 1));
+        const std::uint32_t folder = AddChild(parent, std::string(name));
         FFolders.emplace(path, folder);
+        FFolderNodes.insert(folder);
         return folder;
     }
 
@@ -58,7 +77,8 @@ private:
 
     std::vector<TMountNode>& FNodes;
     std::unordered_map<std::string, std::uint32_t> FFolders;
-    std::unordered_map<std::string, char> FTaken; // leaves
+    std::unordered_set<std::uint32_t> FFolderNodes;
+    std::unordered_set<std::size_t> FLeaves; // hashes of (folder, name)
 };
 
 } // namespace
