@@ -71,6 +71,9 @@ void TFileTable::AddUnderDomain(std::string_view path, TBackupFile file) {
 void TFileTable::Clear() {
     FIndex.clear();
     FEntries.clear();
+    FLinks.clear();
+    FLeftOut.clear();
+    FShadowed.clear();
 }
 
 void AddManifestFile(TFileTable& files, std::string_view domain, std::string_view path, TBackupFile file,
@@ -79,6 +82,7 @@ void AddManifestFile(TFileTable& files, std::string_view domain, std::string_vie
     if (isProtected) {
         file.Key = keyBag != nullptr ? keyBag->UnwrapFileKey(protectionClass, wrappedKey) : TBytes();
         if (file.Key.empty()) {
+            files.AddLeftOut(std::move(key), std::move(file));
             return;
         }
     }

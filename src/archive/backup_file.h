@@ -7,6 +7,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "platform/bytes.h"
 
@@ -14,12 +15,24 @@ namespace kestrow {
 
 // One content file of a backup.
 struct TBackupFile {
-    std::string FileName;        // relative to the backup folder
-    std::int64_t Size = 0;       // plain size in bytes, as recorded in the manifest
-    bool IsApp = false;          // the domain is an application domain
-    TBytes Key;                  // unwrapped AES file key; empty when the file is not protected
-    std::string Domain;          // the manifest domain ("HomeDomain", "AppDomain-com.example.app")
-    std::uint32_t PathStart = 0; // where the device-relative path begins in the entry's name
+    std::string FileName;          // relative to the backup folder
+    std::int64_t Size = 0;         // plain size in bytes, as recorded in the manifest
+    bool IsApp = false;            // the domain is an application domain
+    TBytes Key;                    // unwrapped AES file key; empty when the file is not protected
+    std::string Domain;            // the manifest domain ("HomeDomain", "AppDomain-com.example.app")
+    std::uint16_t Mode = 0;        // permission bits as recorded (type in the top 4 bits); 0: none kept
+    std::int64_t ModifiedTime = 0; // seconds since 1970 as recorded; 0: none kept
+    TBytes Digest;                 // SHA-1 of the plain content as recorded (Manifest.mbdb); else empty
+    std::uint32_t PathStart = 0;   // where the device-relative path begins in the entry's name
+};
+
+// A symbolic link recorded in the manifest (it has no content file).
+struct TManifestLink {
+    std::string Key; // table key, as a file's
+    std::string Domain;
+    std::string Target;
+    std::uint16_t Mode = 0;
+    std::int64_t ModifiedTime = 0;
 };
 
 // A content file as a manifest record names it, before its key and domain are known.
@@ -47,6 +60,18 @@ public:
     // its domain. False when the record did not get its table key.
     bool AddRecord(std::string_view domain, std::string_view path, TBackupFile file, bool takeKey = false);
     void Clear();
+
+    // What the manifest holds beside the table: symbolic links; files left out because their key
+    // does not unwrap (an integrity check lists them); and the content files of records whose key
+    // an earlier record took (they are part of the backup, not strays).
+    void AddLink(TManifestLink link) { FLinks.push_back(std::move(link)); }
+    const std::vector<TManifestLink>& Links() const { return FLinks; }
+    void AddLeftOut(std::string key, TBackupFile file) {
+        FLeftOut.emplace_back(std::move(key), std::move(file));
+    }
+    const std::vector<TEntry>& LeftOut() const { return FLeftOut; }
+    void AddShadowed(std::string fileName) { FShadowed.push_back(std::move(fileName)); }
+    const std::vector<std::string>& Shadowed() const { return FShadowed; }
     void Reserve(std::size_t count) { FIndex.reserve(count); }
     std::size_t Size() const { return FEntries.size(); }
     const TEntry& At(std::size_t index) const { return FEntries[index]; } // in manifest order
@@ -60,6 +85,9 @@ private:
 
     std::deque<TEntry> FEntries; // stable addresses: the index views into these keys
     std::unordered_map<std::string_view, std::size_t> FIndex;
+    std::vector<TManifestLink> FLinks;
+    std::vector<TEntry> FLeftOut;
+    std::vector<std::string> FShadowed;
 };
 
 constexpr std::string_view kAppDomainPrefix = "AppDomain-";

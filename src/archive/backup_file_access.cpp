@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "crypto/file_decrypt.h"
@@ -112,11 +113,17 @@ int TBackupFileAccess::WriteContent(const TBackupFile& file, int targetFd, const
 }
 
 int TBackupFileAccess::CopyTo(const TBackupFile& file, int folderFd, const std::string& name,
-                              TPublishMode mode, const std::stop_token& stop, std::uint64_t& written) const {
+                              TPublishMode mode, const std::stop_token& stop, std::uint64_t& written,
+                              bool keepTime) const {
     TNewFile target;
     int err = target.Create(folderFd, mode);
     if (err == 0) {
         err = WriteContent(file, target.Fd(), stop, written);
+    }
+    if (err == 0 && keepTime && file.ModifiedTime != 0) {
+        // Set before the name is given: linking a file keeps its times.
+        const timespec times[2] = {{0, UTIME_OMIT}, {file.ModifiedTime, 0}};
+        err = ::futimens(target.Fd(), times) == 0 ? 0 : errno;
     }
     return err == 0 ? target.Publish(name) : err;
 }

@@ -33,9 +33,10 @@ public:
     // Writes a file's plain content (decrypted when it has a key) into an open output file.
     int WriteContent(const TBackupFile& file, int targetFd, const std::stop_token& stop,
                      std::uint64_t& written) const;
-    // Writes a file's plain content as `name` in an open folder, published whole or not at all.
+    // Writes a file's plain content as `name` in an open folder, published whole or not at all;
+    // with `keepTime` it carries the modification time the manifest records (when there is one).
     int CopyTo(const TBackupFile& file, int folderFd, const std::string& name, TPublishMode mode,
-               const std::stop_token& stop, std::uint64_t& written) const;
+               const std::stop_token& stop, std::uint64_t& written, bool keepTime = false) const;
     // A file's plain content in memory.
     int Load(const TBackupFile& file, std::string& contents) const;
 

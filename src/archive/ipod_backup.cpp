@@ -314,7 +314,7 @@ int TIpodBackup::CopyOut(const TBackupFile& file, const std::string& dest) const
         return errno;
     }
     std::uint64_t written = 0;
-    return FAccess.CopyTo(file, folder.Fd(), name, TPublishMode::NoReplace, FStop, written);
+    return FAccess.CopyTo(file, folder.Fd(), name, TPublishMode::NoReplace, FStop, written, FKeepTimes);
 }
 
 bool TIpodBackup::CopyBackupFile(const std::string& key, const std::string& dest) {

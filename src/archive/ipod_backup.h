@@ -83,6 +83,8 @@ public:
     // Long copies stop early (ECANCELED) once a stop is requested.
     void SetStopToken(std::stop_token stop) { FStop = std::move(stop); }
     const std::stop_token& StopToken() const { return FStop; }
+    // Copies (CopyBackupFile, ExportBackupFile) carry the modification time the manifest records.
+    void SetKeepTimes(bool keep) { FKeepTimes = keep; }
     // Logs target + ":Copy:" + error as the failure of a copy or export, keeps the error, returns false.
     bool ReportCopyFailure(const std::string& target, int error);
     // errno of the last failed copy or export.
@@ -173,6 +175,7 @@ private:
     std::vector<std::string> FProtectedFolders; // every backup folder of the root, links resolved
     TBackupFileAccess FAccess;
     std::stop_token FStop;
+    bool FKeepTimes = false;
     TBackupReaders FReaders; // after the private folder: freed first
 };
 

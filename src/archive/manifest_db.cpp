@@ -15,6 +15,7 @@ namespace kestrow {
 namespace {
 
 constexpr std::int64_t kRegularFile = 1;
+constexpr std::int64_t kSymbolicLink = 4;
 
 // The archived object a value refers to: a UID is followed into the object table once.
 std::optional<std::uint64_t> Dereference(const TBinaryPlist& archive, std::uint64_t objects,
@@ -56,6 +57,15 @@ struct TColumns {
     int File;
 };
 
+void AddLinkRow(TSQLiteTable& table, const TColumns& col, TFileTable& files) {
+    const std::string domain = UpToNul(table.FieldAsString(col.Domain));
+    const std::string path = UpToNul(table.FieldAsString(col.Path));
+    TMbFileInfo info;
+    if (!path.empty() && ParseMbFile(table.FieldAsBlobView(col.File), info)) {
+        files.AddLink({TableKeyOf(domain, path), domain, info.Target, info.Mode, info.ModifiedTime});
+    }
+}
+
 } // namespace
 
 bool ParseMbFile(std::string_view blob, TMbFileInfo& info) {
@@ -72,13 +82,22 @@ bool ParseMbFile(std::string_view blob, TMbFileInfo& info) {
         return false;
     }
     const auto file = Dereference(archive, *objects, archive.DictValue(*top, "root"));
-    std::optional<std::uint64_t> values[3];
-    if (!file || !archive.DictValues(*file, {"Size", "ProtectionClass", "EncryptionKey"}, values)) {
+    std::optional<std::uint64_t> values[6];
+    if (!file ||
+        !archive.DictValues(
+            *file, {"Size", "ProtectionClass", "EncryptionKey", "Mode", "LastModified", "Target"}, values)) {
         return false;
     }
-    info.Size = values[0] ? archive.Integer(*values[0]).value_or(0) : 0;
-    info.ProtectionClass = static_cast<std::int32_t>(values[1] ? archive.Integer(*values[1]).value_or(0) : 0);
+    const auto integer = [&](std::optional<std::uint64_t> value) {
+        return value ? archive.Integer(*value).value_or(0) : 0;
+    };
+    info.Size = integer(values[0]);
+    info.ProtectionClass = static_cast<std::int32_t>(integer(values[1]));
     info.EncryptionKey = DataOf(archive, Dereference(archive, *objects, values[2]));
+    info.Mode = static_cast<std::uint16_t>(integer(values[3]));
+    info.ModifiedTime = integer(values[4]);
+    const auto target = Dereference(archive, *objects, values[5]);
+    info.Target = target ? std::string(archive.Ascii(*target).value_or("")) : std::string();
     return true;
 }
 
@@ -94,8 +113,14 @@ int ReadManifestDb(const std::string& dbPath, const std::string& privateFolder, 
         TMbFileInfo info;
         for (; !table->Eof(); table->Next()) {
             if (table->FieldIsNull(col.FileId) || table->FieldIsNull(col.Domain) ||
-                table->FieldIsNull(col.Path) || table->FieldIsNull(col.Flags) ||
-                table->FieldAsInteger(col.Flags) != kRegularFile) {
+                table->FieldIsNull(col.Path) || table->FieldIsNull(col.Flags)) {
+                continue;
+            }
+            const std::int64_t flags = table->FieldAsInteger(col.Flags);
+            if (flags == kSymbolicLink) {
+                AddLinkRow(*table, col, files);
+            }
+            if (flags != kRegularFile) {
                 continue;
             }
             const std::string id = AsciiLower(table->FieldAsString(col.FileId));
@@ -110,8 +135,10 @@ int ReadManifestDb(const std::string& dbPath, const std::string& privateFolder, 
             const bool isProtected = encrypted && info.EncryptionKey.size() > 4;
             const TBytes wrapped =
                 isProtected ? TBytes(info.EncryptionKey.begin() + 4, info.EncryptionKey.end()) : TBytes();
-            AddManifestFile(files, domain, path,
-                            ContentFile(id.substr(0, 2) + "/" + id, info.Size, IsAppDomain(domain)),
+            TBackupFile file = ContentFile(id.substr(0, 2) + "/" + id, info.Size, IsAppDomain(domain));
+            file.Mode = info.Mode;
+            file.ModifiedTime = info.ModifiedTime;
+            AddManifestFile(files, domain, path, std::move(file),
                             isProtected, keyBag, info.ProtectionClass, wrapped);
             ++count;
         }

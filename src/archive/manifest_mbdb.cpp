@@ -13,7 +13,8 @@ namespace kestrow {
 namespace {
 
 constexpr std::uint16_t kAbsent = 0xFFFF;
-constexpr std::size_t kFixedBlock = 28; // inode, uid, gid and three times
+constexpr std::size_t kOwnerBlock = 16; // inode, user and group id, before the three times
+constexpr std::size_t kDigestSize = 20; // SHA-1
 constexpr std::size_t kMaxReserve = std::size_t{1} << 18;
 
 // Big-endian reads over the mapped manifest; every length is checked against what is left.
@@ -67,8 +68,11 @@ private:
 struct TMbdbRecord {
     std::string Domain;
     std::string Path;
+    std::string LinkTarget;
+    std::string_view DataHash;
     std::string_view EncryptionKey;
     std::uint16_t Mode = 0;
+    std::int64_t ModifiedTime = 0;
     std::int64_t Size = 0;
     std::uint8_t ProtectionClass = 0;
 };
@@ -88,17 +92,22 @@ TRecordRead ReadRecord(TMbdbReader& in, bool encrypted, TMbdbRecord& record) {
         return TRecordRead::End;
     }
     const auto path = in.String();
-    if (!path || !in.String() || !in.String()) { // link target and data hash are skipped
+    const auto target = path ? in.String() : std::nullopt;
+    const auto hash = target ? in.String() : std::nullopt;
+    if (!hash) {
         return TRecordRead::End;
     }
     record.Path = UpToNul(*path);
+    record.LinkTarget = UpToNul(*target);
+    record.DataHash = *hash;
     const auto key = in.String();
     if (!key) {
         return encrypted ? TRecordRead::KeyTruncated : TRecordRead::End;
     }
     record.EncryptionKey = encrypted ? *key : std::string_view();
     const auto mode = in.Number(2);
-    if (!mode || !in.Skip(kFixedBlock)) {
+    const auto modified = mode && in.Skip(kOwnerBlock) ? in.Number(4) : std::nullopt;
+    if (!modified || !in.Skip(8)) { // access and change times
         return TRecordRead::End;
     }
     const auto size = in.Number(8);
@@ -106,6 +115,7 @@ TRecordRead ReadRecord(TMbdbReader& in, bool encrypted, TMbdbRecord& record) {
         return TRecordRead::End;
     }
     record.Mode = static_cast<std::uint16_t>(*mode);
+    record.ModifiedTime = static_cast<std::int64_t>(*modified);
     record.Size = static_cast<std::int64_t>(*size);
     record.ProtectionClass = static_cast<std::uint8_t>(in.Number(1).value_or(0));
     const std::uint64_t properties = in.Number(1).value_or(0);
@@ -120,6 +130,25 @@ TRecordRead ReadRecord(TMbdbReader& in, bool encrypted, TMbdbRecord& record) {
 
 bool IsRegularFile(std::uint16_t mode) {
     return (mode >> 12) == 8;
+}
+
+bool IsLink(std::uint16_t mode) {
+    return (mode >> 12) == 0xA;
+}
+
+TBackupFile FileOf(const TMbdbRecord& record) {
+    TBackupFile file{Sha1HexOf(record.Domain + "-" + record.Path),
+                     record.Size,
+                     IsAppDomain(record.Domain),
+                     {},
+                     record.Domain,
+                     record.Mode,
+                     record.ModifiedTime,
+                     {}};
+    if (record.DataHash.size() == kDigestSize) {
+        file.Digest.assign(record.DataHash.begin(), record.DataHash.end());
+    }
+    return file;
 }
 
 } // namespace
@@ -142,16 +171,17 @@ int ReadMbdbBytes(std::string_view data, bool encrypted, TBackupKeyBag* keyBag, 
         if (outcome != TRecordRead::Ok) {
             break;
         }
+        if (IsLink(record.Mode) && !record.Path.empty()) {
+            files.AddLink({TableKeyOf(record.Domain, record.Path), record.Domain, record.LinkTarget,
+                           record.Mode, record.ModifiedTime});
+        }
         if (!IsRegularFile(record.Mode) || record.Path.empty()) {
             continue;
         }
         const std::string_view keyField = record.EncryptionKey;
         const std::string_view wrapped = keyField.substr(std::min<std::size_t>(4, keyField.size()));
-        AddManifestFile(files, record.Domain, record.Path,
-                        ContentFile(Sha1HexOf(record.Domain + "-" + record.Path), record.Size,
-                                    IsAppDomain(record.Domain)),
-                        encrypted && !keyField.empty(), keyBag, record.ProtectionClass,
-                        TBytes(wrapped.begin(), wrapped.end()));
+        AddManifestFile(files, record.Domain, record.Path, FileOf(record), encrypted && !keyField.empty(), keyBag,
+                        record.ProtectionClass, TBytes(wrapped.begin(), wrapped.end()));
         ++count;
     }
     return count;

@@ -179,7 +179,8 @@ int RunFiles(const TCliOptions& options, int index, bool json, bool appOnly, con
     return 0;
 }
 
-int RunExtract(const TCliOptions& options, int index, const std::string& typedKey, const std::string& dest) {
+int RunExtract(const TCliOptions& options, int index, const std::string& typedKey, const std::string& dest,
+               bool noTimes) {
     if (!RequireDestination(dest)) {
         return kExitUsage;
     }
@@ -188,6 +189,7 @@ int RunExtract(const TCliOptions& options, int index, const std::string& typedKe
         return opened.Status;
     }
     TIpodBackup& session = *opened.Session;
+    session.SetKeepTimes(!noTimes);
     std::string unescaped;
     const std::string* key = FindKey(session, typedKey, unescaped);
     if (key == nullptr) {
@@ -219,7 +221,7 @@ int RunExtract(const TCliOptions& options, int index, const std::string& typedKe
 }
 
 int RunExtractAll(const TCliOptions& options, int index, const std::string& dest, bool flat, bool domains,
-                  unsigned jobs) {
+                  unsigned jobs, bool noTimes) {
     if (!RequireDestination(dest)) {
         return kExitUsage;
     }
@@ -232,6 +234,7 @@ int RunExtractAll(const TCliOptions& options, int index, const std::string& dest
     exportOptions.Flat = flat;
     exportOptions.Domains = domains;
     exportOptions.Jobs = jobs;
+    exportOptions.KeepTimes = !noTimes;
     exportOptions.Stop = TStopSignals::Token();
     exportOptions.Progress = [&](std::size_t done, std::size_t total, std::uint64_t bytes) {
         progress.Show(done, total, bytes);

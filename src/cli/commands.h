@@ -12,9 +12,11 @@ int RunCheckPassword(const TCliOptions& options, int index);
 int RunOpen(const TCliOptions& options, int index);
 int RunRefresh(const TCliOptions& options, const std::string& uniqueId);
 int RunFiles(const TCliOptions& options, int index, bool json, bool appOnly, const std::string& type);
-int RunExtract(const TCliOptions& options, int index, const std::string& key, const std::string& dest);
+// Extracted files carry the manifest's modification times unless `noTimes`.
+int RunExtract(const TCliOptions& options, int index, const std::string& key, const std::string& dest,
+               bool noTimes);
 int RunExtractAll(const TCliOptions& options, int index, const std::string& dest, bool flat, bool domains,
-                  unsigned jobs);
+                  unsigned jobs, bool noTimes);
 int RunLog(const TCliOptions& options, int index);
 
 } // namespace kestrow

@@ -5,9 +5,11 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/category_commands.h"
+#include "cli/check_command.h"
 #include "cli/commands.h"
 #include "cli/display_text.h"
 #include "cli/export_command.h"
+#include "cli/mount_command.h"
 #include "cli/stop_signals.h"
 #include "readers/sqlite_database.h"
 
@@ -21,6 +23,10 @@ int Run(int argc, char** argv) {
     app.set_version_flag("--version", std::string("kestrow-cli ") + KESTROW_VERSION);
     app.require_subcommand(1);
     app.fallthrough(); // --root and --password-file may also follow the command
+    app.footer("Exit codes: 0 done; opening a backup: 1 no such backup, 2 encrypted without a readable "
+               "manifest, 3 wrong password, 4 no file in the manifest; 10 check found problems; 64 usage; "
+               "65 a copy or export failed; 66 a category's database cannot be read; 73 no private "
+               "temporary folder; 129, 130, 143 stopped by SIGHUP, SIGINT, SIGTERM.");
     TCliOptions options;
     app.add_option("--root", options.Root,
                    "Backup root folder (default: $KESTROW_BACKUP_ROOT or the usual place)");
@@ -69,7 +75,10 @@ int Run(int argc, char** argv) {
     extract->add_option("INDEX", index, "Backup index")->required();
     extract->add_option("KEY", key, "Device path of the file (as `files` lists it)")->required();
     extract->add_option("DEST", dest, "Target file or folder")->required();
-    extract->callback([&] { result = RunExtract(options, index, key, dest); });
+    bool noTimes = false;
+    extract->add_flag("--no-times", noTimes,
+                      "Do not give the file the modification time the manifest records");
+    extract->callback([&] { result = RunExtract(options, index, key, dest, noTimes); });
 
     bool flat = false;
     auto* extractAll = app.add_subcommand("extract-all", "Copy every file out of a backup, decrypted");
@@ -82,7 +91,9 @@ int Run(int argc, char** argv) {
     unsigned jobs = 0;
     extractAll->add_option("--jobs", jobs, "Files written at once (default: the number of cores, at least 2)")
         ->check(CLI::Range(1u, 256u));
-    extractAll->callback([&] { result = RunExtractAll(options, index, dest, flat, domains, jobs); });
+    extractAll->add_flag("--no-times", noTimes,
+                         "Do not give files the modification times the manifest records");
+    extractAll->callback([&] { result = RunExtractAll(options, index, dest, flat, domains, jobs, noTimes); });
 
     auto* contacts = app.add_subcommand("contacts", "The contacts of a backup");
     contacts->add_option("INDEX", index, "Backup index")->required();
@@ -125,6 +136,20 @@ int Run(int argc, char** argv) {
         "--rows", exportRequest.Rows,
         "Record indexes in reader order, comma-separated (files: a file of keys, or -)");
     exportCommand->callback([&] { result = RunExport(options, exportRequest); });
+
+    bool deep = false;
+    auto* checkBackup = app.add_subcommand("check", "Check that a backup is whole (exit 10 when it is not)");
+    checkBackup->add_option("INDEX", index, "Backup index")->required();
+    checkBackup->add_flag("--deep", deep, "Decrypt every file and check its padding and recorded digest");
+    checkBackup->add_flag("--json", json, "JSON output");
+    checkBackup->callback([&] { result = RunCheck(options, index, deep, json); });
+
+    bool byDomain = false;
+    auto* mount = app.add_subcommand("mount", "Show a backup's files as a read-only folder until unmounted");
+    mount->add_option("INDEX", index, "Backup index")->required();
+    mount->add_option("MOUNTPOINT", dest, "An empty folder")->required();
+    mount->add_flag("--domains", byDomain, "Files as Domain/relative path");
+    mount->callback([&] { result = RunMount(options, index, dest, byDomain); });
 
     auto* log = app.add_subcommand("log", "Open a backup and print the problem log");
     log->add_option("INDEX", index, "Backup index")->required();

@@ -62,4 +62,32 @@ std::string Sha1HexOf(std::string_view data) {
     return HexOf(Sha1(data));
 }
 
+TSha1Stream::TSha1Stream() : FCtx(EVP_MD_CTX_new()) {
+    if (FCtx != nullptr && EVP_DigestInit_ex(static_cast<EVP_MD_CTX*>(FCtx), Sha1Md(), nullptr) != 1) {
+        EVP_MD_CTX_free(static_cast<EVP_MD_CTX*>(FCtx));
+        FCtx = nullptr;
+    }
+}
+
+TSha1Stream::~TSha1Stream() {
+    EVP_MD_CTX_free(static_cast<EVP_MD_CTX*>(FCtx));
+}
+
+void TSha1Stream::Update(const void* data, std::size_t size) {
+    if (FCtx != nullptr && EVP_DigestUpdate(static_cast<EVP_MD_CTX*>(FCtx), data, size) != 1) {
+        EVP_MD_CTX_free(static_cast<EVP_MD_CTX*>(FCtx));
+        FCtx = nullptr;
+    }
+}
+
+TBytes TSha1Stream::Final() {
+    TBytes out(EVP_MAX_MD_SIZE);
+    unsigned int length = 0;
+    if (FCtx == nullptr || EVP_DigestFinal_ex(static_cast<EVP_MD_CTX*>(FCtx), out.data(), &length) != 1) {
+        return {};
+    }
+    out.resize(length);
+    return out;
+}
+
 } // namespace kestrow

@@ -8,6 +8,7 @@
 
 #include <openssl/evp.h>
 
+#include "crypto/cbc_range.h"
 #include "platform/file_io.h"
 
 namespace kestrow {
@@ -56,12 +57,7 @@ std::vector<std::uint8_t>& ThreadBuffer() {
 
 std::size_t PlainBytesOfLastBlock(const std::uint8_t* lastBlock, std::int64_t decryptedLength,
                                   std::int64_t recordedSize) {
-    const std::uint8_t pad = lastBlock[kBlock - 1];
-    bool validPadding = pad >= 1 && pad <= kBlock;
-    for (std::size_t i = kBlock - pad; validPadding && i < kBlock; ++i) {
-        validPadding = lastBlock[i] == pad;
-    }
-    if (validPadding) {
+    if (const std::size_t pad = PaddingLength(lastBlock); pad != 0) {
         return kBlock - pad;
     }
     const std::int64_t excess = decryptedLength - recordedSize;

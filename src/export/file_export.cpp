@@ -99,7 +99,7 @@ private:
             const TOutputTree::TFolder folder = FTree.Folder(target.Folder, err);
             if (folder) {
                 err = FAccess.CopyTo(file, folder->Fd(), target.Name, TPublishMode::NoReplace, FOptions.Stop,
-                                     written);
+                                     written, FOptions.KeepTimes);
             }
         }
         if (err == ECANCELED && FOptions.Stop.stop_requested()) {

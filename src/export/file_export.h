@@ -29,9 +29,10 @@ struct TFileExportResult {
 using TExportProgress = std::function<void(std::size_t done, std::size_t total, std::uint64_t bytes)>;
 
 struct TFileExportOptions {
-    bool Flat = false;    // one folder, files named by their last path component, numbered when taken
-    bool Domains = false; // every file at its domain + "/" + its device-relative path
-    unsigned Jobs = 0;    // workers; 0: the number of hardware threads, at least 2
+    bool Flat = false;      // one folder, files named by their last path component, numbered when taken
+    bool Domains = false;   // every file at its domain + "/" + its device-relative path
+    unsigned Jobs = 0;      // workers; 0: the number of hardware threads, at least 2
+    bool KeepTimes = false; // files carry the modification times the manifest records
     TExportProgress Progress;
     std::stop_token Stop;
 };

@@ -20,6 +20,7 @@
 #include "device/ipod_device.h"
 #include "ui/app_info.h"
 #include "ui/back_frame.h"
+#include "ui/check_form.h"
 #include "ui/log_form.h"
 #include "ui/qt_text.h"
 
@@ -104,6 +105,8 @@ void TMainForm::BuildLayout() {
     FHelpPop = new QMenu(this);
     connect(FHelpPop->addAction(QStringLiteral("Error Log ...")), &QAction::triggered, this,
             &TMainForm::ShowLog);
+    connect(FHelpPop->addAction(QStringLiteral("Check backup\u2026")), &QAction::triggered, this,
+            &TMainForm::ShowCheck);
     // "&&" shows as one ampersand.
     connect(FHelpPop->addAction(QStringLiteral("Transfer Music && Pictures")), &QAction::triggered, this,
             [] { QDesktopServices::openUrl(QUrl(TAppInfo::TransferAddress())); });
@@ -247,6 +250,19 @@ QString TMainForm::LogReport() const {
 void TMainForm::ShowLog() {
     TLogForm form(this);
     form.AppendReport(LogReport());
+    form.exec();
+}
+
+void TMainForm::ShowCheck() {
+    if (FBackFrm != nullptr && FBackFrm->Busy()) {
+        ShowWarning(this, QStringLiteral("Please wait until all the data has been loaded."));
+        return;
+    }
+    if (FBackFrm == nullptr || FBackFrm->Session().CurrentIndex() < 0) {
+        ShowInformation(this, QStringLiteral("Please open a backup first."));
+        return;
+    }
+    TCheckForm form(FBackFrm->Session(), this);
     form.exec();
 }
 

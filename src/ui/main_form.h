@@ -31,6 +31,7 @@ public:
     void BackBtnClick();
     void TransBtnClick();
     void Search();
+    void ShowCheck();
     void ShowLog();
     void About();
     // The run log's text as "Error Log ..." shows it.

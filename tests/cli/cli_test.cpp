@@ -30,6 +30,11 @@ struct TRun {
     std::string Err;
 };
 
+std::int64_t ModifiedTime(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_mtime : -1;
+}
+
 std::string Quote(const std::string& arg) {
     std::string quoted = "'";
     for (char c : arg) {
@@ -49,6 +54,7 @@ protected:
         plan.Files = {TTestFile("HomeDomain", "Library/SMS/sms.db", "messages"),
                       TTestFile("AppDomain-com.example.app", "Documents/Notes.TXT", "app text"),
                       TTestFile("MediaDomain", "Media/DCIM/IMG_1.jpg", std::string(70000, 'j'))};
+        plan.Files[2].ModifiedTime = 1262349296;
         test::WriteBackup(FRoot.Path(), plan);
         plan.FolderName = "secret";
         plan.DeviceName = "Secret Phone";
@@ -191,6 +197,7 @@ TEST_F(Cli, ExtractAndExtractAllAreByteExact) {
     std::string contents;
     ASSERT_TRUE(ReadWholeFile(FWork.Path() + "sms.db", contents));
     EXPECT_EQ(contents, "messages");
+    EXPECT_EQ(ModifiedTime(FWork.Path() + "sms.db"), 1475000000);
     EXPECT_EQ(Run("extract 1 Library/SMS/sms.db " + Quote(FWork.Path()) + " " + PasswordFile()).Exit, 65);
     EXPECT_EQ(Run("extract 0 no/such/file " + Quote(FWork.Path() + "x")).Exit, 65);
     EXPECT_EQ(Run("extract 1 Library/SMS/sms.db " + Quote(FWork.Path()) + " --password-file " +
@@ -204,11 +211,13 @@ TEST_F(Cli, ExtractAndExtractAllAreByteExact) {
     EXPECT_NE(all.Err.find("files 3/3"), std::string::npos);
     ASSERT_TRUE(ReadWholeFile(FWork.Path() + "all/Media/DCIM/IMG_1.jpg", contents));
     EXPECT_EQ(contents, std::string(70000, 'j'));
+    EXPECT_EQ(ModifiedTime(FWork.Path() + "all/Media/DCIM/IMG_1.jpg"), 1262349296);
     ASSERT_TRUE(ReadWholeFile(FWork.Path() + "all/example.app/Documents/Notes.TXT", contents));
     EXPECT_EQ(contents, "app text");
 
-    ASSERT_EQ(Run("extract-all 0 " + Quote(FWork.Path() + "flat") + " --flat").Exit, 0);
+    ASSERT_EQ(Run("extract-all 0 " + Quote(FWork.Path() + "flat") + " --flat --no-times").Exit, 0);
     EXPECT_TRUE(FileExists(FWork.Path() + "flat/Notes.TXT"));
+    EXPECT_GT(ModifiedTime(FWork.Path() + "flat/IMG_1.jpg"), 1600000000); // written now
     // A second run into the same folder never overwrites: every failure is listed.
     const TRun again = Run("extract-all 0 " + Quote(FWork.Path() + "all"));
     EXPECT_EQ(again.Exit, 65);
@@ -370,6 +379,73 @@ TEST_F(Cli, PathsBeyondTheLimitSayFileNameTooLong) {
 }
 
 // Calls and messages of a backup as the command line gives them.
+// One of each problem planted in an encrypted backup; a record whose key an earlier one took is
+// not a stray.
+TEST_F(Cli, CheckTellsAWholeBackupFromABrokenOne) {
+    const TRun whole = Run("check 1 " + PasswordFile());
+    EXPECT_EQ(whole.Exit, 0) << whole.Err;
+    EXPECT_EQ(whole.Out,
+              "Snapshot state: finished\nFull backup: no\nDate: 2012-05-10T08:15:30Z\nVersion: 3.3\n"
+              "3 files\nThe backup is whole.\n");
+    TBackupPlan plan;
+    plan.FolderName = "zz-broken";
+    plan.Encrypted = true;
+    plan.Password = "pässword";
+    for (const char* name : {"gone", "longer", "padding", "key", "digest", "shadowed"}) {
+        plan.Files.emplace_back("HomeDomain", std::string("Library/") + name, std::string(40, name[0]));
+    }
+    plan.Files[3].BadKey = true;
+    plan.Files[4].Protected = false;
+    plan.Files.emplace_back("RootDomain", "Library/shadowed", "taken key");
+    const std::string folder = test::WriteBackup(FRoot.Path(), plan);
+    const auto content = [&](const char* path) {
+        return folder + test::OpenSslSha1Hex(std::string("HomeDomain-") + path);
+    };
+    ASSERT_EQ(::unlink(content("Library/gone").c_str()), 0);
+    std::string bytes;
+    ASSERT_TRUE(ReadWholeFile(content("Library/longer"), bytes));
+    ASSERT_TRUE(WriteWholeFile(content("Library/longer"), bytes + "xyz"));
+    ASSERT_TRUE(ReadWholeFile(content("Library/padding"), bytes));
+    bytes[31] ^= 0x10; // the last plain byte (padding 8) becomes 24
+    ASSERT_TRUE(WriteWholeFile(content("Library/padding"), bytes));
+    ASSERT_TRUE(WriteWholeFile(content("Library/digest"), std::string(40, 'D')));
+    ASSERT_TRUE(WriteWholeFile(folder + std::string(40, 'e'), "stray"));
+
+    const TRun quick = Run("check 2 " + PasswordFile());
+    EXPECT_EQ(quick.Exit, 10) << quick.Err;
+    EXPECT_NE(
+        quick.Out.find(
+            "6 files\nmissing: 1\nsize: 1\nkey: 1\nunlisted: 1\nLibrary/gone\tmissing\n"
+            "Library/longer\tsize\nLibrary/key\tkey\neeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeee\tunlisted\n"),
+        std::string::npos)
+        << quick.Out;
+    const TRun deep = Run("check 2 --deep --json " + PasswordFile());
+    EXPECT_EQ(deep.Exit, 10) << deep.Err;
+    const auto json = nlohmann::json::parse(deep.Out);
+    EXPECT_EQ(json["snapshotState"], "finished");
+    EXPECT_EQ(json["complete"], true);
+    EXPECT_EQ(json["files"], 6);
+    EXPECT_EQ(
+        json["problems"].dump(),
+        R"([{"key":"Library/gone","problem":"missing"},{"key":"Library/longer","problem":"size"},)"
+        R"({"key":"Library/padding","problem":"padding"},{"key":"Library/digest","problem":"digest"},)"
+        R"({"key":"Library/key","problem":"key"},{"key":"eeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeee","problem":"unlisted"}])");
+    EXPECT_EQ(Run("check 2 --password-file " + Quote(FWork.Path() + "wrong")).Exit, 3);
+    EXPECT_EQ(Run("check 9").Exit, 1);
+
+    // A run cut short: the current layout's Status.plist still says "uploading".
+    plan = {};
+    plan.FolderName = "zz-cut";
+    plan.Layout = test::TLayout::ManifestDb;
+    plan.SnapshotState = "uploading";
+    plan.Files = {TTestFile("HomeDomain", "Library/a", "a")};
+    test::WriteBackup(FRoot.Path(), plan);
+    const TRun cut = Run("check 3 --json");
+    EXPECT_EQ(cut.Exit, 10);
+    EXPECT_EQ(nlohmann::json::parse(cut.Out)["complete"], false);
+    EXPECT_EQ(nlohmann::json::parse(cut.Out)["snapshotState"], "uploading");
+}
+
 class CliCategories : public Cli {
 protected:
     virtual bool WithContacts() const { return false; }

@@ -63,6 +63,18 @@ plist_t DescriptionDict(const TBackupPlan& plan, const std::string& keyBag, cons
     return dict;
 }
 
+// Status.plist as a device writes it at the start ("new", "uploading") and end ("finished") of a run.
+void WriteStatusPlist(const std::string& folder, const TBackupPlan& plan) {
+    TPlistPtr dict(plist_new_dict());
+    plist_dict_set_item(dict.get(), "BackupState", plist_new_string("new"));
+    plist_dict_set_item(dict.get(), "Date", PlistDate(plan.DateUnix));
+    plist_dict_set_item(dict.get(), "IsFullBackup", plist_new_bool(0));
+    plist_dict_set_item(dict.get(), "SnapshotState", plist_new_string(plan.SnapshotState.c_str()));
+    plist_dict_set_item(dict.get(), "UUID", plist_new_string("5B1E6E0D-8F2A-4C4B-9C0B-1D2E3F405162"));
+    plist_dict_set_item(dict.get(), "Version", plist_new_string("3.3"));
+    WriteTestFile(folder + "Status.plist", PlistBinary(static_cast<plist_t>(dict.get())));
+}
+
 void WriteInfoPlist(const std::string& folder, const TBackupPlan& plan) {
     TPlistPtr dict(plist_new_dict());
     plist_dict_set_item(dict.get(), "Device Name", plist_new_string(plan.DeviceName.c_str()));
@@ -96,6 +108,10 @@ void WriteMbdbLayout(const std::string& folder, const TBackupPlan& plan, TTestKe
         record.Domain = file.Domain;
         record.Path = file.Path;
         record.Mode = file.Mode;
+        record.ModifiedTime = static_cast<std::uint32_t>(file.ModifiedTime);
+        if (!file.LinkTarget.empty()) {
+            record.LinkTarget = file.LinkTarget;
+        }
         record.Size = file.RecordedSize.value_or(static_cast<std::int64_t>(content.size()));
         record.ProtectionClass = file.ProtectionClass;
         record.DataHash = OpenSslSha1(content);
@@ -104,6 +120,9 @@ void WriteMbdbLayout(const std::string& folder, const TBackupPlan& plan, TTestKe
             const TBytes fileKey = random.Bytes(32);
             record.EncryptionKey = ProtectionPrefix(file.ProtectionClass) +
                                    StringOf(keyBag->WrapFileKey(file.ProtectionClass, fileKey));
+            if (file.BadKey) {
+                record.EncryptionKey->back() ^= 1;
+            }
             stored = AesCbcEncryptPkcs7(fileKey, content);
         }
         records.push_back(record);
@@ -151,7 +170,8 @@ std::string WriteManifestDbLayout(const std::string& folder, const TBackupPlan& 
         const std::int64_t size = file.RecordedSize.value_or(static_cast<std::int64_t>(content.size()));
         const int flags = regular ? 1 : ((file.Mode >> 12) == 4 ? 2 : 4);
         rows.push_back({id, file.Domain, file.Path, flags,
-                        MbFileBlob(file.Path, size, file.ProtectionClass, file.Mode, wrapped)});
+                        MbFileBlob(file.Path, size, file.ProtectionClass, file.Mode, wrapped,
+                                   file.ModifiedTime, file.LinkTarget)});
         if (regular && plan.WriteContent) {
             WriteTestFile(folder + id.substr(0, 2) + "/" + id, stored);
         }
@@ -197,7 +217,8 @@ plist_t WriteOldLayout(const std::string& folder, const TBackupPlan& plan) {
 } // namespace
 
 std::string MbFileBlob(const std::string& relativePath, std::int64_t size, std::int32_t protectionClass,
-                       std::uint16_t mode, const std::string& encryptionKey) {
+                       std::uint16_t mode, const std::string& encryptionKey, std::int64_t modifiedTime,
+                       const std::string& linkTarget) {
     TPlistPtr root(plist_new_dict());
     plist_t objects = plist_new_array();
     plist_array_append_item(objects, plist_new_string("$null"));
@@ -205,7 +226,7 @@ std::string MbFileBlob(const std::string& relativePath, std::int64_t size, std::
     plist_dict_set_item(file, "Size", plist_new_uint(static_cast<std::uint64_t>(size)));
     plist_dict_set_item(file, "ProtectionClass", plist_new_uint(static_cast<std::uint64_t>(protectionClass)));
     plist_dict_set_item(file, "Mode", plist_new_uint(mode));
-    plist_dict_set_item(file, "LastModified", plist_new_uint(1475000000));
+    plist_dict_set_item(file, "LastModified", plist_new_uint(static_cast<std::uint64_t>(modifiedTime)));
     plist_dict_set_item(file, "Birth", plist_new_uint(1475000000));
     plist_dict_set_item(file, "InodeNumber", plist_new_uint(12345));
     plist_dict_set_item(file, "RelativePath", plist_new_uid(2));
@@ -224,6 +245,10 @@ std::string MbFileBlob(const std::string& relativePath, std::int64_t size, std::
         plist_t dataClass = plist_new_dict();
         plist_dict_set_item(dataClass, "$classname", plist_new_string("NSMutableData"));
         plist_array_append_item(objects, dataClass);
+    }
+    if (!linkTarget.empty()) { // the target string is the last object
+        plist_dict_set_item(file, "Target", plist_new_uid(plist_array_get_size(objects)));
+        plist_array_append_item(objects, plist_new_string(linkTarget.c_str()));
     }
     plist_dict_set_item(root.get(), "$version", plist_new_uint(100000));
     plist_dict_set_item(root.get(), "$archiver", plist_new_string("NSKeyedArchiver"));
@@ -267,6 +292,9 @@ std::string WriteBackup(const std::string& root, const TBackupPlan& plan) {
                   Serialize(static_cast<plist_t>(manifest.get()), plan.BinaryManifest));
     if (plan.WriteInfo) {
         WriteInfoPlist(folder, plan);
+    }
+    if (!plan.SnapshotState.empty() && plan.Layout != TLayout::Old) {
+        WriteStatusPlist(folder, plan);
     }
     return folder;
 }

@@ -21,6 +21,9 @@ struct TTestFile {
     std::uint8_t ProtectionClass = 3;
     bool Protected = true;                    // in an encrypted backup: encrypted with its own key
     std::optional<std::int64_t> RecordedSize; // default: the content's size
+    std::int64_t ModifiedTime = 1475000000;
+    std::string LinkTarget; // a symbolic link's (mode 0xA1ED)
+    bool BadKey = false;    // its wrapped key is damaged, so it does not unwrap
 };
 
 enum class TLayout { Mbdb, Old, ManifestDb, None };
@@ -38,7 +41,8 @@ struct TBackupPlan {
     std::int32_t DoubleIterations = 0; // > 0: a 2016 keybag deriving with PBKDF2-HMAC-SHA-256 first
     bool BinaryManifest = true;
     bool WriteInfo = true;
-    bool WriteContent = true; // false: manifests only (benchmarks of the opening)
+    std::string SnapshotState = "finished"; // Status.plist; empty: none written
+    bool WriteContent = true;               // false: manifests only (benchmarks of the opening)
     bool LockdownInManifest = true;
     TLayout Layout = TLayout::Mbdb;
     std::vector<TTestFile> Files;
@@ -50,7 +54,8 @@ struct TBackupPlan {
 
 // An NSKeyedArchiver "MBFile" blob as the `file` column of a current-layout manifest holds it.
 std::string MbFileBlob(const std::string& relativePath, std::int64_t size, std::int32_t protectionClass,
-                       std::uint16_t mode, const std::string& encryptionKey);
+                       std::uint16_t mode, const std::string& encryptionKey,
+                       std::int64_t modifiedTime = 1475000000, const std::string& linkTarget = {});
 
 // Writes a backup folder under `root` (created as needed) and returns its path, ending with "/".
 std::string WriteBackup(const std::string& root, const TBackupPlan& plan);

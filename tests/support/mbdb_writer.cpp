@@ -32,9 +32,9 @@ std::string MbdbRecordBytes(const TMbdbRecordPlan& record) {
     PutNumber(out, 0x1234, 8); // inode
     PutNumber(out, 501, 4);    // user
     PutNumber(out, 501, 4);    // group
-    for (int i = 0; i < 3; ++i) {
-        PutNumber(out, 1336637730, 4); // modification, access and change times
-    }
+    PutNumber(out, record.ModifiedTime, 4);
+    PutNumber(out, 1336637731, 4); // access and change times
+    PutNumber(out, 1336637732, 4);
     PutNumber(out, static_cast<std::uint64_t>(record.Size), 8);
     PutNumber(out, record.ProtectionClass, 1);
     PutNumber(out, record.Properties.size(), 1);

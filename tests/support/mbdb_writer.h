@@ -17,6 +17,7 @@ struct TMbdbRecordPlan {
     std::optional<std::string> EncryptionKey; // 4-byte class prefix + wrapped key
     std::uint16_t Mode = 0x81A4;
     std::int64_t Size = 0;
+    std::uint32_t ModifiedTime = 1336637730; // access and change times follow it
     std::uint8_t ProtectionClass = 0;
     std::vector<std::pair<std::string, std::string>> Properties;
 };

@@ -26,6 +26,7 @@
 #include "ui/back_frame.h"
 #include "ui/bk_select_form.h"
 #include "ui/category_view.h"
+#include "ui/check_form.h"
 #include "ui/export_form.h"
 #include "ui/list_view.h"
 #include "ui/log_form.h"
@@ -416,6 +417,26 @@ TEST_F(DesktopApp, TheRunLogShowsTheHeaderAndTheSessionLog) {
         return true;
     });
     form.ShowLog();
+    EXPECT_TRUE(FScript.Done());
+}
+
+TEST_F(DesktopApp, CheckBackupShowsTheFindingsOfTheOpenBackup) {
+    auto form = OpenMain(3);
+    FScript.Then([&](QWidget* modal) {
+        auto* check = qobject_cast<TCheckForm*>(modal);
+        if (check == nullptr) {
+            return false;
+        }
+        EXPECT_EQ(check->windowTitle(), "Check backup");
+        EXPECT_TRUE(
+            WaitFor([&] { return check->ReportMem()->toPlainText().endsWith("The backup is whole.\n"); }));
+        EXPECT_TRUE(
+            check->ReportMem()->toPlainText().startsWith("Snapshot state: finished\nFull backup: no\n"));
+        test::SaveScreenshot(check, "check-backup");
+        check->accept();
+        return true;
+    });
+    form->ShowCheck();
     EXPECT_TRUE(FScript.Done());
 }
 
