@@ -82,7 +82,7 @@ void AddManifestFile(TFileTable& files, std::string_view domain, std::string_vie
     if (isProtected) {
         file.Key = keyBag != nullptr ? keyBag->UnwrapFileKey(protectionClass, wrappedKey) : TBytes();
         if (file.Key.empty()) {
-            files.AddLeftOut(std::move(key), std::move(file));
+            files.AddLeftOut(TableKeyOf(domain, path), std::move(file));
             return;
         }
     }

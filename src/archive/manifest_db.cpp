@@ -138,8 +138,8 @@ int ReadManifestDb(const std::string& dbPath, const std::string& privateFolder, 
             TBackupFile file = ContentFile(id.substr(0, 2) + "/" + id, info.Size, IsAppDomain(domain));
             file.Mode = info.Mode;
             file.ModifiedTime = info.ModifiedTime;
-            AddManifestFile(files, domain, path, std::move(file),
-                            isProtected, keyBag, info.ProtectionClass, wrapped);
+            AddManifestFile(files, domain, path, std::move(file), isProtected, keyBag, info.ProtectionClass,
+                            wrapped);
             ++count;
         }
     } catch (const ESQLiteException&) {

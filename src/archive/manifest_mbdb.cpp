@@ -180,8 +180,8 @@ int ReadMbdbBytes(std::string_view data, bool encrypted, TBackupKeyBag* keyBag, 
         }
         const std::string_view keyField = record.EncryptionKey;
         const std::string_view wrapped = keyField.substr(std::min<std::size_t>(4, keyField.size()));
-        AddManifestFile(files, record.Domain, record.Path, FileOf(record), encrypted && !keyField.empty(), keyBag,
-                        record.ProtectionClass, TBytes(wrapped.begin(), wrapped.end()));
+        AddManifestFile(files, record.Domain, record.Path, FileOf(record), encrypted && !keyField.empty(),
+                        keyBag, record.ProtectionClass, TBytes(wrapped.begin(), wrapped.end()));
         ++count;
     }
     return count;

@@ -396,7 +396,8 @@ TEST_F(Cli, CheckTellsAWholeBackupFromABrokenOne) {
     }
     plan.Files[3].BadKey = true;
     plan.Files[4].Protected = false;
-    plan.Files.emplace_back("RootDomain", "Library/shadowed", "taken key");
+    plan.Files.emplace_back("RootDomain", "Library/shadowed",
+                            "taken key"); // listed as RootDomain/Library/shadowed
     const std::string folder = test::WriteBackup(FRoot.Path(), plan);
     const auto content = [&](const char* path) {
         return folder + test::OpenSslSha1Hex(std::string("HomeDomain-") + path);
@@ -415,7 +416,7 @@ TEST_F(Cli, CheckTellsAWholeBackupFromABrokenOne) {
     EXPECT_EQ(quick.Exit, 10) << quick.Err;
     EXPECT_NE(
         quick.Out.find(
-            "6 files\nmissing: 1\nsize: 1\nkey: 1\nunlisted: 1\nLibrary/gone\tmissing\n"
+            "7 files\nmissing: 1\nsize: 1\nkey: 1\nunlisted: 1\nLibrary/gone\tmissing\n"
             "Library/longer\tsize\nLibrary/key\tkey\neeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeee\tunlisted\n"),
         std::string::npos)
         << quick.Out;
@@ -424,7 +425,7 @@ TEST_F(Cli, CheckTellsAWholeBackupFromABrokenOne) {
     const auto json = nlohmann::json::parse(deep.Out);
     EXPECT_EQ(json["snapshotState"], "finished");
     EXPECT_EQ(json["complete"], true);
-    EXPECT_EQ(json["files"], 6);
+    EXPECT_EQ(json["files"], 7);
     EXPECT_EQ(
         json["problems"].dump(),
         R"([{"key":"Library/gone","problem":"missing"},{"key":"Library/longer","problem":"size"},)"

@@ -226,7 +226,7 @@ INSTANTIATE_TEST_SUITE_P(Encrypted, MountByDomain,
 TEST(MountTree, NamesTakenAndUnsafePathsAreSaidNotDropped) {
     TFileTable files;
     for (const char* key : {"a/b", "a", "a/b/c", "x//y", "../up", "ok/f"}) {
-        files.Add(key, TBackupFile{"f", 1, false, {}, "HomeDomain"});
+        files.AddRecord("HomeDomain", key, TBackupFile{"f", 1, false});
     }
     TMountTree tree;
     const auto skipped = tree.Build(files, false);
