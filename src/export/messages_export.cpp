@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <sys/stat.h>
+#include <unordered_set>
 
 #include "archive/ipod_backup.h"
 #include "export/chat_page.h"
@@ -21,17 +22,24 @@ enum : int { kHtml = 0, kWebArchive = 1, kText = 2 };
 int WritePage(TIpodBackup& session, const TMsgGroup& group, const std::string& pagePath,
               const std::string& partsFolder, const std::string& linkPrefix, const std::string& exportedAt,
               TExportResult& result) {
+    // The parts first, so that the page links only the files that were written.
+    std::unordered_set<std::string> written;
+    for (const TMsgItem& item : group.Items) {
+        std::vector<TExportFailure> failures;
+        std::vector<std::string> names;
+        session.CopyMessageParts(partsFolder, item, &names, &failures);
+        written.insert(names.begin(), names.end());
+        result.Failures.insert(result.Failures.end(), failures.begin(), failures.end());
+    }
     TChatPageOptions options;
     options.ForExport = true;
     options.LinkPrefix = linkPrefix;
     options.ExportedAt = exportedAt;
-    const std::string page = BuildChatPage(group, options);
-    for (const TMsgItem& item : group.Items) {
-        std::vector<TExportFailure> failures;
-        session.CopyMessageParts(partsFolder, item, nullptr, &failures);
-        result.Failures.insert(result.Failures.end(), failures.begin(), failures.end());
-    }
-    return WriteNewFile(pagePath, std::string(kUtf8Bom) + page);
+    options.ExportedPart = [&written](const TMsgPiece& piece) -> std::optional<std::string> {
+        std::string name = ExportPartName(piece);
+        return written.count(name) != 0 ? std::optional(std::move(name)) : std::nullopt;
+    };
+    return WriteNewFile(pagePath, std::string(kUtf8Bom) + BuildChatPage(group, options));
 }
 
 int ExportHtml(TIpodBackup& session, const TMsgGroup& group, const std::string& dest,
@@ -55,7 +63,7 @@ int ExportWebArchive(TIpodBackup& session, const TMsgGroup& group, const std::st
 int ExportText(const TMsgGroup& group, const std::string& dest, std::string& target) {
     std::string text(kUtf8Bom);
     if (group.IsGroupChat) {
-        text += "Group: " + group.Addresses + "\r\n\r\n";
+        text += "Group: " + GroupLine(group) + "\r\n\r\n";
     }
     text += group.AsText();
     target = MakeExportPath(group.DisplayName, ".txt", dest);
