@@ -119,6 +119,18 @@ int main(int argc, char** argv) {
         HistoryPlist({{"https://a.example/", "A"}, {"https://b.example/", std::nullopt, "1,5"}}, false));
     WriteTestFile(dir + "fuzz_typedstream/short", AttributedBody("Hi \xEF\xBF\xBC there"));
     WriteTestFile(dir + "fuzz_typedstream/mutable", AttributedBody(std::string(300, 'x'), true));
+    MakeFolders(dir + "fuzz_msg_summary");
+    WriteTestFile(dir + "fuzz_msg_summary/edited",
+                  MessageSummaryInfo({{{1, "Meet at 6"}, {2, "Meet at 7"}}, {{3, "a"}, {4, "b"}}}, {1}));
+    WriteTestFile(dir + "fuzz_msg_summary/unsent", MessageSummaryInfo({}, {0, 1}));
+    newer2.Current = true;
+    newer2.Chats[1].DisplayName = "Trip";
+    newer2.Messages[1].AssociatedType = 2000;
+    newer2.Messages[1].AssociatedGuid = "p:0/msg1";
+    newer2.Messages[0].SummaryInfo = MessageSummaryInfo({{{1, "x"}, {2, "a"}}}, {});
+    newer2.Messages[0].DateEdited = 2;
+    std::remove((dir + "fuzz_sms/current").c_str());
+    ExecSql(dir + "fuzz_sms/current", "PRAGMA page_size=512;" + NewSmsSql(newer2));
     WriteTestFile(dir + "fuzz_notestore/protobuf", NoteProtobuf("Title\nBody"));
     WriteTestFile(dir + "fuzz_notestore/gzip", NoteData("Title\nBody"));
     WriteTestFile(
