@@ -81,6 +81,10 @@ std::string PartContent(const TMsgItem& item, int index, const TChatPageOptions&
             return missing; // only files the export wrote are linked
         }
         const std::string link = HtmlEscape(FileLink(options.LinkPrefix + *written));
+        const std::string extension = ExtensionOf(*written);
+        if (IsImagePart(piece) && (SameTextAscii(extension, "heic") || SameTextAscii(extension, "heif"))) {
+            return Div("<a href=\"" + link + "\">" + label + "</a> (cannot be shown)", "m");
+        }
         if (IsImagePart(piece)) {
             return Div("<img src=\"" + link + "\">");
         }

@@ -18,6 +18,7 @@
 #include "platform/paths.h"
 #include "platform/temp_folder.h"
 #include "readers/address_book.h"
+#include "readers/picture.h"
 #include "support/backup_writer.h"
 #include "support/call_writer.h"
 #include "support/contacts_writer.h"
@@ -26,6 +27,7 @@
 #include "support/file_tree.h"
 #include "support/fixed_zone.h"
 #include "support/mime_reader.h"
+#include "support/picture_writer.h"
 #include "support/safari_writer.h"
 #include "support/sms_writer.h"
 #include "support/sqlite_writer.h"
@@ -383,15 +385,23 @@ TEST_F(HostileExport, KeysThatWouldLeaveTheFolderAreRefused) {
 // unsent, reply, deleted, events, the group's name, senders escaped, a missing attachment named.
 TEST_F(HostileExport, TodaysGroupChatAsPageAndText) {
     TBackupPlan plan;
-    AddDatabase(plan, "sms.db", test::NewSmsSql(test::TodaysSms()), "Library/SMS/sms.db");
-    plan.Files.emplace_back("MediaDomain", "Library/SMS/Attachments/01/IMG_0001.jpeg", "jpeg bytes");
+    test::TNewSmsDb db = test::TodaysSms();
+    db.Attachments[0] = {1, "~/Library/SMS/Attachments/01/IMG_0001.HEIC", "image/heic", "IMG_0001.HEIC",
+                         2048};
+    AddDatabase(plan, "sms.db", test::NewSmsSql(db), "Library/SMS/sms.db");
+    const std::string heic = test::TestHeic(64, 48, 200, 30, 30);
+    plan.Files.emplace_back("MediaDomain", "Library/SMS/Attachments/01/IMG_0001.HEIC", heic);
     Open(plan);
     const TExportResult html = ExportMessages(*FSession, {0}, 0, FOut.Path(), "12/09/26 10:00:00");
     EXPECT_EQ(html.Count, 1);
     ASSERT_EQ(html.Failures.size(), 1u); // the voice memo is not in the backup
     EXPECT_EQ(html.Failures[0].Target, FOut.Path() + "Trip_files/2.caf");
     EXPECT_EQ(test::NamesBelow(FOut.Path()),
-              (std::vector<std::string>{"Trip.html", "Trip_files", "Trip_files/1.jpeg"}));
+              (std::vector<std::string>{"Trip.html", "Trip_files", "Trip_files/1.HEIC", "Trip_files/1.jpg"}));
+    EXPECT_EQ(Read(FOut.Path() + "Trip_files/1.HEIC"), heic); // the original beside its JPEG copy
+    const auto picture = DecodeJpeg(Read(FOut.Path() + "Trip_files/1.jpg"));
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(picture->Width, 64);
     const std::string page = Read(FOut.Path() + "Trip.html");
     EXPECT_EQ(
         page.substr(page.find("<body>")),
@@ -417,7 +427,7 @@ TEST_F(HostileExport, TodaysGroupChatAsPageAndText) {
         "<p class=\"e\">+447700900002 left <span class=\"t\">03/08/23 20:39:40</span></p>"
         "<div class=\"b l\">+447700900001:<br>Oops<p class=\"m\">Deleted</p><p class=\"t\">03/08/23 "
         "20:40:40</p></div>"
-        "<div class=\"b l\">+447700900001:<br><div><img src=\"Trip_files/1.jpeg\"></div><div "
+        "<div class=\"b l\">+447700900001:<br><div><img src=\"Trip_files/1.jpg\"></div><div "
         "class=\"m\">Audio "
         "Message.caf, audio/x-caf, 31 KB (not in the backup)</div><p class=\"t\">03/08/23 20:41:40</p></div>"
         "</div></body></html>");
@@ -437,8 +447,8 @@ TEST_F(HostileExport, TodaysGroupChatAsPageAndText) {
             "-- 03/08/23 20:38:40\r\nYou named the conversation \u201cTrip\u201d\r\n\r\n"
             "-- 03/08/23 20:39:40\r\n+447700900002 left\r\n\r\n"
             ">> 03/08/23 20:40:40\r\n+447700900001:\r\nOops\r\n[Deleted]\r\n\r\n"
-            ">> 03/08/23 20:41:40\r\n+447700900001:\r\nimage/jpegaudio/x-caf\r\n"
-            "[Attachment: IMG_0001.jpeg]\r\n[Attachment: Audio Message.caf]\r\n\r\n");
+            ">> 03/08/23 20:41:40\r\n+447700900001:\r\nimage/heicaudio/x-caf\r\n"
+            "[Attachment: IMG_0001.HEIC]\r\n[Attachment: Audio Message.caf]\r\n\r\n");
 }
 
 } // namespace
