@@ -571,6 +571,36 @@ constexpr std::initializer_list<const char*> kMessageColumns = {"ROWID",
                                                                 "other_handle",
                                                                 "group_title"};
 
+} // namespace
+
+// The rows read, in message row order, where they lie: each is appended to its conversation at once
+// (no second copy of a million messages), and found again by its position in row order.
+class TKeptRows {
+public:
+    explicit TKeptRows(std::vector<TMsgGroup>& groups) : FGroups(groups) {}
+    std::size_t size() const { return FPlaces.size(); }
+    bool empty() const { return FPlaces.empty(); }
+    void Add(int group, TMsgItem&& item) {
+        std::vector<TMsgItem>& items = FGroups[static_cast<std::size_t>(group)].Items;
+        FPlaces.push_back({group, items.size()});
+        items.push_back(std::move(item));
+    }
+    TMsgItem& operator[](std::size_t row) {
+        const TPlace& place = FPlaces[row];
+        return FGroups[static_cast<std::size_t>(place.Group)].Items[place.Index];
+    }
+
+private:
+    struct TPlace {
+        int Group;
+        std::size_t Index;
+    };
+    std::vector<TMsgGroup>& FGroups;
+    std::vector<TPlace> FPlaces;
+};
+
+namespace {
+
 // A reaction or sticker row waiting for its target.
 struct TPendingReaction {
     std::size_t Row;   // index into the kept rows
@@ -640,11 +670,10 @@ TGroupEvent EventOf(const TSQLiteTable& row, const std::unordered_map<std::int64
 
 // Folds the reaction rows into their targets: per sender, target and part only the latest add or
 // remove counts (by date, then by row). A row whose target is not read stays a message of its own.
-void AttachReactions(std::vector<std::pair<int, TMsgItem>>& kept, std::vector<TPendingReaction>& pending,
-                     std::vector<bool>& attached) {
+void AttachReactions(TKeptRows& kept, std::vector<TPendingReaction>& pending, std::vector<bool>& attached) {
     std::unordered_map<std::string_view, std::size_t> byGuid;
     for (std::size_t i = 0; i < kept.size(); ++i) {
-        const TMsgItem& item = kept[i].second;
+        const TMsgItem& item = kept[i];
         if (!item.Guid.empty() && (item.Kind == TMsgRowKind::Message || item.Kind == TMsgRowKind::Event)) {
             byGuid.try_emplace(item.Guid, i);
         }
@@ -656,7 +685,7 @@ void AttachReactions(std::vector<std::pair<int, TMsgItem>>& kept, std::vector<TP
         if (byGuid.find(reaction.Target) == byGuid.end()) {
             continue;
         }
-        const TMsgItem& row = kept[reaction.Row].second;
+        const TMsgItem& row = kept[reaction.Row];
         attached[reaction.Row] = true;
         if (row.Kind == TMsgRowKind::Sticker) {
             latest.emplace("s" + std::to_string(p), p);
@@ -665,7 +694,7 @@ void AttachReactions(std::vector<std::pair<int, TMsgItem>>& kept, std::vector<TP
         std::string key = (row.IsSent ? std::string("\x01") : row.Sender) + '\0' + reaction.Target + '\0' +
                           std::to_string(reaction.Part);
         const auto [found, isNew] = latest.try_emplace(std::move(key), p);
-        if (!isNew && kept[pending[found->second].Row].second.Date <= row.Date) {
+        if (!isNew && kept[pending[found->second].Row].Date <= row.Date) {
             found->second = p;
         }
     }
@@ -679,7 +708,7 @@ void AttachReactions(std::vector<std::pair<int, TMsgItem>>& kept, std::vector<TP
         if (reaction.Code >= 3000) {
             continue; // removed
         }
-        TMsgItem& row = kept[reaction.Row].second;
+        TMsgItem& row = kept[reaction.Row];
         TMsgReaction folded;
         folded.Type = reaction.Code == 1000
                           ? TReactionType::Sticker
@@ -690,7 +719,7 @@ void AttachReactions(std::vector<std::pair<int, TMsgItem>>& kept, std::vector<TP
         folded.SenderName = row.Sender;
         folded.Date = row.Date;
         folded.Part = reaction.Part;
-        kept[byGuid.at(reaction.Target)].second.Reactions.push_back(std::move(folded));
+        kept[byGuid.at(reaction.Target)].Reactions.push_back(std::move(folded));
     }
 }
 
@@ -715,7 +744,7 @@ void TShortMessage::ReadNewMessages(TSQLiteDatabase& db) {
             }
         }
     }
-    std::vector<std::pair<int, TMsgItem>> kept; // group index and row, in message row order
+    TKeptRows kept(FGroups);
     std::unordered_map<std::int64_t, std::size_t> keptIndex;
     std::vector<TPendingReaction> pending;
     {
@@ -780,7 +809,7 @@ void TShortMessage::ReadNewMessages(TSQLiteDatabase& db) {
                 item.Text.empty() && (item.UnsentParts > 0 || messages->FieldAsInteger(mcDateRetracted) != 0);
             item.ReplyTo = messages->FieldAsString(mcThreadGuid);
             keptIndex.emplace(rowId, kept.size());
-            kept.emplace_back(group->second, std::move(item));
+            kept.Add(group->second, std::move(item));
         }
     }
     if (!kept.empty()) {
@@ -789,11 +818,8 @@ void TShortMessage::ReadNewMessages(TSQLiteDatabase& db) {
     std::vector<bool> attached(kept.size(), false);
     AttachReactions(kept, pending, attached);
     for (std::size_t i = 0; i < kept.size(); ++i) {
-        if (attached[i]) {
-            continue;
-        }
-        TMsgItem& item = kept[i].second;
-        if (item.Kind == TMsgRowKind::Reaction || item.Kind == TMsgRowKind::Sticker) {
+        TMsgItem& item = kept[i];
+        if (!attached[i] && (item.Kind == TMsgRowKind::Reaction || item.Kind == TMsgRowKind::Sticker)) {
             item.Kind = TMsgRowKind::Message; // its target is not in the backup: it reads as it was sent
         }
         if (item.Unsent && item.PieceCount() > 0) {
@@ -802,12 +828,16 @@ void TShortMessage::ReadNewMessages(TSQLiteDatabase& db) {
         if (item.Unsent) {
             item.Edited = false; // unsending dates the row as edited
         }
-        FGroups[static_cast<std::size_t>(kept[i].first)].Items.push_back(std::move(item));
+    }
+    for (TMsgGroup& group : FGroups) { // the folded reactions leave the conversations
+        std::erase_if(group.Items, [](const TMsgItem& item) {
+            return item.Kind == TMsgRowKind::Reaction || item.Kind == TMsgRowKind::Sticker;
+        });
     }
     FMemberHandles.clear();
 }
 
-void TShortMessage::ReadNewAttachments(TSQLiteDatabase& db, std::vector<std::pair<int, TMsgItem>>& kept,
+void TShortMessage::ReadNewAttachments(TSQLiteDatabase& db, TKeptRows& kept,
                                        const std::unordered_map<std::int64_t, std::size_t>& keptIndex) {
     // attachment -> message; an attachment listed twice keeps its first message.
     std::unordered_map<std::int64_t, std::int64_t> messageOf;
@@ -833,7 +863,7 @@ void TShortMessage::ReadNewAttachments(TSQLiteDatabase& db, std::vector<std::pai
                         attachments->FieldAsString(3)};
         piece.TotalBytes = attachments->FieldIsNull(4) ? -1 : attachments->FieldAsInteger(4);
         piece.IsSticker = attachments->FieldAsInteger(5) == 1;
-        kept[item->second].second.Pieces.push_back(std::move(piece));
+        kept[item->second].Pieces.push_back(std::move(piece));
     }
 }
 

@@ -11,6 +11,7 @@ namespace kestrow {
 
 class TSQLiteDatabase;
 class TSQLiteTable;
+class TKeptRows;
 
 // Kinds of a message part.
 enum TMsgPieceKind : std::uint8_t {
@@ -157,7 +158,7 @@ private:
                            std::unordered_map<std::string, int>& byHandle);
     int ReadNewGroups(TSQLiteDatabase& db);
     void ReadNewMessages(TSQLiteDatabase& db);
-    void ReadNewAttachments(TSQLiteDatabase& db, std::vector<std::pair<int, TMsgItem>>& kept,
+    void ReadNewAttachments(TSQLiteDatabase& db, TKeptRows& kept,
                             const std::unordered_map<std::int64_t, std::size_t>& keptIndex);
 
     std::string FFileName;
