@@ -384,6 +384,7 @@ TEST_F(HostileExport, KeysThatWouldLeaveTheFolderAreRefused) {
 // A conversation of a current phone, exported as a page and as text: reactions folded, edits,
 // unsent, reply, deleted, events, the group's name, senders escaped, a missing attachment named.
 TEST_F(HostileExport, TodaysGroupChatAsPageAndText) {
+    const test::TFixedZone zone("UTC");
     TBackupPlan plan;
     test::TNewSmsDb db = test::TodaysSms();
     db.Attachments[0] = {1, "~/Library/SMS/Attachments/01/IMG_0001.HEIC", "image/heic", "IMG_0001.HEIC",
