@@ -28,8 +28,10 @@ template <typename TBind> void Insert(sqlite3* db, const char* sql, int rows, TB
 
 } // namespace
 
-TSmsBenchDatabase::TSmsBenchDatabase() {
-    test::ExecSql(Path, test::NewSmsSql({}));
+TSmsBenchDatabase::TSmsBenchDatabase(bool today) {
+    test::TNewSmsDb schema;
+    schema.Current = today;
+    test::ExecSql(Path, test::NewSmsSql(schema));
     sqlite3* db = nullptr;
     sqlite3_open(Path.c_str(), &db);
     Exec(db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN");
@@ -46,14 +48,38 @@ TSmsBenchDatabase::TSmsBenchDatabase() {
                sqlite3_bind_int(s, 1, (i % (kChats / 10)) + 1);
                sqlite3_bind_int(s, 2, kChats + i % 2000 + 1);
            });
-    Insert(db,
-           "INSERT INTO message (ROWID, guid, text, handle_id, service, date, is_from_me, cache_roomnames) "
-           "VALUES (?1, 'm' || ?1, 'A message of ordinary length, like most of them are. ' || ?1, ?1 % "
-           "20000 "
-           "+ 1, 'iMessage', ?2, ?1 % 2, CASE WHEN ?1 % 10 = 0 THEN 'room' END)",
-           kMessages, [](sqlite3_stmt* s, int i) {
-               sqlite3_bind_int64(s, 2, (600000000LL + i) * (i % 2 == 0 ? 1000000000LL : 1LL));
-           });
+    if (today) {
+        const std::string summary =
+            test::MessageSummaryInfo({{{600000000'000000000, "First words"},
+                                       {600000060'000000000, "Second thoughts"},
+                                       {600000120'000000000, "A message of ordinary length"}}},
+                                     {});
+        Insert(
+            db,
+            "INSERT INTO message (ROWID, guid, text, handle_id, service, date, is_from_me, "
+            "associated_message_type, associated_message_guid, date_edited, message_summary_info) VALUES "
+            "(?1, 'm' || ?1, 'A message of ordinary length, like most of them are. ' || ?1, ?1 % 20000 + 1, "
+            "'iMessage', ?2, ?1 % 2, CASE WHEN ?1 % 5 = 0 THEN 2000 + ?1 % 6 ELSE 0 END, CASE WHEN ?1 % 5 = "
+            "0 THEN 'p:0/m' || (?1 - 1) END, CASE WHEN ?1 % 50 = 1 THEN ?2 ELSE 0 END, ?3)",
+            kMessages, [&summary](sqlite3_stmt* s, int i) {
+                sqlite3_bind_int64(s, 2, (600000000LL + i) * 1000000000LL);
+                if (i % 50 == 1) {
+                    sqlite3_bind_blob(s, 3, summary.data(), static_cast<int>(summary.size()), SQLITE_STATIC);
+                } else {
+                    sqlite3_bind_null(s, 3);
+                }
+            });
+    } else {
+        Insert(
+            db,
+            "INSERT INTO message (ROWID, guid, text, handle_id, service, date, is_from_me, cache_roomnames) "
+            "VALUES (?1, 'm' || ?1, 'A message of ordinary length, like most of them are. ' || ?1, ?1 % "
+            "20000 "
+            "+ 1, 'iMessage', ?2, ?1 % 2, CASE WHEN ?1 % 10 = 0 THEN 'room' END)",
+            kMessages, [](sqlite3_stmt* s, int i) {
+                sqlite3_bind_int64(s, 2, (600000000LL + i) * (i % 2 == 0 ? 1000000000LL : 1LL));
+            });
+    }
     Insert(db, "INSERT INTO chat_message_join VALUES (?2, ?1)", kMessages,
            [](sqlite3_stmt* s, int i) { sqlite3_bind_int(s, 2, i % kChats + 1); });
     Insert(db,

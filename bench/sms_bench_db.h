@@ -14,10 +14,15 @@ constexpr int kMessages = 1'000'000;
 constexpr int kChats = 20'000;
 constexpr int kAttachments = 50'000;
 
+// With `today`, the iOS 16-18 schema, where 200,000 of the rows are reactions to the row before
+// them and 20,000 messages were edited (a message_summary_info with two earlier versions each).
+constexpr int kReactions = 200'000;
+constexpr int kEdits = 20'000;
+
 struct TSmsBenchDatabase {
     TTempFolder Folder;
     std::string Path = Folder.Path() + "sms.db";
-    TSmsBenchDatabase();
+    explicit TSmsBenchDatabase(bool today = false);
 };
 
 // Writes a plain current-layout backup folder `folderName` under `root` holding the database and,

@@ -9,6 +9,7 @@
 #include "support/current_stores_writer.h"
 #include "support/keybag_writer.h"
 #include "support/mbdb_writer.h"
+#include "support/picture_writer.h"
 #include "support/plist_writer.h"
 #include "support/safari_writer.h"
 #include "support/sms_writer.h"
@@ -119,11 +120,25 @@ int main(int argc, char** argv) {
         HistoryPlist({{"https://a.example/", "A"}, {"https://b.example/", std::nullopt, "1,5"}}, false));
     WriteTestFile(dir + "fuzz_typedstream/short", AttributedBody("Hi \xEF\xBF\xBC there"));
     WriteTestFile(dir + "fuzz_typedstream/mutable", AttributedBody(std::string(300, 'x'), true));
+    MakeFolders(dir + "fuzz_msg_summary");
+    WriteTestFile(dir + "fuzz_msg_summary/edited",
+                  MessageSummaryInfo({{{1, "Meet at 6"}, {2, "Meet at 7"}}, {{3, "a"}, {4, "b"}}}, {1}));
+    WriteTestFile(dir + "fuzz_msg_summary/unsent", MessageSummaryInfo({}, {0, 1}));
+    newer2.Current = true;
+    newer2.Chats[1].DisplayName = "Trip";
+    newer2.Messages[1].AssociatedType = 2000;
+    newer2.Messages[1].AssociatedGuid = "p:0/msg1";
+    newer2.Messages[0].SummaryInfo = MessageSummaryInfo({{{1, "x"}, {2, "a"}}}, {});
+    newer2.Messages[0].DateEdited = 2;
+    std::remove((dir + "fuzz_sms/current").c_str());
+    ExecSql(dir + "fuzz_sms/current", "PRAGMA page_size=512;" + NewSmsSql(newer2));
     WriteTestFile(dir + "fuzz_notestore/protobuf", NoteProtobuf("Title\nBody"));
     WriteTestFile(dir + "fuzz_notestore/gzip", NoteData("Title\nBody"));
     WriteTestFile(
         dir + "fuzz_note_html/body",
         "<div onclick='x' align=left>a &amp; b<br/><script>s()</script><img src=\"data:image/png;base64,AA\">"
         "<a href=https://a.example/>l</a><!-- c --><b title=\"open</div>");
+    WriteTestFile(dir + "fuzz_heif/exif",
+                  TestHeic(24, 16, 10, 200, 30, ExifTiff("2022:02:02 02:02:02", 8), 8));
     return 0;
 }

@@ -663,18 +663,25 @@ void TIpodBackup::CopyMessageParts(const std::string& folder, const TMsgItem& it
             if (const std::string key = AttachmentKey(piece.FileName); !key.empty()) {
                 if (!CopyBackupFile(key, target)) {
                     failed(target, FLastCopyError);
+                    continue;
                 }
-            } else if (!SmsParts().empty()) {
+            } else {
                 const auto found = SmsParts().find(piece.FileName);
                 if (found == SmsParts().end()) {
-                    FLog.Append(piece.FileName + ":mms missing");
-                } else if (!CopyBackupFile(found->second, target)) {
+                    if (!SmsParts().empty()) {
+                        FLog.Append(piece.FileName + ":mms missing");
+                    }
+                    continue;
+                }
+                if (!CopyBackupFile(found->second, target)) {
                     failed(target, FLastCopyError);
+                    continue;
                 }
             }
         } else if (piece.Kind == mpkData && FReaders.Sms) {
             if (!FReaders.Sms->SavePartData(target, piece.RowId)) {
                 failed(target, EIO);
+                continue;
             }
         } else {
             continue;
@@ -683,6 +690,16 @@ void TIpodBackup::CopyMessageParts(const std::string& folder, const TMsgItem& it
             names->push_back(name);
         }
     }
+}
+
+bool TIpodBackup::MessagePartInBackup(const TMsgPiece& piece) {
+    if (piece.Kind != mpkFile) {
+        return true; // text, or bytes kept in the messages database
+    }
+    if (const std::string key = AttachmentKey(piece.FileName); !key.empty()) {
+        return FFiles.Contains(key);
+    }
+    return SmsParts().count(piece.FileName) != 0;
 }
 
 bool TIpodBackup::LoadMessagePart(const std::string& path, std::string& stream, std::int32_t dataId) {

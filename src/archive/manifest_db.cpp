@@ -2,12 +2,12 @@
 
 #include <optional>
 
-#include "archive/binary_plist.h"
 #include "archive/plist.h"
 #include "archive/plist_xml.h"
 #include "crypto/base64.h"
 #include "platform/paths.h"
 #include "platform/text.h"
+#include "readers/binary_plist.h"
 #include "readers/sqlite_database.h"
 
 namespace kestrow {

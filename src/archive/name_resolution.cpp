@@ -1,6 +1,7 @@
 #include "archive/name_resolution.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <vector>
 
 #include "readers/call_log.h"
@@ -45,16 +46,46 @@ void NameGroupChat(TMsgGroup& group, const TNameByPhone& byPhone) {
                          : names[0] + ", " + names[1] + " and " + std::to_string(names.size() - 2) + " more";
 }
 
+// Senders, reactions and events of the newer rows carry addresses; each address is looked up once.
+void NameSenders(TMsgGroup& group, const TNameByPhone& byPhone,
+                 std::unordered_map<std::string, std::string>& names) {
+    const auto name = [&](const std::string& address) -> const std::string& {
+        auto found = names.find(address);
+        if (found == names.end()) {
+            found = names.emplace(address, NameOf(byPhone, address)).first;
+        }
+        return found->second;
+    };
+    for (TMsgItem& item : group.Items) {
+        if (!item.Sender.empty()) {
+            item.SenderName = name(item.Sender);
+        }
+        for (TMsgReaction& reaction : item.Reactions) {
+            if (!reaction.Sender.empty()) {
+                reaction.SenderName = name(reaction.Sender);
+            }
+        }
+        if (item.Event && !item.Event->Other.empty()) {
+            item.Event->OtherName = name(item.Event->Other);
+        }
+    }
+}
+
 } // namespace
 
 void ResolveMessageNames(TShortMessage& messages, const TNameByPhone& byPhone) {
+    std::unordered_map<std::string, std::string> names;
     for (int i = 0; i < messages.GroupCount(); ++i) {
         TMsgGroup& group = messages.Groups(i);
         if (group.IsGroupChat) {
             NameGroupChat(group, byPhone);
+            if (!group.GroupName.empty()) {
+                group.DisplayName = group.GroupName; // the name its members gave it
+            }
         } else {
             group.DisplayName = NameOf(byPhone, group.Addresses);
         }
+        NameSenders(group, byPhone, names);
     }
     messages.NamesResolved = true;
 }

@@ -8,11 +8,11 @@
 
 #include <plist/plist.h>
 
-#include "archive/binary_plist.h"
 #include "archive/plist_xml.h"
 #include "crypto/base64.h"
 #include "platform/file_io.h"
 #include "platform/paths.h"
+#include "readers/binary_plist.h"
 
 namespace kestrow {
 

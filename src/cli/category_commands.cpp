@@ -40,18 +40,58 @@ const char* CallKindName(std::int32_t kind) {
     return kind >= 0 && kind <= 6 ? kNames[kind] : "unknown";
 }
 
-TJson PartsJson(const TMsgItem& item) {
+TJson TextOrNull(const std::string& text) {
+    return text.empty() ? TJson(nullptr) : TJson(JsonText(text));
+}
+
+TJson PartsJson(TIpodBackup& session, const TMsgItem& item) {
     TJson parts = TJson::array();
     for (const TMsgPiece& piece : item.Pieces) {
         parts.push_back({{"rowId", piece.RowId},
                          {"kind", piece.Kind},
                          {"fileName", JsonText(piece.FileName)},
-                         {"content", JsonText(piece.Content)}});
+                         {"content", JsonText(piece.Content)},
+                         {"mimeType", piece.Kind == mpkText ? TJson(nullptr) : TextOrNull(piece.Content)},
+                         {"transferName", TextOrNull(piece.TransferName)},
+                         {"totalBytes", piece.TotalBytes < 0 ? TJson(nullptr) : TJson(piece.TotalBytes)},
+                         {"inBackup", session.MessagePartInBackup(piece)}});
     }
     return parts;
 }
 
-TJson MessageJson(const TMsgItem& item, int utcOffset) {
+const char* ReactionTypeName(TReactionType type) {
+    static constexpr const char* kNames[] = {"love",      "like",     "dislike", "laugh",
+                                             "emphasize", "question", "emoji",   "sticker"};
+    return kNames[static_cast<int>(type)];
+}
+
+const char* EventTypeName(TGroupEventType type) {
+    static constexpr const char* kNames[] = {"added",   "removed",      "left",
+                                             "renamed", "photoChanged", "photoRemoved"};
+    return kNames[static_cast<int>(type)];
+}
+
+TJson MessageJson(TIpodBackup& session, const TMsgItem& item) {
+    const int utcOffset = session.TzOffset();
+    TJson reactions = TJson::array();
+    for (const TMsgReaction& reaction : item.Reactions) {
+        reactions.push_back({{"type", ReactionTypeName(reaction.Type)},
+                             {"emoji", TextOrNull(reaction.Emoji)},
+                             {"fromMe", reaction.FromMe},
+                             {"sender", TextOrNull(reaction.Sender)},
+                             {"date", JsonDate(reaction.Date, utcOffset)}});
+    }
+    TJson edits = TJson::array();
+    for (const TMsgEdit& edit : item.Edits) {
+        edits.push_back({{"date", JsonDate(edit.Date, utcOffset)}, {"text", JsonText(edit.Text)}});
+    }
+    TJson event = nullptr;
+    if (item.Event) {
+        event = {{"type", EventTypeName(item.Event->Type)},
+                 {"other", TextOrNull(item.Event->Other)},
+                 {"name", item.Event->Type == TGroupEventType::Renamed ? TextOrNull(item.Event->Name)
+                                                                       : TJson(nullptr)}};
+    }
     return {{"rowId", item.RowId},
             {"date", JsonDate(item.Date, utcOffset)},
             {"text", JsonText(item.Text)},
@@ -59,7 +99,43 @@ TJson MessageJson(const TMsgItem& item, int utcOffset) {
             {"isSent", item.IsSent},
             {"isIMessage", item.IsIMessage},
             {"senderIndex", item.SenderIndex},
-            {"parts", PartsJson(item)}};
+            {"parts", PartsJson(session, item)},
+            {"guid", TextOrNull(item.Guid)},
+            {"kind", item.Kind == TMsgRowKind::Event ? "event" : "message"},
+            {"reactions", std::move(reactions)},
+            {"edited", item.Edited},
+            {"edits", std::move(edits)},
+            {"unsent", item.Unsent},
+            {"replyTo", TextOrNull(item.ReplyTo)},
+            {"deleted", item.Deleted},
+            {"event", std::move(event)},
+            {"sender", item.IsSent ? TJson(nullptr) : TextOrNull(item.Sender)}};
+}
+
+// The conversations as one JSON array written record by record: a conversation's fields, then its
+// messages one per line, so that memory holds one message at a time however long the backup.
+void StreamConversationsJson(TIpodBackup& session, const TShortMessage* messages) {
+    std::cout << '[';
+    for (int g = 0; messages != nullptr && g < messages->GroupCount(); ++g) {
+        const TMsgGroup& group = messages->Groups(g);
+        TJson head = {{"displayName", JsonText(group.DisplayName)},
+                      {"addresses", JsonText(group.Addresses)},
+                      {"isGroupChat", group.IsGroupChat},
+                      {"isIMessage", group.IsIMessage},
+                      {"groupName", TextOrNull(group.GroupName)}};
+        std::string opening = head.dump(-1, ' ', false, nlohmann::json::error_handler_t::strict);
+        opening.pop_back(); // the closing brace: the messages follow
+        std::cout << (g == 0 ? "\n  " : ",\n  ") << opening << ",\"messages\":[";
+        bool first = true;
+        for (const TMsgItem& item : group.Items) {
+            std::cout
+                << (first ? "\n    " : ",\n    ")
+                << MessageJson(session, item).dump(-1, ' ', false, nlohmann::json::error_handler_t::strict);
+            first = false;
+        }
+        std::cout << (first ? "]}" : "\n  ]}");
+    }
+    std::cout << "\n]\n";
 }
 
 void PrintConversation(const TMsgGroup& group) {
@@ -67,12 +143,22 @@ void PrintConversation(const TMsgGroup& group) {
                              EscapeText(group.Addresses), group.IsGroupChat ? ", group chat" : "",
                              group.IsIMessage ? ", iMessage" : "", group.ItemCount());
     for (const TMsgItem& item : group.Items) {
-        std::cout << PlainDate(item.Date) << '\t' << (item.IsSent ? "<<" : ">>") << '\t'
-                  << EscapeText(item.Text);
+        if (item.Kind == TMsgRowKind::Event) {
+            std::cout << PlainDate(item.Date) << "\t--\t" << EscapeText(item.EventText()) << '\n';
+            continue;
+        }
+        std::cout << PlainDate(item.Date) << '\t' << (item.IsSent ? "<<" : ">>") << '\t';
+        if (group.IsGroupChat && !item.IsSent && !item.Sender.empty()) {
+            std::cout << EscapeText(item.SenderName) << ": ";
+        }
+        std::cout << EscapeText(item.Text);
         for (const TMsgPiece& piece : item.Pieces) {
             std::cout << "\t["
                       << (piece.Kind == mpkText ? EscapeText(piece.Content) : EscapeText(piece.FileName))
                       << ']';
+        }
+        for (const std::string& mark : item.Marks()) {
+            std::cout << "\t[" << EscapeText(mark) << ']';
         }
         std::cout << '\n';
     }
@@ -354,25 +440,12 @@ int RunMessages(const TCliOptions& options, int index, bool json) {
         return CategoryFailure(session, catMessages);
     }
     session.ResolveMessageNames();
-    TJson list = TJson::array();
-    for (int g = 0; messages != nullptr && g < messages->GroupCount(); ++g) {
-        const TMsgGroup& group = messages->Groups(g);
-        if (!json) {
-            PrintConversation(group);
-            continue;
-        }
-        TJson items = TJson::array();
-        for (const TMsgItem& item : group.Items) {
-            items.push_back(MessageJson(item, session.TzOffset()));
-        }
-        list.push_back({{"displayName", JsonText(group.DisplayName)},
-                        {"addresses", JsonText(group.Addresses)},
-                        {"isGroupChat", group.IsGroupChat},
-                        {"isIMessage", group.IsIMessage},
-                        {"messages", std::move(items)}});
-    }
     if (json) {
-        std::cout << Dump(list) << '\n';
+        StreamConversationsJson(session, messages);
+        return 0;
+    }
+    for (int g = 0; messages != nullptr && g < messages->GroupCount(); ++g) {
+        PrintConversation(messages->Groups(g));
     }
     return 0;
 }

@@ -22,20 +22,37 @@ struct TChatPageOptions {
     std::string LinkPrefix;
     // Export: the date text of the export, for the line under the title.
     std::string ExportedAt;
-    // View: the picture of an image part, ready for inline use; nothing leaves the part out.
+    // View: the picture of an image part, ready for inline use; nothing shows a labelled
+    // placeholder ("… (cannot be shown)").
     std::function<std::optional<TInlinePicture>(const TMsgItem&, const TMsgPiece&)> InlinePicture;
+    // View: whether a part's file is in the backup; one that is not shows its type and "(not in the
+    // backup)". Unset: every part is taken to be there.
+    std::function<bool(const TMsgPiece&)> PartInBackup;
+    // Export: the name of the file written for a part (beside the page, under LinkPrefix), or nothing
+    // when none was written; only written files are linked. Unset: ExportPartName.
+    std::function<std::optional<std::string>(const TMsgPiece&)> ExportedPart;
 };
 
-// The page of one conversation: a bubble per message in reader order. Every text from the backup
+// The page of one conversation: a bubble per message in reader order, each part on a line of its
+// own; group events as centred lines; a reply quotes the message it answers; reactions, edits,
+// unsent and deleted marks under the content. Every text from the backup
 // is HTML-escaped; the page is built from the records, which it never changes.
 std::string BuildChatPage(const TMsgGroup& group, const TChatPageOptions& options);
 
-// The caption over a shown conversation: a group's members; otherwise name " - " address, or the
-// address alone when the two are equal.
+// The caption over a shown conversation: a group's members (after its name when it has one);
+// otherwise name " - " address, or the address alone when the two are equal.
 std::string ChatTitle(const TMsgGroup& group);
 
 // The file name a part is exported under: its row id and the extension of its file name.
 std::string ExportPartName(const TMsgPiece& piece);
+
+// What follows "Group: " over an exported group chat: its members, after its name when it has one
+// ("Trip (Anna, Ben)").
+std::string GroupLine(const TMsgGroup& group);
+
+// How a part is named on a page: its MIME type, after its transfer name and before its size when
+// the attachment row gives them ("Audio Message.caf, audio/x-caf, 31 KB").
+std::string PartLabel(const TMsgPiece& piece);
 
 // Whether a part's MIME type (trimmed, any case) names a picture.
 bool IsImagePart(const TMsgPiece& piece);

@@ -2,13 +2,17 @@
 
 #include <cerrno>
 #include <sys/stat.h>
+#include <unordered_map>
 
 #include "archive/ipod_backup.h"
 #include "export/chat_page.h"
 #include "export/export_file.h"
 #include "export/export_path.h"
 #include "export/web_archive.h"
+#include "platform/file_io.h"
 #include "platform/paths.h"
+#include "platform/text.h"
+#include "readers/heif_picture.h"
 #include "readers/short_message.h"
 
 namespace kestrow {
@@ -17,21 +21,59 @@ namespace {
 
 enum : int { kHtml = 0, kWebArchive = 1, kText = 2 };
 
+bool IsHeifName(const std::string& name) {
+    const std::string extension = ExtensionOf(name);
+    return SameTextAscii(extension, "heic") || SameTextAscii(extension, "heif");
+}
+
+// A HEIC/HEIF picture written beside a page gets a JPEG copy, which browsers show ("12.heic" ->
+// "12.jpg"; the original stays). The copy's name, or the original's when it cannot be made.
+std::string ShownCopy(const std::string& folder, const std::string& name, TExportResult& result) {
+    if (!IsHeifName(name)) {
+        return name;
+    }
+    std::string heif;
+    std::string error;
+    const std::string jpegName = name.substr(0, name.rfind('.')) + ".jpg";
+    const std::string target = WithTrailingSlash(folder) + jpegName;
+    std::optional<std::string> jpeg;
+    if (ReadWholeFile(WithTrailingSlash(folder) + name, heif)) {
+        jpeg = HeifToJpeg(heif, 0, error);
+    }
+    if (!jpeg) {
+        return name; // linked as it is, named as a picture that cannot be shown
+    }
+    if (const int err = WriteNewFile(target, *jpeg); err != 0) {
+        result.Failures.push_back({target, err});
+        return name;
+    }
+    return jpegName;
+}
+
 // Returns 0 or errno; failures of attachments are added to the result.
 int WritePage(TIpodBackup& session, const TMsgGroup& group, const std::string& pagePath,
               const std::string& partsFolder, const std::string& linkPrefix, const std::string& exportedAt,
               TExportResult& result) {
+    // The parts first, so that the page links only the files that were written.
+    std::unordered_map<std::string, std::string> written; // part file -> the file the page shows
+    for (const TMsgItem& item : group.Items) {
+        std::vector<TExportFailure> failures;
+        std::vector<std::string> names;
+        session.CopyMessageParts(partsFolder, item, &names, &failures);
+        for (const std::string& name : names) {
+            written.emplace(name, ShownCopy(partsFolder, name, result));
+        }
+        result.Failures.insert(result.Failures.end(), failures.begin(), failures.end());
+    }
     TChatPageOptions options;
     options.ForExport = true;
     options.LinkPrefix = linkPrefix;
     options.ExportedAt = exportedAt;
-    const std::string page = BuildChatPage(group, options);
-    for (const TMsgItem& item : group.Items) {
-        std::vector<TExportFailure> failures;
-        session.CopyMessageParts(partsFolder, item, nullptr, &failures);
-        result.Failures.insert(result.Failures.end(), failures.begin(), failures.end());
-    }
-    return WriteNewFile(pagePath, std::string(kUtf8Bom) + page);
+    options.ExportedPart = [&written](const TMsgPiece& piece) -> std::optional<std::string> {
+        const auto found = written.find(ExportPartName(piece));
+        return found != written.end() ? std::optional(found->second) : std::nullopt;
+    };
+    return WriteNewFile(pagePath, std::string(kUtf8Bom) + BuildChatPage(group, options));
 }
 
 int ExportHtml(TIpodBackup& session, const TMsgGroup& group, const std::string& dest,
@@ -62,7 +104,7 @@ int ExportWebArchive(TIpodBackup& session, const TMsgGroup& group, const std::st
 int ExportText(const TMsgGroup& group, const std::string& dest, TExportNames& names, std::string& target) {
     std::string text(kUtf8Bom);
     if (group.IsGroupChat) {
-        text += "Group: " + group.Addresses + "\r\n\r\n";
+        text += "Group: " + GroupLine(group) + "\r\n\r\n";
     }
     text += group.AsText();
     target = names.Path(group.DisplayName, ".txt", dest);

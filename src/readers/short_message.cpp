@@ -1,6 +1,8 @@
 #include "readers/short_message.h"
 
 #include <algorithm>
+#include <initializer_list>
+#include <unordered_set>
 
 #include "platform/date_time.h"
 #include "platform/file_io.h"
@@ -8,6 +10,7 @@
 #include "platform/paths.h"
 #include "platform/text.h"
 #include "platform/utf8.h"
+#include "readers/binary_plist.h"
 #include "readers/record_text.h"
 #include "readers/sqlite_database.h"
 #include "readers/typedstream.h"
@@ -47,17 +50,21 @@ std::string PieceExtension(const std::string& contentType, std::uint8_t& kind, b
     return extension;
 }
 
-// The newer schema's message columns by position; a column a schema generation does not have (the
-// attributed body before iOS 6, or one a later version drops) reads as NULL.
-std::string NewMessageQuery(TSQLiteDatabase& db) {
-    const std::vector<std::string> present = db.ColumnNames("message");
-    std::string sql = "SELECT ROWID";
-    for (const char* column :
-         {"text", "handle_id", "date", "is_from_me", "service", "cache_roomnames", "attributedBody"}) {
-        const bool has = std::find(present.begin(), present.end(), AsciiUpper(column)) != present.end();
-        sql += has ? std::string(",") + column : std::string(",NULL");
+// A query of the named columns of a table, by position; a column this schema generation does not
+// have (the attributed body before iOS 6, reactions before iOS 10, edits before iOS 16, or one a
+// later version drops) reads as NULL. The names are this program's, never text from a database.
+std::string ProbedQuery(TSQLiteDatabase& db, const std::string& table,
+                        std::initializer_list<const char*> columns) {
+    const std::vector<std::string> present = db.ColumnNames(table);
+    std::string sql = "SELECT ";
+    bool first = true;
+    for (const char* column : columns) {
+        const bool has = std::string_view(column) == "ROWID" ||
+                         std::find(present.begin(), present.end(), AsciiUpper(column)) != present.end();
+        sql += (first ? "" : ",") + (has ? std::string(column) : std::string("NULL"));
+        first = false;
     }
-    return sql + " FROM message";
+    return sql + " FROM " + table;
 }
 
 } // namespace
@@ -78,16 +85,191 @@ std::string TMsgItem::PieceHtmlText(int index) const {
     return HtmlEscape(Pieces.at(static_cast<std::size_t>(index)).Content);
 }
 
+std::string TMsgItem::EventText() const {
+    if (!Event) {
+        return {};
+    }
+    const std::string actor = Sender.empty() ? "You" : SenderName.empty() ? Sender : SenderName;
+    const std::string other = Event->OtherName.empty() ? Event->Other : Event->OtherName;
+    switch (Event->Type) {
+    case TGroupEventType::Added:
+        return actor + " added " + other;
+    case TGroupEventType::Removed:
+        return actor + " removed " + other;
+    case TGroupEventType::Left:
+        return actor + " left";
+    case TGroupEventType::Renamed:
+        return Event->Name.empty() ? actor + " removed the name of the conversation"
+                                   : actor + " named the conversation \u201c" + Event->Name + "\u201d";
+    case TGroupEventType::PhotoChanged:
+        return actor + " changed the group photo";
+    case TGroupEventType::PhotoRemoved:
+        return actor + " removed the group photo";
+    }
+    return {};
+}
+
+std::string ReactionSymbol(const TMsgReaction& reaction) {
+    static constexpr const char* kSymbols[] = {"\u2665",     "\U0001F44D", "\U0001F44E",
+                                               "\U0001F602", "\u203C",     "?"};
+    switch (reaction.Type) {
+    case TReactionType::Emoji:
+        return reaction.Emoji;
+    case TReactionType::Sticker:
+        return "Sticker";
+    default:
+        return kSymbols[static_cast<int>(reaction.Type)];
+    }
+}
+
+std::string QuoteOf(const TMsgItem& target) {
+    std::string text = target.Text;
+    if (text.empty() && target.PieceCount() > 0) {
+        text =
+            target.Pieces[0].TransferName.empty() ? target.Pieces[0].Content : target.Pieces[0].TransferName;
+    }
+    text = text.substr(0, text.find_first_of("\r\n"));
+    constexpr std::size_t kQuoteBytes = 80;
+    if (text.size() > kQuoteBytes) {
+        std::size_t cut = kQuoteBytes;
+        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
+            --cut; // never inside a character
+        }
+        text = text.substr(0, cut) + "\u2026";
+    }
+    return text;
+}
+
+std::vector<std::string> TMsgItem::Marks() const {
+    std::vector<std::string> marks;
+    if (Unsent || UnsentParts > 0) {
+        marks.emplace_back("Unsent");
+    }
+    if (Edited) {
+        marks.emplace_back("Edited");
+        for (const TMsgEdit& edit : Edits) {
+            marks.push_back(DateTimeText(edit.Date) + ": " + edit.Text);
+        }
+    }
+    if (Deleted) {
+        marks.emplace_back("Deleted");
+    }
+    if (!Reactions.empty()) {
+        std::string line;
+        for (const TMsgReaction& reaction : Reactions) {
+            line += (line.empty() ? "" : ", ") + ReactionSymbol(reaction) + " " +
+                    (reaction.FromMe               ? std::string("You")
+                     : reaction.SenderName.empty() ? reaction.Sender
+                                                   : reaction.SenderName);
+        }
+        marks.push_back(std::move(line));
+    }
+    return marks;
+}
+
 std::string TMsgGroup::AsText() const {
+    std::unordered_map<std::string_view, const TMsgItem*> byGuid;
+    for (const TMsgItem& item : Items) {
+        if (!item.ReplyTo.empty()) {
+            for (const TMsgItem& each : Items) {
+                if (!each.Guid.empty()) {
+                    byGuid.try_emplace(each.Guid, &each);
+                }
+            }
+            break;
+        }
+    }
     std::string text;
     for (const TMsgItem& item : Items) {
+        if (item.Kind == TMsgRowKind::Event) {
+            text += "-- " + DateTimeText(item.Date) + "\r\n" + item.EventText() + "\r\n\r\n";
+            continue;
+        }
         text += item.IsSent ? "<< " : ">> ";
         text += DateTimeText(item.Date);
         text += "\r\n";
+        if (IsGroupChat && !item.IsSent && !item.Sender.empty()) {
+            text += (item.SenderName.empty() ? item.Sender : item.SenderName) + ":\r\n";
+        }
+        if (!item.ReplyTo.empty()) {
+            const auto target = byGuid.find(item.ReplyTo);
+            text += target == byGuid.end() ? std::string("Reply\r\n")
+                                           : "Reply to \u201c" + QuoteOf(*target->second) + "\u201d\r\n";
+        }
         text += item.FullText();
-        text += "\r\n\r\n";
+        text += "\r\n";
+        for (const TMsgPiece& piece : item.Pieces) {
+            if (!piece.TransferName.empty()) {
+                text += "[Attachment: " + piece.TransferName + "]\r\n";
+            }
+        }
+        for (const std::string& mark : item.Marks()) {
+            text += "[" + mark + "]\r\n";
+        }
+        text += "\r\n";
     }
     return text;
+}
+
+TMsgSummary ReadMessageSummary(std::string_view data) {
+    TMsgSummary summary;
+    TBinaryPlist plist;
+    if (!plist.Open(data)) {
+        return summary;
+    }
+    std::optional<std::uint64_t> values[2];
+    if (!plist.DictValues(plist.Root(), {"ec", "rp"}, values)) {
+        return summary;
+    }
+    if (values[1]) {
+        summary.UnsentParts =
+            static_cast<int>(std::min<std::uint64_t>(plist.Count(*values[1]).value_or(0), 1u << 20));
+    }
+    const auto parts = values[0] ? plist.Count(*values[0]) : std::nullopt;
+    if (!parts || plist.TypeOf(*values[0]) != TBinaryPlist::TType::Dict) {
+        return summary;
+    }
+    // Parts in the order of their numbers; each part's versions as stored, oldest first.
+    std::vector<std::pair<std::int64_t, std::uint64_t>> ordered;
+    for (std::uint64_t i = 0; i < *parts; ++i) {
+        const auto key = plist.Reference(*values[0], i);
+        const auto value = plist.Reference(*values[0], *parts + i);
+        const auto name = key ? plist.Ascii(*key) : std::nullopt;
+        if (!value || !name) {
+            continue;
+        }
+        std::int64_t number = 0;
+        for (const char c : name->substr(0, 9)) {
+            number = c >= '0' && c <= '9' ? number * 10 + (c - '0') : number;
+        }
+        ordered.emplace_back(number, *value);
+    }
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [number, versions] : ordered) {
+        const std::uint64_t count = plist.Count(versions).value_or(0);
+        if (plist.TypeOf(versions) != TBinaryPlist::TType::Array) {
+            continue;
+        }
+        for (std::uint64_t v = 0; v + 1 < count; ++v) { // the last version is the current text
+            const auto version = plist.Reference(versions, v);
+            std::optional<std::uint64_t> fields[2];
+            if (!version || !plist.DictValues(*version, {"d", "t"}, fields)) {
+                continue;
+            }
+            double date = 0;
+            if (fields[0]) {
+                if (const auto integer = plist.Integer(*fields[0])) {
+                    date = static_cast<double>(*integer);
+                } else {
+                    date = plist.Real(*fields[0]).value_or(0);
+                }
+            }
+            const auto text = fields[1] ? plist.Data(*fields[1]) : std::nullopt;
+            summary.Edits.emplace_back(date, text ? AttributedBodyText(*text) : std::string());
+        }
+    }
+    return summary;
 }
 
 std::string AttachmentGuidOf(std::string_view blob) {
@@ -282,7 +464,10 @@ void TShortMessage::ReadMadridMessage(TSQLiteDatabase& db, const TSQLiteTable& r
                 for (; !parts->Eof(); parts->Next()) {
                     item.Pieces.push_back(
                         {static_cast<std::int32_t>(parts->FieldAsInteger(parts->FieldIndex("ROWID"))),
-                         mpkFile, parts->FieldByName("filename"), parts->FieldByName("mime_type")});
+                         mpkFile,
+                         parts->FieldByName("filename"),
+                         parts->FieldByName("mime_type"),
+                         {}});
                 }
             }
         }
@@ -303,42 +488,246 @@ int TShortMessage::ReadNewGroups(TSQLiteDatabase& db) {
     if (FHandleNames.empty()) {
         return 0;
     }
-    // The members of every chat, in row order, read once.
-    std::unordered_map<std::int64_t, std::vector<std::int64_t>> members;
-    {
-        const auto joins = db.GetTable("SELECT chat_id,handle_id FROM chat_handle_join");
-        for (; !joins->Eof(); joins->Next()) {
-            members[joins->FieldAsInteger(0)].push_back(joins->FieldAsInteger(1));
-        }
-    }
-    const auto chats = db.GetTable("SELECT ROWID,style,chat_identifier,service_name FROM chat");
+    const auto chats = db.GetTable(
+        ProbedQuery(db, "chat", {"ROWID", "style", "chat_identifier", "service_name", "display_name"}));
     for (; !chats->Eof(); chats->Next()) {
         const std::int64_t chatId = chats->FieldAsInteger(0);
         TMsgGroup group;
+        std::vector<std::int64_t> memberHandles;
         group.Addresses = chats->FieldAsString(2);
         group.IsGroupChat = chats->FieldAsInteger(1) == kGroupChatStyle;
         if (group.IsGroupChat) {
             group.IsIMessage = SameTextAscii(chats->FieldAsString(3), "iMessage");
             group.DisplayName = group.Addresses;
+            group.GroupName = chats->FieldAsString(4);
+            // Members as the device's own per-chat query gives them: through the UNIQUE(chat_id,
+            // handle_id) index, in handle order. The chat id is a number read from the database.
             std::string addresses;
-            for (const std::int64_t handle : members[chatId]) {
+            const auto members =
+                db.GetTable("SELECT handle_id FROM chat_handle_join WHERE chat_id=" + std::to_string(chatId));
+            for (; !members->Eof(); members->Next()) {
+                const std::int64_t handle = members->FieldAsInteger(0);
                 if (const auto name = FHandleNames.find(handle); name != FHandleNames.end()) {
                     if (!addresses.empty()) {
                         addresses += ',';
                     }
                     addresses += name->second;
+                    memberHandles.push_back(handle);
                 }
             }
             group.Addresses = addresses;
         }
         FGroupIndex[std::to_string(chatId)] = static_cast<int>(FGroups.size());
         FGroups.push_back(std::move(group));
+        FMemberHandles.push_back(std::move(memberHandles));
     }
     return static_cast<int>(FGroups.size());
 }
 
+namespace {
+
+// The columns of the newer message query, by position.
+enum : int {
+    mcRowId,
+    mcText,
+    mcHandle,
+    mcDate,
+    mcFromMe,
+    mcService,
+    mcRoomNames,
+    mcBody,
+    mcGuid,
+    mcAssociatedType,
+    mcAssociatedGuid,
+    mcAssociatedEmoji,
+    mcDateEdited,
+    mcSummary,
+    mcDateRetracted,
+    mcThreadGuid,
+    mcItemType,
+    mcGroupAction,
+    mcOtherHandle,
+    mcGroupTitle,
+};
+
+constexpr std::initializer_list<const char*> kMessageColumns = {"ROWID",
+                                                                "text",
+                                                                "handle_id",
+                                                                "date",
+                                                                "is_from_me",
+                                                                "service",
+                                                                "cache_roomnames",
+                                                                "attributedBody",
+                                                                "guid",
+                                                                "associated_message_type",
+                                                                "associated_message_guid",
+                                                                "associated_message_emoji",
+                                                                "date_edited",
+                                                                "message_summary_info",
+                                                                "date_retracted",
+                                                                "thread_originator_guid",
+                                                                "item_type",
+                                                                "group_action_type",
+                                                                "other_handle",
+                                                                "group_title"};
+
+} // namespace
+
+// The rows read, in message row order, where they lie: each is appended to its conversation at once
+// (no second copy of a million messages), and found again by its position in row order.
+class TKeptRows {
+public:
+    explicit TKeptRows(std::vector<TMsgGroup>& groups) : FGroups(groups) {}
+    std::size_t size() const { return FPlaces.size(); }
+    bool empty() const { return FPlaces.empty(); }
+    void Add(int group, TMsgItem&& item) {
+        std::vector<TMsgItem>& items = FGroups[static_cast<std::size_t>(group)].Items;
+        FPlaces.push_back({group, items.size()});
+        items.push_back(std::move(item));
+    }
+    TMsgItem& operator[](std::size_t row) {
+        const TPlace& place = FPlaces[row];
+        return FGroups[static_cast<std::size_t>(place.Group)].Items[place.Index];
+    }
+
+private:
+    struct TPlace {
+        int Group;
+        std::size_t Index;
+    };
+    std::vector<TMsgGroup>& FGroups;
+    std::vector<TPlace> FPlaces;
+};
+
+namespace {
+
+// A reaction or sticker row waiting for its target.
+struct TPendingReaction {
+    std::size_t Row;   // index into the kept rows
+    std::int64_t Code; // associated_message_type
+    std::string Target;
+    int Part = 0;
+    std::string Emoji;
+};
+
+// "p:N/GUID" (part N of the message GUID) or "bp:GUID" (the whole message).
+std::string TargetGuid(const std::string& associated, int& part) {
+    part = 0;
+    if (StartsWith(associated, "bp:")) {
+        return associated.substr(3);
+    }
+    const auto slash = associated.find('/');
+    if (StartsWith(associated, "p:") && slash != std::string::npos) {
+        std::int64_t n = 0;
+        for (std::size_t i = 2; i < slash && n < 1'000'000; ++i) {
+            if (associated[i] < '0' || associated[i] > '9') {
+                n = 0;
+                break;
+            }
+            n = n * 10 + (associated[i] - '0');
+        }
+        part = static_cast<int>(n);
+        return associated.substr(slash + 1);
+    }
+    return associated;
+}
+
+TMsgRowKind RowKind(std::int64_t associatedType, std::int64_t itemType, std::int64_t groupAction) {
+    if ((associatedType >= 2000 && associatedType <= 2007) ||
+        (associatedType >= 3000 && associatedType <= 3007)) {
+        return TMsgRowKind::Reaction;
+    }
+    if (associatedType == 1000) {
+        return TMsgRowKind::Sticker;
+    }
+    if ((itemType == 1 && (groupAction == 0 || groupAction == 1)) || itemType == 2 ||
+        (itemType == 3 && groupAction >= 0 && groupAction <= 2)) {
+        return TMsgRowKind::Event;
+    }
+    return TMsgRowKind::Message;
+}
+
+TGroupEvent EventOf(const TSQLiteTable& row, const std::unordered_map<std::int64_t, std::string>& handles) {
+    TGroupEvent event;
+    const std::int64_t itemType = row.FieldAsInteger(mcItemType);
+    const std::int64_t action = row.FieldAsInteger(mcGroupAction);
+    if (itemType == 1) {
+        event.Type = action == 0 ? TGroupEventType::Added : TGroupEventType::Removed;
+        if (const auto other = handles.find(row.FieldAsInteger(mcOtherHandle)); other != handles.end()) {
+            event.Other = other->second;
+            event.OtherName = other->second;
+        }
+    } else if (itemType == 2) {
+        event.Type = TGroupEventType::Renamed;
+        event.Name = row.FieldAsString(mcGroupTitle);
+    } else {
+        event.Type = action == 0   ? TGroupEventType::Left
+                     : action == 1 ? TGroupEventType::PhotoChanged
+                                   : TGroupEventType::PhotoRemoved;
+    }
+    return event;
+}
+
+// Folds the reaction rows into their targets: per sender, target and part only the latest add or
+// remove counts (by date, then by row). A row whose target is not read stays a message of its own.
+void AttachReactions(TKeptRows& kept, std::vector<TPendingReaction>& pending, std::vector<bool>& attached) {
+    std::unordered_map<std::string_view, std::size_t> byGuid;
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        const TMsgItem& item = kept[i];
+        if (!item.Guid.empty() && (item.Kind == TMsgRowKind::Message || item.Kind == TMsgRowKind::Event)) {
+            byGuid.try_emplace(item.Guid, i);
+        }
+    }
+    // The latest row per sender, target and part (stickers each count: they are placed, not toggled).
+    std::unordered_map<std::string, std::size_t> latest;
+    for (std::size_t p = 0; p < pending.size(); ++p) {
+        const TPendingReaction& reaction = pending[p];
+        if (byGuid.find(reaction.Target) == byGuid.end()) {
+            continue;
+        }
+        const TMsgItem& row = kept[reaction.Row];
+        attached[reaction.Row] = true;
+        if (row.Kind == TMsgRowKind::Sticker) {
+            latest.emplace("s" + std::to_string(p), p);
+            continue;
+        }
+        std::string key = (row.IsSent ? std::string("\x01") : row.Sender) + '\0' + reaction.Target + '\0' +
+                          std::to_string(reaction.Part);
+        const auto [found, isNew] = latest.try_emplace(std::move(key), p);
+        if (!isNew && kept[pending[found->second].Row].Date <= row.Date) {
+            found->second = p;
+        }
+    }
+    std::vector<std::size_t> order; // in row order, so reactions list as they were made
+    for (const auto& entry : latest) {
+        order.push_back(entry.second);
+    }
+    std::sort(order.begin(), order.end());
+    for (const std::size_t p : order) {
+        const TPendingReaction& reaction = pending[p];
+        if (reaction.Code >= 3000) {
+            continue; // removed
+        }
+        TMsgItem& row = kept[reaction.Row];
+        TMsgReaction folded;
+        folded.Type = reaction.Code == 1000
+                          ? TReactionType::Sticker
+                          : static_cast<TReactionType>(std::min<std::int64_t>(reaction.Code - 2000, 7));
+        folded.Emoji = reaction.Code == 2006 ? reaction.Emoji : std::string();
+        folded.FromMe = row.IsSent;
+        folded.Sender = row.Sender;
+        folded.SenderName = row.Sender;
+        folded.Date = row.Date;
+        folded.Part = reaction.Part;
+        kept[byGuid.at(reaction.Target)].Reactions.push_back(std::move(folded));
+    }
+}
+
+} // namespace
+
 void TShortMessage::ReadNewMessages(TSQLiteDatabase& db) {
-    // message -> chat; a message listed twice keeps its first chat.
+    // message -> chat; a message listed twice keeps its first chat. Messages deleted on the phone
+    // but still recoverable are listed in a table of their own (iOS 16 on).
     std::unordered_map<std::int64_t, std::int64_t> chatOf;
     {
         const auto joins = db.GetTable("SELECT chat_id,message_id FROM chat_message_join");
@@ -346,12 +735,22 @@ void TShortMessage::ReadNewMessages(TSQLiteDatabase& db) {
             chatOf.try_emplace(joins->FieldAsInteger(1), joins->FieldAsInteger(0));
         }
     }
-    std::vector<std::pair<int, TMsgItem>> kept; // group index and message, in message row order
+    std::unordered_set<std::int64_t> deleted;
+    if (db.TableExists("chat_recoverable_message_join")) {
+        const auto joins = db.GetTable("SELECT chat_id,message_id FROM chat_recoverable_message_join");
+        for (; !joins->Eof(); joins->Next()) {
+            if (chatOf.try_emplace(joins->FieldAsInteger(1), joins->FieldAsInteger(0)).second) {
+                deleted.insert(joins->FieldAsInteger(1));
+            }
+        }
+    }
+    TKeptRows kept(FGroups);
     std::unordered_map<std::int64_t, std::size_t> keptIndex;
+    std::vector<TPendingReaction> pending;
     {
-        const auto messages = db.GetTable(NewMessageQuery(db));
+        const auto messages = db.GetTable(ProbedQuery(db, "message", kMessageColumns));
         for (; !messages->Eof(); messages->Next()) {
-            const std::int64_t rowId = messages->FieldAsInteger(0);
+            const std::int64_t rowId = messages->FieldAsInteger(mcRowId);
             const auto chat = chatOf.find(rowId);
             if (chat == chatOf.end()) {
                 continue;
@@ -362,55 +761,109 @@ void TShortMessage::ReadNewMessages(TSQLiteDatabase& db) {
                 continue;
             }
             TMsgItem item;
-            item.RawDate = messages->FieldAsDouble(3);
+            item.RawDate = messages->FieldAsDouble(mcDate);
             item.Date = DeviceDate(item.RawDate, FUtcOffset, kDeviceEpochDays);
             item.RowId = static_cast<std::int32_t>(rowId);
             item.ChatKey = std::move(chatKey);
-            item.Text = WithoutObjectReplacement(messages->FieldAsString(1));
-            if (item.Text.empty() && !messages->FieldIsNull(7)) {
+            item.Text = WithoutObjectReplacement(messages->FieldAsString(mcText));
+            if (item.Text.empty() && !messages->FieldIsNull(mcBody)) {
                 // Since 2016 the text of many messages is only in their archived attributed body.
-                item.Text = AttributedBodyText(messages->FieldAsBlobView(7));
+                item.Text = AttributedBodyText(messages->FieldAsBlobView(mcBody));
             }
-            item.IsSent = messages->FieldAsInteger(4) == 1;
-            item.IsIMessage = SameTextAscii(messages->FieldAsString(5), "iMessage");
-            const std::int64_t handle = messages->FieldAsInteger(2);
-            if (item.IsIMessage && !messages->FieldAsString(6).empty() && handle > 0) {
-                if (const auto name = FHandleNames.find(handle); name != FHandleNames.end()) {
-                    const std::string& addresses = FGroups[static_cast<std::size_t>(group->second)].Addresses;
-                    if (const auto at = addresses.find(name->second); at != std::string::npos) {
-                        item.SenderIndex = CommasBefore(addresses, at);
-                    }
+            item.IsSent = messages->FieldAsInteger(mcFromMe) == 1;
+            item.IsIMessage = SameTextAscii(messages->FieldAsString(mcService), "iMessage");
+            item.Guid = messages->FieldAsString(mcGuid);
+            item.Deleted = deleted.count(rowId) != 0;
+            const std::int64_t handle = messages->FieldAsInteger(mcHandle);
+            const auto name = handle > 0 && !item.IsSent ? FHandleNames.find(handle) : FHandleNames.end();
+            if (name != FHandleNames.end()) {
+                item.Sender = name->second;
+                item.SenderName = name->second;
+                const std::vector<std::int64_t>& members =
+                    FMemberHandles[static_cast<std::size_t>(group->second)];
+                const auto at = std::find(members.begin(), members.end(), handle);
+                if (FGroups[static_cast<std::size_t>(group->second)].IsGroupChat && at != members.end()) {
+                    item.SenderIndex = static_cast<std::int32_t>(at - members.begin());
                 }
             }
+            const std::int64_t associated = messages->FieldAsInteger(mcAssociatedType);
+            item.Kind = RowKind(associated, messages->FieldAsInteger(mcItemType),
+                                messages->FieldAsInteger(mcGroupAction));
+            if (item.Kind == TMsgRowKind::Event) {
+                item.Event = EventOf(*messages, FHandleNames);
+            } else if (item.Kind != TMsgRowKind::Message) {
+                TPendingReaction reaction{kept.size(), associated, {}, 0, {}};
+                reaction.Target = TargetGuid(messages->FieldAsString(mcAssociatedGuid), reaction.Part);
+                reaction.Emoji = messages->FieldAsString(mcAssociatedEmoji);
+                pending.push_back(std::move(reaction));
+            }
+            item.Edited = messages->FieldAsInteger(mcDateEdited) != 0;
+            if (!messages->FieldIsNull(mcSummary)) {
+                TMsgSummary summary = ReadMessageSummary(messages->FieldAsBlobView(mcSummary));
+                item.UnsentParts = summary.UnsentParts;
+                for (auto& [date, text] : summary.Edits) {
+                    item.Edits.push_back({DeviceDate(date, FUtcOffset, kDeviceEpochDays), std::move(text)});
+                }
+            }
+            item.Unsent =
+                item.Text.empty() && (item.UnsentParts > 0 || messages->FieldAsInteger(mcDateRetracted) != 0);
+            item.ReplyTo = messages->FieldAsString(mcThreadGuid);
             keptIndex.emplace(rowId, kept.size());
-            kept.emplace_back(group->second, std::move(item));
+            kept.Add(group->second, std::move(item));
         }
     }
     if (!kept.empty()) {
-        // attachment -> message; an attachment listed twice keeps its first message.
-        std::unordered_map<std::int64_t, std::int64_t> messageOf;
-        {
-            const auto joins = db.GetTable("SELECT message_id,attachment_id FROM message_attachment_join");
-            for (; !joins->Eof(); joins->Next()) {
-                messageOf.try_emplace(joins->FieldAsInteger(1), joins->FieldAsInteger(0));
-            }
+        ReadNewAttachments(db, kept, keptIndex);
+    }
+    std::vector<bool> attached(kept.size(), false);
+    AttachReactions(kept, pending, attached);
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        TMsgItem& item = kept[i];
+        if (!attached[i] && (item.Kind == TMsgRowKind::Reaction || item.Kind == TMsgRowKind::Sticker)) {
+            item.Kind = TMsgRowKind::Message; // its target is not in the backup: it reads as it was sent
         }
-        if (!messageOf.empty()) {
-            const auto attachments = db.GetTable("SELECT ROWID,filename,mime_type FROM attachment");
-            for (; !attachments->Eof(); attachments->Next()) {
-                const auto message = messageOf.find(attachments->FieldAsInteger(0));
-                const auto item =
-                    message == messageOf.end() ? keptIndex.end() : keptIndex.find(message->second);
-                if (item != keptIndex.end()) {
-                    kept[item->second].second.Pieces.push_back(
-                        {static_cast<std::int32_t>(attachments->FieldAsInteger(0)), mpkFile,
-                         attachments->FieldAsString(1), attachments->FieldAsString(2)});
-                }
-            }
+        if (item.Unsent && item.PieceCount() > 0) {
+            item.Unsent = false; // something of it is left
+        }
+        if (item.Unsent) {
+            item.Edited = false; // unsending dates the row as edited
         }
     }
-    for (auto& [group, item] : kept) {
-        FGroups[static_cast<std::size_t>(group)].Items.push_back(std::move(item));
+    for (TMsgGroup& group : FGroups) { // the folded reactions leave the conversations
+        std::erase_if(group.Items, [](const TMsgItem& item) {
+            return item.Kind == TMsgRowKind::Reaction || item.Kind == TMsgRowKind::Sticker;
+        });
+    }
+    FMemberHandles.clear();
+}
+
+void TShortMessage::ReadNewAttachments(TSQLiteDatabase& db, TKeptRows& kept,
+                                       const std::unordered_map<std::int64_t, std::size_t>& keptIndex) {
+    // attachment -> message; an attachment listed twice keeps its first message.
+    std::unordered_map<std::int64_t, std::int64_t> messageOf;
+    {
+        const auto joins = db.GetTable("SELECT message_id,attachment_id FROM message_attachment_join");
+        for (; !joins->Eof(); joins->Next()) {
+            messageOf.try_emplace(joins->FieldAsInteger(1), joins->FieldAsInteger(0));
+        }
+    }
+    if (messageOf.empty()) {
+        return;
+    }
+    const auto attachments = db.GetTable(ProbedQuery(
+        db, "attachment", {"ROWID", "filename", "mime_type", "transfer_name", "total_bytes", "is_sticker"}));
+    for (; !attachments->Eof(); attachments->Next()) {
+        const auto message = messageOf.find(attachments->FieldAsInteger(0));
+        const auto item = message == messageOf.end() ? keptIndex.end() : keptIndex.find(message->second);
+        if (item == keptIndex.end()) {
+            continue;
+        }
+        TMsgPiece piece{static_cast<std::int32_t>(attachments->FieldAsInteger(0)), mpkFile,
+                        attachments->FieldAsString(1), attachments->FieldAsString(2),
+                        attachments->FieldAsString(3)};
+        piece.TotalBytes = attachments->FieldIsNull(4) ? -1 : attachments->FieldAsInteger(4);
+        piece.IsSticker = attachments->FieldAsInteger(5) == 1;
+        kept[item->second].Pieces.push_back(std::move(piece));
     }
 }
 

@@ -11,6 +11,7 @@ namespace kestrow {
 
 class TSQLiteDatabase;
 class TSQLiteTable;
+class TKeptRows;
 
 // Kinds of a message part.
 enum TMsgPieceKind : std::uint8_t {
@@ -25,6 +26,43 @@ struct TMsgPiece {
     std::uint8_t Kind = mpkText;
     std::string FileName; // MMS: "<message>-<part>.EXT"; attachments: the device path as stored
     std::string Content;  // text of a text part, else the MIME type
+    // Newer schema: what the attachment row says (empty or -1 when it does not).
+    std::string TransferName;
+    std::int64_t TotalBytes = -1;
+    bool IsSticker = false;
+};
+
+// What a row of the current message table is: a message of the conversation, a line about the
+// group (someone added, removed, left, renamed it), a reaction to a message or a sticker placed on
+// one. Reactions and stickers whose target is read attach to it and are not items themselves.
+enum class TMsgRowKind : std::uint8_t { Message, Event, Reaction, Sticker };
+
+enum class TReactionType : std::uint8_t { Love, Like, Dislike, Laugh, Emphasize, Question, Emoji, Sticker };
+
+// A reaction (or a sticker placed on a message) that is still in force.
+struct TMsgReaction {
+    TReactionType Type = TReactionType::Love;
+    std::string Emoji; // Emoji reactions
+    bool FromMe = false;
+    std::string Sender;     // the address of who reacted; empty for the device's owner
+    std::string SenderName; // filled by the name resolution; the address until then
+    double Date = 0;        // local day count
+    int Part = 0;           // the part of the target it is on
+};
+
+// An earlier version of an edited message.
+struct TMsgEdit {
+    double Date = 0; // local day count
+    std::string Text;
+};
+
+enum class TGroupEventType : std::uint8_t { Added, Removed, Left, Renamed, PhotoChanged, PhotoRemoved };
+
+struct TGroupEvent {
+    TGroupEventType Type = TGroupEventType::Added;
+    std::string Other;     // the address added or removed
+    std::string OtherName; // filled by the name resolution
+    std::string Name;      // the new name of a renamed group
 };
 
 // One message.
@@ -39,23 +77,52 @@ struct TMsgItem {
     bool IsIMessage = false;
     std::int32_t SenderIndex = 0; // group chats: the sender's position in the conversation's Addresses
 
+    // Newer schema, where the columns exist (all empty or false otherwise).
+    std::string Guid;
+    TMsgRowKind Kind = TMsgRowKind::Message; // Message or Event for the items of a conversation
+    std::string Sender;     // a received message's sender (the row's handle), or the event's actor
+    std::string SenderName; // filled by the name resolution; the address until then
+    std::vector<TMsgReaction> Reactions;
+    bool Edited = false;
+    std::vector<TMsgEdit> Edits; // earlier versions, oldest first; the current text is Text
+    int UnsentParts = 0;
+    bool Unsent = false;  // every part was unsent: nothing of the message is left
+    std::string ReplyTo;  // the GUID of the message this one answers
+    bool Deleted = false; // deleted on the phone, kept among the recently deleted
+    std::optional<TGroupEvent> Event;
+
     int PieceCount() const { return static_cast<int>(Pieces.size()); }
     // Text followed by the Content of every part, without separator.
     std::string FullText() const;
     std::string HtmlText() const;
     std::string PieceHtmlText(int index) const;
+    // The line an event shows: "Anna added Ben", "You named the conversation “Trip”", "Ben left".
+    std::string EventText() const;
+    // The marks of the newer schema as lines: "Unsent", "Edited" and each earlier version as
+    // "date: text", "Deleted", the reactions ("♥ Anna, 👍 You"); none for a plain message.
+    std::vector<std::string> Marks() const;
 };
+
+// The line a reply quotes of the message it answers: its first line, cut to 80 bytes with "…", or
+// the name or type of its first attachment.
+std::string QuoteOf(const TMsgItem& target);
+
+// How a reaction looks: ♥ 👍 👎 😂 ‼ ? or its emoji; "Sticker" for a sticker.
+std::string ReactionSymbol(const TMsgReaction& reaction);
 
 // One conversation.
 struct TMsgGroup {
     std::string DisplayName;
     std::string Addresses; // the other parties, joined by ","
+    std::string GroupName; // the name the members gave a group chat; empty when it has none
     std::vector<TMsgItem> Items;
     bool IsGroupChat = false;
     bool IsIMessage = false;
 
     int ItemCount() const { return static_cast<int>(Items.size()); }
-    // Per message: "<< " (sent) or ">> ", the date text, CR LF, the full text, CR LF CR LF.
+    // Per message: "<< " (sent) or ">> ", the date text, CR LF, the full text, CR LF CR LF. Newer
+    // rows add, each on a line: a group chat's sender ("Anna:"), "Reply to “…”" before the text,
+    // and the marks in brackets after it; an event is "-- " date, CR LF, its line, CR LF CR LF.
     std::string AsText() const;
 };
 
@@ -91,6 +158,8 @@ private:
                            std::unordered_map<std::string, int>& byHandle);
     int ReadNewGroups(TSQLiteDatabase& db);
     void ReadNewMessages(TSQLiteDatabase& db);
+    void ReadNewAttachments(TSQLiteDatabase& db, TKeptRows& kept,
+                            const std::unordered_map<std::int64_t, std::size_t>& keptIndex);
 
     std::string FFileName;
     std::vector<TMsgGroup> FGroups;
@@ -100,7 +169,18 @@ private:
     bool FOpenFailed = false;
     std::unique_ptr<TSQLiteDatabase> FPartDb;
     std::unordered_map<std::int64_t, std::string> FHandleNames;
+    std::vector<std::vector<std::int64_t>> FMemberHandles; // per conversation, while reading
 };
+
+// The earlier versions of an edited message and its unsent parts, from the binary property list
+// in message_summary_info: "ec" maps a part ("0", "1", …) to its versions ({"d" date, "t" archived
+// text}), "rp" lists the parts unsent. Versions come oldest first with their stored dates (as the
+// message table stores dates); the last version of each part is the current text and is left out.
+struct TMsgSummary {
+    std::vector<std::pair<double, std::string>> Edits;
+    int UnsentParts = 0;
+};
+TMsgSummary ReadMessageSummary(std::string_view plist);
 
 // The attachment GUID in an older-schema madrid_attachmentInfo blob: after the class name
 // "NSString" the length byte that follows 5 bytes later, then that many bytes. Empty when the blob

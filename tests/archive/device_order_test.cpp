@@ -2,7 +2,6 @@
 // order, with Lockdown before IsEncrypted, BackupKeyBag and Date. Hostile binary lists too.
 #include <gtest/gtest.h>
 
-#include "archive/binary_plist.h"
 #include "archive/ipod_backup.h"
 #include "archive/manifest_db.h"
 #include "archive/plist.h"
@@ -10,6 +9,7 @@
 #include "platform/date_time.h"
 #include "platform/file_io.h"
 #include "platform/temp_folder.h"
+#include "readers/binary_plist.h"
 #include "support/backup_writer.h"
 #include "support/fixed_zone.h"
 #include "support/plist_writer.h"

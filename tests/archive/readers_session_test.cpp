@@ -111,7 +111,7 @@ TEST_P(SessionReaders, AttachmentsCopyThroughTheirThreePathForms) {
     const TMsgItem& item = sms->Groups(0).Items.at(1);
     std::vector<std::string> names;
     FSession->CopyMessageParts(FOut.Path() + "parts", item, &names);
-    EXPECT_EQ(names, (std::vector<std::string>{"1.JPG", "2.mov", "3.jpg"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"1.JPG", "2.mov"})); // only the files written
     EXPECT_EQ(FileBytes(FOut.Path() + "parts/1.JPG"), "jpeg bytes");
     EXPECT_EQ(FileBytes(FOut.Path() + "parts/2.mov"), "movie bytes");
     EXPECT_FALSE(PathExists(FOut.Path() + "parts/3.jpg"));

@@ -16,6 +16,7 @@
 #include "support/demo_data.h"
 #include "support/file_tree.h"
 #include "support/plist_writer.h"
+#include "support/sms_writer.h"
 #include "support/sqlite_writer.h"
 
 namespace kestrow {
@@ -503,10 +504,75 @@ TEST_F(CliCategories, ConversationsWithMessagesAndParts) {
     EXPECT_EQ(tickets["date"], "2024-06-13T19:41:40+00:00"); // nanoseconds since 2001
     EXPECT_EQ(tickets["parts"][0].dump(),
               "{\"rowId\":1,\"kind\":2,\"fileName\":\"~/Library/SMS/Attachments/4f/"
-              "15/tickets.pdf\",\"content\":\"application/pdf\"}");
+              "15/tickets.pdf\",\"content\":\"application/pdf\",\"mimeType\":\"application/pdf\","
+              "\"transferName\":null,\"totalBytes\":0,\"inBackup\":true}");
     EXPECT_EQ(conversations[2]["messages"][1]["senderIndex"], 2);
     const TRun lines = Run("messages 2 " + PasswordFile());
     EXPECT_EQ(lines.Out.substr(0, lines.Out.find('\n')), "== +447700900123 (+447700900123, 2 messages)");
+}
+
+// Today's rows as JSON, written one message per line.
+TEST_F(CliCategories, TodaysConversationAsJson) {
+    TBackupPlan plan;
+    plan.FolderName = "zz-today";
+    test::ExecSql(FWork.Path() + "today.db", test::NewSmsSql(test::TodaysSms()));
+    std::string db;
+    ASSERT_TRUE(ReadWholeFile(FWork.Path() + "today.db", db));
+    plan.Files = {TTestFile("HomeDomain", "Library/SMS/sms.db", db),
+                  TTestFile("MediaDomain", "Library/SMS/Attachments/01/IMG_0001.jpeg", "jpeg bytes")};
+    test::WriteBackup(FRoot.Path(), plan);
+    const TRun json = Run("messages 3 --json");
+    ASSERT_EQ(json.Exit, 0) << json.Err;
+    EXPECT_EQ(json.Out.substr(0, 40), "[\n  {\"displayName\":\"Trip\",\"addresses\":\" "); // streamed
+    const auto conversations = nlohmann::ordered_json::parse(json.Out);
+    ASSERT_EQ(conversations.size(), 2u);
+    const auto& trip = conversations[0];
+    EXPECT_EQ(trip["groupName"], "Trip");
+    EXPECT_EQ(conversations[1]["groupName"], nullptr);
+    EXPECT_EQ(
+        trip["messages"][0].dump(),
+        "{\"rowId\":1,\"date\":\"2023-03-08T20:27:40+00:00\",\"text\":\"See you at 7\",\"fullText\":\"See "
+        "you at "
+        "7\",\"isSent\":false,\"isIMessage\":true,\"senderIndex\":0,\"parts\":[],\"guid\":\"G1\",\"kind\":"
+        "\"message\",\"reactions\":[{\"type\":\"love\",\"emoji\":null,\"fromMe\":false,\"sender\":\"+"
+        "447700900002\",\"date\":\"2023-03-08T20:29:40+00:00\"}],\"edited\":false,\"edits\":[],\"unsent\":"
+        "false,\"replyTo\":null,\"deleted\":false,\"event\":null,\"sender\":\"+447700900001\"}");
+    EXPECT_EQ(
+        trip["messages"][3].dump(),
+        "{\"rowId\":8,\"date\":\"2023-03-08T20:34:40+00:00\",\"text\":\"Meet at 8\",\"fullText\":\"Meet at "
+        "8\",\"isSent\":true,\"isIMessage\":true,\"senderIndex\":0,\"parts\":[],\"guid\":\"G8\",\"kind\":"
+        "\"message\",\"reactions\":[],\"edited\":true,\"edits\":[{\"date\":\"2023-03-08T20:34:40+00:00\","
+        "\"text\":\"Meet at 6\"},{\"date\":\"2023-03-08T20:35:10+00:00\",\"text\":\"Meet at "
+        "7\"}],\"unsent\":false,\"replyTo\":null,\"deleted\":false,\"event\":null,\"sender\":null}");
+    EXPECT_EQ(trip["messages"][4].dump(),
+              "{\"rowId\":9,\"date\":\"2023-03-08T20:35:40+00:00\",\"text\":\"\",\"fullText\":\"\","
+              "\"isSent\":false,\"isIMessage\":true,\"senderIndex\":0,\"parts\":[],\"guid\":\"G9\",\"kind\":"
+              "\"message\",\"reactions\":[],\"edited\":false,\"edits\":[],\"unsent\":true,\"replyTo\":null,"
+              "\"deleted\":false,\"event\":null,\"sender\":\"+447700900001\"}");
+    EXPECT_EQ(
+        trip["messages"][5].dump(),
+        "{\"rowId\":10,\"date\":\"2023-03-08T20:36:40+00:00\",\"text\":\"Fine by me\",\"fullText\":\"Fine by "
+        "me\",\"isSent\":false,\"isIMessage\":true,\"senderIndex\":2,\"parts\":[],\"guid\":\"G10\",\"kind\":"
+        "\"message\",\"reactions\":[],\"edited\":false,\"edits\":[],\"unsent\":false,\"replyTo\":\"G8\","
+        "\"deleted\":false,\"event\":null,\"sender\":\"<b>Sam & Co</b>\"}");
+    EXPECT_EQ(
+        trip["messages"][7].dump(),
+        "{\"rowId\":12,\"date\":\"2023-03-08T20:38:40+00:00\",\"text\":\"\",\"fullText\":\"\",\"isSent\":"
+        "true,\"isIMessage\":true,\"senderIndex\":0,\"parts\":[],\"guid\":\"G12\",\"kind\":\"event\","
+        "\"reactions\":[],\"edited\":false,\"edits\":[],\"unsent\":false,\"replyTo\":null,\"deleted\":false,"
+        "\"event\":{\"type\":\"renamed\",\"other\":null,\"name\":\"Trip\"},\"sender\":null}");
+    EXPECT_EQ(
+        trip["messages"][10].dump(),
+        "{\"rowId\":15,\"date\":\"2023-03-08T20:41:40+00:00\",\"text\":\"\",\"fullText\":\"image/jpegaudio/"
+        "x-caf\",\"isSent\":false,\"isIMessage\":true,\"senderIndex\":0,\"parts\":[{\"rowId\":1,\"kind\":2,"
+        "\"fileName\":\"~/Library/SMS/Attachments/01/IMG_0001.jpeg\",\"content\":\"image/"
+        "jpeg\",\"mimeType\":\"image/"
+        "jpeg\",\"transferName\":\"IMG_0001.jpeg\",\"totalBytes\":2048,\"inBackup\":true},{\"rowId\":2,"
+        "\"kind\":2,\"fileName\":\"~/Library/SMS/Attachments/02/Audio "
+        "Message.caf\",\"content\":\"audio/x-caf\",\"mimeType\":\"audio/x-caf\",\"transferName\":\"Audio "
+        "Message.caf\",\"totalBytes\":31000,\"inBackup\":false}],\"guid\":\"G15\",\"kind\":\"message\","
+        "\"reactions\":[],\"edited\":false,\"edits\":[],\"unsent\":false,\"replyTo\":null,\"deleted\":false,"
+        "\"event\":null,\"sender\":\"+447700900001\"}");
 }
 
 TEST_F(CliCategories, ADamagedDatabaseEndsWith66AndSaysWhy) {

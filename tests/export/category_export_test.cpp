@@ -20,6 +20,7 @@
 #include "platform/paths.h"
 #include "platform/temp_folder.h"
 #include "readers/address_book.h"
+#include "readers/picture.h"
 #include "support/backup_writer.h"
 #include "support/call_writer.h"
 #include "support/contacts_writer.h"
@@ -28,7 +29,9 @@
 #include "support/file_tree.h"
 #include "support/fixed_zone.h"
 #include "support/mime_reader.h"
+#include "support/picture_writer.h"
 #include "support/safari_writer.h"
+#include "support/sms_writer.h"
 #include "support/sqlite_writer.h"
 
 namespace kestrow {
@@ -151,7 +154,8 @@ TEST_F(CategoryExport, MessagesAsPagesWithAttachmentsTwiceAndAsText) {
     EXPECT_EQ(page.rfind(kBom + "<!DOCTYPE html><head><title>bea@example.com</title>", 0), 0u);
     EXPECT_NE(
         page.find("<p>bea@example.com bea@example.com, exported 12/09/26 10:00:00</p><div class=\"b l\">Here "
-                  "are the tickets <a href=\"bea%40example.com_1_files/1.pdf\">Play application/pdf</a>"),
+                  "are the tickets <div><a href=\"bea%40example.com_1_files/1.pdf\">Play "
+                  "application/pdf</a></div>"),
         std::string::npos);
 
     // As a web archive: one file holding the page and the attachment, no folder left behind.
@@ -176,8 +180,8 @@ TEST_F(CategoryExport, MessagesAsPagesWithAttachmentsTwiceAndAsText) {
     EXPECT_EQ(ExportMessages(*FSession, {rows[2]}, 2, Out("text"), "").Count, 1);
     EXPECT_EQ(Read(Out("text") + "Taylor Anna, bea@example.com and 1 more.txt"),
               kBom + "Group:  Taylor Anna, bea@example.com, Lindqvist Bea\r\n\r\n"
-                     ">> 06/13/24 22:03:20\r\nWho's bringing the cake?\r\n\r\n"
-                     ">> 06/13/24 22:05:00\r\nI will \xF0\x9F\x8E\x82\r\n\r\n"
+                     ">> 06/13/24 22:03:20\r\nTaylor Anna:\r\nWho's bringing the cake?\r\n\r\n"
+                     ">> 06/13/24 22:05:00\r\nLindqvist Bea:\r\nI will \xF0\x9F\x8E\x82\r\n\r\n"
                      "<< 06/13/24 22:06:40\r\nPerfect, I'll bring candles.\r\n\r\n");
 }
 
@@ -446,6 +450,77 @@ TEST_F(HostileExport, KeysThatWouldLeaveTheFolderAreRefused) {
     // Flat, the last component alone is used: it lands inside, as "escape.txt".
     EXPECT_EQ(ExportBackupFiles(*FSession, {"../escape.txt"}, 0, dest).Count, 1);
     EXPECT_EQ(Read(dest + "escape.txt"), "out");
+}
+
+// A conversation of a current phone, exported as a page and as text: reactions folded, edits,
+// unsent, reply, deleted, events, the group's name, senders escaped, a missing attachment named.
+TEST_F(HostileExport, TodaysGroupChatAsPageAndText) {
+    const test::TFixedZone zone("UTC");
+    TBackupPlan plan;
+    test::TNewSmsDb db = test::TodaysSms();
+    db.Attachments[0] = {1, "~/Library/SMS/Attachments/01/IMG_0001.HEIC", "image/heic", "IMG_0001.HEIC",
+                         2048};
+    AddDatabase(plan, "sms.db", test::NewSmsSql(db), "Library/SMS/sms.db");
+    const std::string heic = test::TestHeic(64, 48, 200, 30, 30);
+    plan.Files.emplace_back("MediaDomain", "Library/SMS/Attachments/01/IMG_0001.HEIC", heic);
+    Open(plan);
+    const TExportResult html = ExportMessages(*FSession, {0}, 0, FOut.Path(), "12/09/26 10:00:00");
+    EXPECT_EQ(html.Count, 1);
+    ASSERT_EQ(html.Failures.size(), 1u); // the voice memo is not in the backup
+    EXPECT_EQ(html.Failures[0].Target, FOut.Path() + "Trip_files/2.caf");
+    EXPECT_EQ(test::NamesBelow(FOut.Path()),
+              (std::vector<std::string>{"Trip.html", "Trip_files", "Trip_files/1.HEIC", "Trip_files/1.jpg"}));
+    EXPECT_EQ(Read(FOut.Path() + "Trip_files/1.HEIC"), heic); // the original beside its JPEG copy
+    const auto picture = DecodeJpeg(Read(FOut.Path() + "Trip_files/1.jpg"));
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(picture->Width, 64);
+    const std::string page = Read(FOut.Path() + "Trip.html");
+    EXPECT_EQ(
+        page.substr(page.find("<body>")),
+        "<body><div class=\"c\"><p>Group: Trip (+447700900001, +447700900002, &lt;b&gt;Sam &amp; "
+        "Co&lt;/b&gt;), "
+        "exported 12/09/26 10:00:00</p>"
+        "<div class=\"b l\">+447700900001:<br>See you at 7<p class=\"m\">\u2665 +447700900002</p>"
+        "<p class=\"t\">03/08/23 20:27:40</p></div>"
+        "<div class=\"b i\">Great<p class=\"m\">\U0001F389 &lt;b&gt;Sam &amp; Co&lt;/b&gt;</p>"
+        "<p class=\"t\">03/08/23 20:28:40</p></div>"
+        "<div class=\"b l\">+447700900001:<br>Loved \u201cold news\u201d<p class=\"t\">03/08/23 "
+        "20:33:40</p></div>"
+        "<div class=\"b i\">Meet at 8<p class=\"m\">Edited</p><p class=\"m\">03/08/23 20:34:40: Meet at 6</p>"
+        "<p class=\"m\">03/08/23 20:35:10: Meet at 7</p><p class=\"t\">03/08/23 20:34:40</p></div>"
+        "<div class=\"b l\">+447700900001:<br><p class=\"m\">Unsent</p><p class=\"t\">03/08/23 "
+        "20:35:40</p></div>"
+        "<div class=\"b l\">&lt;b&gt;Sam &amp; Co&lt;/b&gt;:<br><p class=\"q\">\u201cMeet at 8\u201d</p>Fine "
+        "by "
+        "me<p class=\"t\">03/08/23 20:36:40</p></div>"
+        "<p class=\"e\">+447700900001 added +447700900002 <span class=\"t\">03/08/23 20:37:40</span></p>"
+        "<p class=\"e\">You named the conversation \u201cTrip\u201d <span class=\"t\">03/08/23 "
+        "20:38:40</span></p>"
+        "<p class=\"e\">+447700900002 left <span class=\"t\">03/08/23 20:39:40</span></p>"
+        "<div class=\"b l\">+447700900001:<br>Oops<p class=\"m\">Deleted</p><p class=\"t\">03/08/23 "
+        "20:40:40</p></div>"
+        "<div class=\"b l\">+447700900001:<br><div><img src=\"Trip_files/1.jpg\"></div><div "
+        "class=\"m\">Audio "
+        "Message.caf, audio/x-caf, 31 KB (not in the backup)</div><p class=\"t\">03/08/23 20:41:40</p></div>"
+        "</div></body></html>");
+    EXPECT_EQ(ExportMessages(*FSession, {0}, 2, FOut.Path(), "").Count, 1);
+    EXPECT_EQ(
+        Read(FOut.Path() + "Trip.txt"),
+        kBom +
+            "Group: Trip (+447700900001, +447700900002, <b>Sam & Co</b>)\r\n\r\n"
+            ">> 03/08/23 20:27:40\r\n+447700900001:\r\nSee you at 7\r\n[\u2665 +447700900002]\r\n\r\n"
+            "<< 03/08/23 20:28:40\r\nGreat\r\n[\U0001F389 <b>Sam & Co</b>]\r\n\r\n"
+            ">> 03/08/23 20:33:40\r\n+447700900001:\r\nLoved \u201cold news\u201d\r\n\r\n"
+            "<< 03/08/23 20:34:40\r\nMeet at 8\r\n[Edited]\r\n[03/08/23 20:34:40: Meet at 6]\r\n"
+            "[03/08/23 20:35:10: Meet at 7]\r\n\r\n"
+            ">> 03/08/23 20:35:40\r\n+447700900001:\r\n\r\n[Unsent]\r\n\r\n"
+            ">> 03/08/23 20:36:40\r\n<b>Sam & Co</b>:\r\nReply to \u201cMeet at 8\u201d\r\nFine by me\r\n\r\n"
+            "-- 03/08/23 20:37:40\r\n+447700900001 added +447700900002\r\n\r\n"
+            "-- 03/08/23 20:38:40\r\nYou named the conversation \u201cTrip\u201d\r\n\r\n"
+            "-- 03/08/23 20:39:40\r\n+447700900002 left\r\n\r\n"
+            ">> 03/08/23 20:40:40\r\n+447700900001:\r\nOops\r\n[Deleted]\r\n\r\n"
+            ">> 03/08/23 20:41:40\r\n+447700900001:\r\nimage/heicaudio/x-caf\r\n"
+            "[Attachment: IMG_0001.HEIC]\r\n[Attachment: Audio Message.caf]\r\n\r\n");
 }
 
 } // namespace

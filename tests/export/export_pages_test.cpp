@@ -135,23 +135,30 @@ TEST(ChatPage, ExportLinksPartsAndEscapesEveryBackupText) {
     group.DisplayName = "<script>alert(1)</script>";
     group.Addresses = "+44 7700 900123";
     TMsgItem item = Message("Look", false, false);
-    item.Pieces = {{11, mpkFile, "~/Library/SMS/Attachments/a/b/IMG 1.JPG", " Image/JPEG"},
-                   {12, mpkFile, "~/Library/SMS/Attachments/a/b/memo.amr", "audio/amr\"><b>x</b>"},
-                   {13, mpkText, "part.TXT", "said <this>"}};
+    item.Pieces = {
+        {11, mpkFile, "~/Library/SMS/Attachments/a/b/IMG 1.JPG", " Image/JPEG", {}},
+        {12, mpkFile, "~/Library/SMS/Attachments/a/b/memo.amr", "audio/amr\"><b>x</b>", {}},
+        {13, mpkText, "part.TXT", "said <this>", {}},
+        {14, mpkFile, "~/Library/SMS/Attachments/c/clip.mov", "video/quicktime", "clip.mov", 2049}};
     group.Items = {item};
     TChatPageOptions options;
     options.ForExport = true;
     options.LinkPrefix = "Chat #1_files/";
     options.ExportedAt = "03/15/23 13:00:00";
+    options.ExportedPart = [](const TMsgPiece& piece) -> std::optional<std::string> {
+        return piece.RowId == 14 ? std::nullopt : std::optional(ExportPartName(piece)); // 14 not written
+    };
     const std::string page = BuildChatPage(group, options);
     EXPECT_EQ(page.rfind("<!DOCTYPE html><head><title>&lt;script&gt;alert(1)&lt;/script&gt;</title>", 0), 0u);
     EXPECT_EQ(page.find("<script>"), std::string::npos);
     const std::string body = page.substr(page.find("<div class=\"c\">"));
-    EXPECT_EQ(body,
-              "<div class=\"c\"><p>&lt;script&gt;alert(1)&lt;/script&gt; +44 7700 900123, exported 03/15/23 "
-              "13:00:00</p><div class=\"b l\">Look<br><img src=\"Chat%20%231_files/11.JPG\"><a "
-              "href=\"Chat%20%231_files/12.amr\">Play audio/amr&quot;&gt;&lt;b&gt;x&lt;/b&gt;</a><br>said "
-              "&lt;this&gt;<p class=\"t\">03/15/23 12:00:00</p></div></div></body></html>");
+    EXPECT_EQ(
+        body,
+        "<div class=\"c\"><p>&lt;script&gt;alert(1)&lt;/script&gt; +44 7700 900123, exported 03/15/23 "
+        "13:00:00</p><div class=\"b l\">Look<div><img src=\"Chat%20%231_files/11.JPG\"></div><div><a "
+        "href=\"Chat%20%231_files/12.amr\">Play audio/amr&quot;&gt;&lt;b&gt;x&lt;/b&gt;</a></div><div>said "
+        "&lt;this&gt;</div><div class=\"m\">clip.mov, video/quicktime, 3 KB (not in the backup)</div><p "
+        "class=\"t\">03/15/23 12:00:00</p></div></div></body></html>");
     EXPECT_EQ(ChatTitle(group), "<script>alert(1)</script> - +44 7700 900123");
 }
 
@@ -160,22 +167,26 @@ TEST(ChatPage, ViewShowsPreparedPicturesInlineAndOffersOtherParts) {
     group.DisplayName = "+447700900123";
     group.Addresses = "+447700900123";
     TMsgItem item = Message("", false, false);
-    item.Pieces = {{1, mpkData, "1-1.jpg", "image/jpeg"},
-                   {2, mpkData, "1-2.png", "image/png"},
-                   {3, mpkData, "1-3.vcf", "text/x-vcard"}};
+    item.Pieces = {{1, mpkData, "1-1.jpg", "image/jpeg", {}},
+                   {2, mpkData, "1-2.png", "image/png", {}},
+                   {3, mpkData, "1-3.vcf", "text/x-vcard", {}},
+                   {4, mpkFile, "~/Library/SMS/Attachments/d/IMG_4.HEIC", "image/heic", {}}};
     group.Items = {item};
     TChatPageOptions options;
     options.InlinePicture = [](const TMsgItem&, const TMsgPiece& piece) -> std::optional<TInlinePicture> {
         if (piece.RowId == 2) {
-            return std::nullopt; // undecodable: left out
+            return std::nullopt; // undecodable: a labelled placeholder
         }
         return TInlinePicture{"image/jpeg", std::string(100, '\xAB')};
     };
+    options.PartInBackup = [](const TMsgPiece& piece) { return piece.RowId != 4; };
     const std::string page = BuildChatPage(group, options);
     const std::string base64 = InlinePictureBase64(std::string(100, '\xAB'));
     EXPECT_EQ(base64.find("\r\n"), 76u); // lines of 76 characters
-    EXPECT_NE(page.find("<div class=\"b l\"><br><img src=\"data:image/jpeg;base64," + base64 +
-                        "\">Export to view:<br>text/x-vcard<p class=\"t\">"),
+    EXPECT_NE(page.find("<div class=\"b l\"><div><img src=\"data:image/jpeg;base64," + base64 +
+                        "\"></div><div class=\"m\">image/png (cannot be shown)</div><div>Export to "
+                        "view:<br>text/x-vcard</div><div class=\"m\">image/heic (not in the backup)</div><p "
+                        "class=\"t\">"),
               std::string::npos);
     EXPECT_EQ(ChatTitle(group), "+447700900123");
 }

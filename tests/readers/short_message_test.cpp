@@ -215,16 +215,69 @@ TEST_F(Messages, NewerSchemaChatsMembersSendersAndAttachments) {
     EXPECT_TRUE(group.IsGroupChat);
     EXPECT_TRUE(group.IsIMessage);
     EXPECT_EQ(group.DisplayName, "chat987654");
-    EXPECT_EQ(group.Addresses, "bea@example.com,+447700900002"); // member rows in order; unknown 99 left out
+    // Members as the per-chat query gives them through the UNIQUE index: in handle order, unknown 99
+    // left out; the sender index follows.
+    EXPECT_EQ(group.Addresses, "+447700900002,bea@example.com");
     ASSERT_EQ(group.ItemCount(), 3);
-    EXPECT_EQ(group.Items[0].SenderIndex, 1);
-    EXPECT_EQ(group.Items[1].SenderIndex, 0);
+    EXPECT_EQ(group.Items[0].SenderIndex, 0);
+    EXPECT_EQ(group.Items[1].SenderIndex, 1);
     EXPECT_TRUE(group.Items[2].IsSent);
     ASSERT_EQ(group.Items[1].PieceCount(), 2);
     EXPECT_EQ(group.Items[1].Pieces[0].FileName, "~/Library/SMS/Attachments/aa/01/a.jpg");
     EXPECT_EQ(group.Items[1].Pieces[1].Content, "video/quicktime");
     EXPECT_EQ(group.Items[1].Pieces[1].RowId, 2);
     EXPECT_EQ(sms.Groups(2).ItemCount(), 0);
+}
+
+TEST_F(Messages, TodaysRowsClassifiedOnce) {
+    TShortMessage sms(Write(test::NewSmsSql(test::TodaysSms())), 0);
+    ASSERT_EQ(sms.GroupCount(), 2);
+    const TMsgGroup& trip = sms.Groups(0);
+    EXPECT_EQ(trip.GroupName, "Trip");
+    EXPECT_EQ(trip.Addresses, "+447700900001,+447700900002,<b>Sam & Co</b>");
+    std::vector<std::int32_t> rows;
+    for (const TMsgItem& item : trip.Items) {
+        rows.push_back(item.RowId);
+    }
+    // Reactions with a target fold into it; the one whose target is gone stays; 14 is recoverable.
+    EXPECT_EQ(rows, (std::vector<std::int32_t>{1, 2, 7, 8, 9, 10, 11, 12, 13, 14, 15}));
+    const TMsgItem& first = trip.Items[0];
+    EXPECT_EQ(first.Sender, "+447700900001");
+    EXPECT_EQ(first.SenderIndex, 0);
+    ASSERT_EQ(first.Reactions.size(), 1u); // Ben's love; my like was removed later
+    EXPECT_EQ(first.Reactions[0].Type, TReactionType::Love);
+    EXPECT_EQ(first.Reactions[0].Sender, "+447700900002");
+    ASSERT_EQ(trip.Items[1].Reactions.size(), 1u);
+    EXPECT_EQ(ReactionSymbol(trip.Items[1].Reactions[0]), "\U0001F389");
+    EXPECT_EQ(trip.Items[2].Text, "Loved \u201cold news\u201d");
+    EXPECT_EQ(trip.Items[2].Kind, TMsgRowKind::Message);
+    const TMsgItem& edited = trip.Items[3];
+    EXPECT_EQ(edited.Text, "Meet at 8");
+    EXPECT_TRUE(edited.Edited);
+    ASSERT_EQ(edited.Edits.size(), 2u);
+    EXPECT_EQ(edited.Edits[0].Text, "Meet at 6");
+    EXPECT_EQ(edited.Edits[1].Text, "Meet at 7");
+    EXPECT_EQ(IsoLocalText(edited.Edits[1].Date), "2023-03-08T20:35:10");
+    EXPECT_TRUE(trip.Items[4].Unsent);
+    EXPECT_FALSE(trip.Items[4].Edited);
+    EXPECT_EQ(trip.Items[5].ReplyTo, "G8");
+    EXPECT_EQ(trip.Items[5].SenderIndex, 2);
+    EXPECT_EQ(trip.Items[6].EventText(), "+447700900001 added +447700900002");
+    EXPECT_EQ(trip.Items[7].EventText(), "You named the conversation \u201cTrip\u201d");
+    EXPECT_EQ(trip.Items[8].EventText(), "+447700900002 left");
+    EXPECT_TRUE(trip.Items[9].Deleted);
+    const TMsgItem& pictures = trip.Items[10];
+    EXPECT_EQ(pictures.Text, "");
+    ASSERT_EQ(pictures.PieceCount(), 2);
+    EXPECT_EQ(pictures.Pieces[1].TransferName, "Audio Message.caf");
+    EXPECT_EQ(pictures.Pieces[1].TotalBytes, 31000);
+    // An SMS group names the sender of each received message.
+    EXPECT_EQ(sms.Groups(1).Items[0].Sender, "+447700900002");
+    EXPECT_EQ(sms.Groups(1).Items[0].SenderIndex, 1);
+    // Damaged summaries read as no edits.
+    for (const std::string& junk : {std::string("bplist00"), std::string(40, '\0'), std::string()}) {
+        EXPECT_TRUE(ReadMessageSummary(junk).Edits.empty());
+    }
 }
 
 TEST_F(Messages, RepeatedJoinRowsKeepTheFirstAndTheReadGoesOn) {

@@ -58,6 +58,7 @@ struct TNewSmsDb {
         std::int64_t Style; // 43 group chat, 45 one-to-one
         std::string Identifier;
         std::string Service = "SMS";
+        std::string DisplayName; // the name members gave the group
     };
     struct TMessage {
         std::int64_t RowId;
@@ -68,11 +69,27 @@ struct TNewSmsDb {
         std::string Service = "SMS";
         std::string RoomNames;
         std::optional<std::string> AttributedBody;
+        // iOS 16-18 columns (written when Current is set).
+        std::string Guid; // empty: "msg" + ROWID
+        std::int64_t AssociatedType = 0;
+        std::string AssociatedGuid;
+        std::string AssociatedEmoji;
+        std::int64_t DateEdited = 0;
+        std::optional<std::string> SummaryInfo;
+        std::int64_t DateRetracted = 0;
+        std::string ThreadGuid;
+        std::int64_t ItemType = 0;
+        std::int64_t GroupAction = 0;
+        std::int64_t OtherHandle = 0;
+        std::string GroupTitle;
     };
     struct TAttachment {
         std::int64_t RowId;
         std::string FileName;
         std::string MimeType;
+        std::string TransferName;
+        std::int64_t TotalBytes = 0;
+        bool IsSticker = false;
     };
     struct TJoin {
         std::int64_t First;
@@ -86,11 +103,30 @@ struct TNewSmsDb {
     std::vector<TJoin> ChatMessages;       // chat_id, message_id
     std::vector<TJoin> MessageAttachments; // message_id, attachment_id
     bool UniqueJoins = true; // false: join tables without their UNIQUE constraints (damaged or old)
+    bool Current = false;    // the iOS 16-18 schema: reactions, edits, replies, events, recoverable rows
+    std::vector<TJoin> Recoverable; // chat_id, message_id of chat_recoverable_message_join
 };
 
 // The SQL that creates and fills each database.
 std::string OldSmsSql(const TOldSmsDb& db);
 std::string NewSmsSql(const TNewSmsDb& db);
+
+// The message_summary_info of an edited or unsent message, as a binary property list in the
+// device's key order: "amc", "ec" (part -> its versions {"d" nanoseconds since 2001, "t" archived
+// text}, oldest first, the current text last), "ep" (the edited parts), "rp" (the unsent parts).
+struct TEditVersion {
+    std::int64_t Nanoseconds;
+    std::string Text;
+};
+std::string MessageSummaryInfo(const std::vector<std::vector<TEditVersion>>& parts,
+                               const std::vector<int>& unsentParts);
+
+// A current (iOS 16-18) database: the named iMessage group "Trip" (chat 1) with Anna
+// (+447700900001), Ben (+447700900002) and "<b>Sam & Co</b>", holding reactions (one removed, one
+// whose target is gone), an edited, an unsent and a recently deleted message, a reply, group events
+// and two attachments (Library/SMS/Attachments/01/IMG_0001.jpeg and a voice memo); and an SMS
+// group (chat 2) of Anna and Ben.
+TNewSmsDb TodaysSms();
 
 // The archived attachment info of a first-generation iMessage row, as a device writes it: a
 // typedstream holding the attachment's GUID after the class name "NSString".

@@ -11,6 +11,7 @@
 #include "export/export_formats.h"
 #include "export/messages_export.h"
 #include "platform/date_time.h"
+#include "readers/heif_picture.h"
 #include "readers/short_message.h"
 #include "ui/html_pane.h"
 #include "ui/list_view.h"
@@ -83,8 +84,14 @@ void TMsgFrm::ShowConversation(int record) {
         if (!session.LoadMessagePart(piece.FileName, bytes, piece.Kind == 1 ? piece.RowId : -1)) {
             return std::nullopt;
         }
+        if (IsHeifData(bytes)) { // HEIC/HEIF: Qt cannot read it, libheif can
+            std::string error;
+            std::optional<std::string> jpeg = HeifToJpeg(bytes, 476, error); // twice the shown size
+            return jpeg ? ChatPicture(*jpeg, "image/jpeg") : std::nullopt;
+        }
         return ChatPicture(bytes, piece.Content);
     };
+    options.PartInBackup = [&session](const TMsgPiece& piece) { return session.MessagePartInBackup(piece); };
     FMsgViewer->ShowHtml(BuildChatPage(group, options));
     FNumLb->setText(ToQString(ChatTitle(group)));
     QApplication::restoreOverrideCursor();

@@ -1,5 +1,6 @@
-#include "archive/binary_plist.h"
+#include "readers/binary_plist.h"
 
+#include <bit>
 #include <utility>
 #include <vector>
 
@@ -112,6 +113,24 @@ std::optional<std::int64_t> TBinaryPlist::Integer(std::uint64_t object) const {
         return std::nullopt;
     }
     return static_cast<std::int64_t>(*value);
+}
+
+std::optional<double> TBinaryPlist::Real(std::uint64_t object) const {
+    const auto at = OffsetOf(object);
+    const TType type = TypeOf(object);
+    if (!at || (type != TType::Real && type != TType::Date)) {
+        return std::nullopt;
+    }
+    const std::size_t bytes = std::size_t{1} << (static_cast<unsigned char>(FData[*at]) & 0x0F);
+    const auto value =
+        (bytes == 4 || bytes == 8) && *at + 1 + bytes <= FTable ? BigEndian(*at + 1, bytes) : std::nullopt;
+    if (!value) {
+        return std::nullopt;
+    }
+    if (bytes == 4) {
+        return static_cast<double>(std::bit_cast<float>(static_cast<std::uint32_t>(*value)));
+    }
+    return std::bit_cast<double>(*value);
 }
 
 std::optional<std::uint64_t> TBinaryPlist::Uid(std::uint64_t object) const {
