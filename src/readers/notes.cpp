@@ -97,6 +97,11 @@ std::string NoteStoreText(std::string_view data) {
     return document ? document->Text : std::string();
 }
 
+const char* NoteAttachmentKindName(TNoteAttachmentKind kind) {
+    static constexpr const char* kNames[] = {"picture", "drawing", "scan", "url", "table", "file"};
+    return kNames[static_cast<int>(kind)];
+}
+
 std::string NoteItemText(const TNoteItem& note) {
     if (!note.HasText) {
         return NoteTextOf(note.Body);
@@ -108,7 +113,10 @@ std::string NoteItemText(const TNoteItem& note) {
         if (mark == std::string::npos) {
             break;
         }
-        text.append(note.Text, at, mark - at).append("[" + attachment.Name + "]");
+        text.append(note.Text, at, mark - at)
+            .append("[" +
+                    (attachment.Name.empty() ? NoteAttachmentKindName(attachment.Kind) : attachment.Name) +
+                    "]");
         at = mark + kObjectMark.size();
     }
     return text.append(note.Text, at);

@@ -32,6 +32,9 @@ struct TNoteAttachment {
     std::vector<std::vector<std::string>> Cells; // a table's rows
 };
 
+// "picture", "drawing", "scan", "url", "table" or "file".
+const char* NoteAttachmentKindName(TNoteAttachmentKind kind);
+
 // How a locked note stands.
 enum class TNoteLock : std::uint8_t {
     None,     // not locked
