@@ -18,16 +18,12 @@ namespace {
 using test::TRunSpec;
 
 // The published vector of one locked note (password "password").
-const TBytes kSalt = test::FromHex("1165106b6b288bda1e6ecb18e65c7876");
-const TBytes kWrapped = test::FromHex("98c0e56b43b507e60c5465ec5e1bb0c74b756f7d4f4a9bff");
-const TBytes kIv = test::FromHex("151f64de7be34d15dacdaea9b33471f9");
-const TBytes kTag = test::FromHex("806bf2bbd3bf83cf1240b03e7c4d6ab1");
-const std::string kCipher =
-    StringOf(test::FromHex("131b03571fc9ec47ef58e58e21fce5c10aa73a62b9e58a743bcdcc3aff1ea8ab9964f4535b8597735"
-                           "f3da5f6ae63b9370625a20d633e9c"
-                           "f2986d4d118989124f0ddfee956e47cb5cbc3617c520b075620b37ae4056f3a1af83351fda634dfb4"
-                           "46055c75f7143a5600149db3338"
-                           "93c0ecb0ef3944e2a64542e9a4375bf152689858fed8b21aded0eab0afb11190"));
+const test::TNoteLockValues kVector = test::PublishedLockedNote();
+const TBytes kSalt = BytesOf(kVector.Salt);
+const TBytes kWrapped = BytesOf(kVector.WrappedKey);
+const TBytes kIv = BytesOf(kVector.Iv);
+const TBytes kTag = BytesOf(kVector.Tag);
+const std::string kCipher = kVector.Data;
 
 class NoteStore : public ::testing::Test {
 protected:

@@ -8,6 +8,7 @@
 #include <openssl/evp.h>
 
 #include "support/crypto_writer.h"
+#include "support/hex.h"
 #include "support/sqlite_writer.h"
 
 namespace kestrow::test {
@@ -129,6 +130,19 @@ TNoteLockValues LockNoteData(const std::string& password, const std::string& gzi
     return lock;
 }
 
+TNoteLockValues PublishedLockedNote() {
+    return {StringOf(FromHex("1165106b6b288bda1e6ecb18e65c7876")),
+            20000,
+            StringOf(FromHex("98c0e56b43b507e60c5465ec5e1bb0c74b756f7d4f4a9bff")),
+            StringOf(FromHex("151f64de7be34d15dacdaea9b33471f9")),
+            StringOf(FromHex("806bf2bbd3bf83cf1240b03e7c4d6ab1")),
+            StringOf(FromHex(
+                "131b03571fc9ec47ef58e58e21fce5c10aa73a62b9e58a743bcdcc3aff1ea8ab9964f4535b8597735f3da5f6"
+                "ae63b9370625a20d633e9cf2986d4d118989124f0ddfee956e47cb5cbc3617c520b075620b37ae4056f3a1af"
+                "83351fda634dfb446055c75f7143a5600149db333893c0ecb0ef3944e2a64542e9a4375bf152689858fed8b2"
+                "1aded0eab0afb11190"))};
+}
+
 std::string NoteProtobufRuns(const std::string& text, const std::vector<TRunSpec>& runs) {
     std::string note = LengthDelimited(2, text);
     for (const TRunSpec& r : runs) {
@@ -182,7 +196,7 @@ std::string DictionaryOf(const std::vector<std::pair<int, int>>& elements) {
 
 } // namespace
 
-std::string TableMergeData(const std::vector<std::vector<std::string>>& rows) {
+std::string TableMergeProtobuf(const std::vector<std::vector<std::string>>& rows) {
     const std::size_t height = rows.size();
     const std::size_t width = rows.empty() ? 0 : rows[0].size();
     // uuids: rows in reverse, then columns; entries: 0 table, 1 rows, 2 columns, 3 cell columns,
@@ -245,7 +259,11 @@ std::string TableMergeData(const std::vector<std::vector<std::string>>& rows) {
     for (const std::string& uuid : uuids) {
         data += LengthDelimited(6, uuid);
     }
-    return Gzip(LengthDelimited(2, VarintField(2, 0) + LengthDelimited(3, data)));
+    return LengthDelimited(2, VarintField(2, 0) + LengthDelimited(3, data));
+}
+
+std::string TableMergeData(const std::vector<std::vector<std::string>>& rows) {
+    return Gzip(TableMergeProtobuf(rows));
 }
 
 namespace {
@@ -316,7 +334,8 @@ std::string NoteStoreSql(const std::vector<TCurrentNote>& notes,
         "INSERT INTO ZICCLOUDSYNCINGOBJECT (Z_PK, Z_ENT, Z_OPT, ZTITLE2, ZACCOUNT4, ZCREATIONDATE, "
         "ZFOLDERTYPE) "
         "VALUES (3, 15, 5, 'Recently Deleted', 1, 1, 1);";
-    const std::int64_t first = 1000; // attachments after the notes' rows
+    // Attachments after the notes' rows.
+    const std::int64_t first = kNoteRowsBefore + static_cast<std::int64_t>(notes.size()) + 1000;
     for (std::size_t i = 0; i < attachments.size(); ++i) {
         const TNoteAttachmentRow& a = attachments[i];
         const std::int64_t pk = first + 2 * static_cast<std::int64_t>(i);

@@ -26,6 +26,10 @@ struct TNoteLockValues {
 TNoteLockValues LockNoteData(const std::string& password, const std::string& gzipped, int iterations = 1000,
                              std::uint32_t seed = 7);
 
+// The published vector of one locked note: password "password", text "Encrypted title\n\nEncrypted
+// body", 20,000 iterations.
+TNoteLockValues PublishedLockedNote();
+
 // NoteStore.sqlite: notes in ZICCLOUDSYNCINGOBJECT (with folders and accounts beside them), their
 // text gzipped protobuf in ZICNOTEDATA. Rows 1-3: the account "iCloud" (identifier "ACC-1"), the
 // folders "Notes" and "Recently Deleted"; notes follow.
@@ -84,6 +88,7 @@ std::string Gzip(const std::string& data);
 // Merge data of a table (gzipped): rows of cells, written with the rows' order reversed in the
 // uuid list so that only the ordering gives the right order.
 std::string TableMergeData(const std::vector<std::vector<std::string>>& rows);
+std::string TableMergeProtobuf(const std::vector<std::vector<std::string>>& rows); // not gzipped
 // The protobuf of a note's text, and the same gzipped with zlib directly (as ZDATA holds it).
 std::string NoteProtobuf(const std::string& text);
 std::string NoteData(const std::string& text);

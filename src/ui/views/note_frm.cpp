@@ -69,9 +69,10 @@ bool TNoteFrm::FindNext(const QString& text) {
 }
 
 std::optional<TExportJob> TNoteFrm::PrepareExport() {
-    return RecordsExport(
-        ecNotes, [](TIpodBackup& session, const std::vector<int>& records, int, const std::string& dest,
-                    const TExportControl& control) { return ExportNotes(session, records, dest, control); });
+    return RecordsExport(ecNotes, [](TIpodBackup& session, const std::vector<int>& records, int format,
+                                     const std::string& dest, const TExportControl& control) {
+        return ExportNotes(session, records, format, dest, control);
+    });
 }
 
 } // namespace kestrow
