@@ -8,7 +8,9 @@ namespace kestrow {
 namespace {
 
 constexpr std::uint32_t kObjectCode = 0xFFFC;
-constexpr int kMaxIndent = 16; // deeper levels show at this one
+constexpr int kMaxIndent = 16;                 // deeper levels show at this one
+constexpr std::size_t kMaxAttachments = 10000; // per note; further marks stand for nothing
+constexpr std::size_t kMaxInlineBytes = std::size_t{4} << 20;
 
 void ReadParagraph(std::string_view bytes, TNoteRun& run) {
     ForEachProtobufField(bytes, [&](const TProtobufValue& v) {
@@ -123,6 +125,7 @@ private:
     std::vector<int> FLists;    // open lists, outermost first (their styles)
     std::size_t FInlineRun = 0; // the run whose inline tags are open
     bool FInlineOpen = false;
+    std::size_t FInlineBytes = 0; // texts of inline attachments written so far
 };
 
 void TBodyWriter::Advance(std::uint32_t units) {
@@ -249,10 +252,13 @@ void TBodyWriter::Character(std::string_view bytes, std::uint32_t code) {
     if (code != kObjectCode) {
         AppendEscaped(FBody.Html, bytes);
         FBody.Text += bytes;
-    } else if (!run.AttachmentId.empty()) {
+    } else if (!run.AttachmentId.empty() && FBody.Attachments.size() < kMaxAttachments) {
         if (const auto text = FInlineText(run.AttachmentId, run.AttachmentUti)) {
-            AppendEscaped(FBody.Html, *text);
-            FBody.Text += *text;
+            if (text->size() <= kMaxInlineBytes - FInlineBytes) { // one long tag named many times
+                FInlineBytes += text->size();
+                AppendEscaped(FBody.Html, *text);
+                FBody.Text += *text;
+            }
         } else {
             FBody.Html += kObjectMark;
             FBody.Text += kObjectMark;

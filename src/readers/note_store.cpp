@@ -33,6 +33,7 @@ namespace {
 
 constexpr std::size_t kMaxNoteBytes = std::size_t{64} << 20;
 constexpr std::int64_t kMaxIterations = 100000000;
+constexpr std::size_t kMaxCellBytesPerNote = std::size_t{16} << 20;
 constexpr const char* kObjects = "ZICCLOUDSYNCINGOBJECT";
 constexpr const char* kNoteRows = "ZNOTEDATA IS NOT NULL";
 
@@ -312,9 +313,24 @@ void TNotes::FillBody(TNoteItem& note, std::string_view inflated) {
     note.Body = std::move(body.Html);
     note.Text = std::move(body.Text);
     note.Attachments.clear();
+    std::size_t cellBytes = 0; // table cells copied into this note: one table named many times is
+                               // copied only while the copies stay small
     for (const auto& [id, uti] : body.Attachments) {
         const auto found = index != nullptr ? index->ById.find(id) : decltype(index->ById.end()){};
         if (index != nullptr && found != index->ById.end()) {
+            std::size_t bytes = 0;
+            for (const auto& row : found->second.Cells) {
+                for (const std::string& cell : row) {
+                    bytes += cell.size() + 1;
+                }
+            }
+            if (bytes > kMaxCellBytesPerNote - std::min(cellBytes, kMaxCellBytesPerNote)) {
+                TNoteAttachment bare = found->second;
+                bare.Cells.clear();
+                note.Attachments.push_back(std::move(bare));
+                continue;
+            }
+            cellBytes += bytes;
             note.Attachments.push_back(found->second);
         } else {
             TNoteAttachment missing;

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "readers/protobuf_reader.h"
 
@@ -10,6 +11,7 @@ namespace kestrow {
 namespace {
 
 constexpr std::size_t kMaxCells = 100000;
+constexpr std::size_t kMaxTextBytes = std::size_t{4} << 20;
 
 // An object reference: the index of another entry, or an integer value.
 struct TObjectId {
@@ -223,18 +225,23 @@ std::vector<std::vector<std::string>> TTableReader::Cells() {
         return {};
     }
     std::vector<std::vector<std::string>> out(height, std::vector<std::string>(width));
+    // Each column's cells are read once, and cell texts stop at kMaxTextBytes in all: hostile data
+    // could point every cell at one long text or every column at one long list.
+    std::unordered_set<std::int64_t> columnsRead;
+    std::size_t textBytes = 0;
     for (const auto& [columnKey, columnValue] : ReadDictionary(cells->Dictionary)) {
         const auto column = UuidOf(columnKey.Index);
         const TEntry* cellsOfColumn = EntryAt(columnValue.Index);
         const auto x = column ? columns.find(*column) : columns.end();
-        if (x == columns.end() || cellsOfColumn == nullptr) {
+        if (x == columns.end() || cellsOfColumn == nullptr || !columnsRead.insert(columnValue.Index).second) {
             continue;
         }
         for (const auto& [rowKey, cellValue] : ReadDictionary(cellsOfColumn->Dictionary)) {
             const auto row = UuidOf(rowKey.Index);
             const TEntry* cell = EntryAt(cellValue.Index);
             const auto y = row ? rows.find(*row) : rows.end();
-            if (y != rows.end() && cell != nullptr) {
+            if (y != rows.end() && cell != nullptr && cell->NoteText.size() <= kMaxTextBytes - textBytes) {
+                textBytes += cell->NoteText.size();
                 out[y->second][x->second] = std::string(cell->NoteText);
             }
         }
