@@ -1,9 +1,12 @@
-// Arbitrary note data: as protobuf through the field walk, as gzip or zlib through the inflater.
+// Arbitrary note data: as protobuf through the field walk, the attribute runs and the table merge
+// data, as gzip or zlib through the inflater.
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <string_view>
 
+#include "readers/note_body.h"
+#include "readers/note_table.h"
 #include "readers/notes.h"
 #include "readers/protobuf_reader.h"
 
@@ -21,5 +24,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     }
     kestrow::NoteStoreText(input);
+    if (const auto document = kestrow::ReadNoteDocument(input)) {
+        const kestrow::TNoteBody body = kestrow::RenderNoteBody(
+            *document, [](const std::string&, const std::string&) { return std::optional<std::string>(); });
+        // Every attachment has its mark in the HTML and in the text.
+        std::size_t marks = 0;
+        for (std::size_t at = body.Html.find(kestrow::kObjectMark); at != std::string::npos;
+             at = body.Html.find(kestrow::kObjectMark, at + 1)) {
+            ++marks;
+        }
+        if (marks != body.Attachments.size()) {
+            std::abort();
+        }
+    }
+    const auto cells = kestrow::ReadNoteTable(input);
+    for (const auto& row : cells) {
+        if (row.size() != cells.front().size()) {
+            std::abort();
+        }
+    }
     return 0;
 }

@@ -135,6 +135,14 @@ int main(int argc, char** argv) {
     WriteTestFile(dir + "fuzz_notestore/protobuf", NoteProtobuf("Title\nBody"));
     WriteTestFile(dir + "fuzz_notestore/gzip", NoteData("Title\nBody"));
     WriteTestFile(
+        dir + "fuzz_notestore/styled",
+        NoteProtobufRuns("Title\nItem \xEF\xBF\xBC\n",
+                         {{.Length = 6, .Style = 0},
+                          {.Length = 5, .Style = 103, .Done = 1, .Weight = 3, .Link = "https://a.example/"},
+                          {.Length = 1, .AttachmentId = "A", .AttachmentUti = "public.jpeg"},
+                          {.Length = 1, .Style = 102, .Indent = 2}}));
+    WriteTestFile(dir + "fuzz_notestore/table", TableMergeProtobuf({{"a", "b"}, {"c", "d"}}));
+    WriteTestFile(
         dir + "fuzz_note_html/body",
         "<div onclick='x' align=left>a &amp; b<br/><script>s()</script><img src=\"data:image/png;base64,AA\">"
         "<a href=https://a.example/>l</a><!-- c --><b title=\"open</div>");

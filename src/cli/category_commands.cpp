@@ -7,6 +7,8 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/display_text.h"
+#include "cli/password_input.h"
+#include "export/note_media.h"
 #include "platform/date_time.h"
 
 namespace kestrow {
@@ -287,15 +289,74 @@ int RunCalendar(const TCliOptions& options, int index, bool json) {
     return exit;
 }
 
-int RunNotes(const TCliOptions& options, int index, bool json) {
+bool OpenLockedNotes(TNotes& notes, const std::string& notesPasswordFile) {
+    std::string error;
+    const auto passwords = ReadNotePasswords(notesPasswordFile, error);
+    if (!passwords) {
+        std::cerr << error << '\n';
+        return false;
+    }
+    if (!passwords->empty()) {
+        notes.OpenLockedNotes(*passwords);
+    }
+    int waiting = 0;
+    for (int i = 0; i < notes.Count(); ++i) {
+        const TNoteItem& note = notes.Notes(i);
+        const TNoteOpenResult why = note.Lock == TNoteLock::Passcode  ? TNoteOpenResult::Passcode
+                                    : note.Lock == TNoteLock::Damaged ? TNoteOpenResult::Damaged
+                                    : note.Lock == TNoteLock::Locked && !passwords->empty()
+                                        ? TNoteOpenResult::WrongPassword
+                                        : TNoteOpenResult::Opened;
+        waiting += note.Lock == TNoteLock::Locked && passwords->empty() ? 1 : 0;
+        if (why != TNoteOpenResult::Opened) {
+            std::cerr << fmt::format("Note {} \"{}\": {}\n", i, EscapeText(note.Title), NoteOpenText(why));
+        }
+        if (note.Cut) {
+            std::cerr << fmt::format(
+                "Note {} \"{}\": not read, the notes before it used the size allowed for "
+                "note bodies.\n",
+                i, EscapeText(note.Title));
+        }
+    }
+    if (waiting > 0) {
+        std::cerr << "Locked notes not opened: " << waiting
+                  << "; give their password with --notes-password-file or KESTROW_NOTES_PASSWORD.\n";
+    }
+    return true;
+}
+
+namespace {
+
+TJson NoteAttachmentsJson(const TNoteItem& note, const TNoteMedia& media) {
+    TJson list = TJson::array();
+    for (const TNoteAttachment& attachment : note.Attachments) {
+        const std::string key = media.KeyOf(note, attachment);
+        // Tables and URL cards live in the store itself; everything else is a file of the backup.
+        const bool inStore =
+            attachment.Kind == TNoteAttachmentKind::Table || attachment.Kind == TNoteAttachmentKind::UrlCard;
+        list.push_back({{"type", NoteAttachmentKindName(attachment.Kind)},
+                        {"name", JsonText(attachment.Name)},
+                        {"key", key.empty() ? TJson(nullptr) : TJson(JsonText(key))},
+                        {"inBackup", inStore || !key.empty()}});
+    }
+    return list;
+}
+
+} // namespace
+
+int RunNotes(const TCliOptions& options, int index, bool json, const std::string& notesPasswordFile) {
     const TOpenedSession opened = OpenSession(options, index);
     if (opened.Status != osOpened) {
         return opened.Status;
     }
     TIpodBackup& session = *opened.Session;
     int exit = 0;
-    const TNotes* notes = LoadCategory(
+    TNotes* notes = LoadCategory(
         session, catNotes, [&] { return session.LoadNotes(); }, exit);
+    if (notes != nullptr && !OpenLockedNotes(*notes, notesPasswordFile)) {
+        return kExitUsage;
+    }
+    const TNoteMedia media(session.Files());
     TJson list = TJson::array();
     for (int i = 0; notes != nullptr && i < notes->Count(); ++i) {
         const TNoteItem& note = notes->Notes(i);
@@ -303,7 +364,15 @@ int RunNotes(const TCliOptions& options, int index, bool json) {
             list.push_back({{"title", JsonText(note.Title)},
                             {"body", JsonText(note.Body)},
                             {"text", JsonText(notes->NoteText(i))},
-                            {"modified", JsonDate(note.ModifiedDate, session.TzOffset())}});
+                            {"modified", JsonDate(note.ModifiedDate, session.TzOffset())},
+                            {"folder", JsonText(note.Folder)},
+                            {"account", JsonText(note.Account)},
+                            {"created", JsonDate(note.CreatedDate, session.TzOffset())},
+                            {"pinned", note.Pinned},
+                            {"deleted", note.Deleted},
+                            {"locked", note.Lock != TNoteLock::None},
+                            {"unlocked", note.Lock == TNoteLock::Opened},
+                            {"attachments", NoteAttachmentsJson(note, media)}});
         } else {
             std::cout << PlainDate(note.ModifiedDate) << '\t' << EscapeText(note.Title) << '\t'
                       << EscapeText(notes->NoteText(i)) << '\n';

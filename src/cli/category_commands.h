@@ -15,7 +15,11 @@ constexpr int kExitCategoryFailed = 66;
 int RunContacts(const TCliOptions& options, int index, bool json);
 int RunCalls(const TCliOptions& options, int index, bool json);
 int RunCalendar(const TCliOptions& options, int index, bool json);
-int RunNotes(const TCliOptions& options, int index, bool json);
+// Locked notes are opened with the candidates of ReadNotePasswords first.
+int RunNotes(const TCliOptions& options, int index, bool json, const std::string& notesPasswordFile);
+// Opens the locked notes with the candidate passwords; says on stderr which notes stay locked and
+// why. False (after saying why) when the password file cannot be read.
+bool OpenLockedNotes(TNotes& notes, const std::string& notesPasswordFile);
 int RunSafari(const TCliOptions& options, int index, bool json);
 int RunVoicemail(const TCliOptions& options, int index, bool json);
 int RunMessages(const TCliOptions& options, int index, bool json);

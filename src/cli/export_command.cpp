@@ -152,7 +152,7 @@ TExportResult Export(TIpodBackup& session, int category, int format, const std::
     case ecCalls:
         return ExportCalls(session, rows, format, dest, control);
     case ecNotes:
-        return ExportNotes(session, rows, dest, control);
+        return ExportNotes(session, rows, format, dest, control);
     case ecCalendar:
         return ExportCalendar(session, rows, dest, control);
     case ecSafari: {
@@ -241,6 +241,9 @@ int RunExport(const TCliOptions& options, const TExportRequest& request) {
     if (rows.empty() && keys.empty()) {
         std::cout << ExportCategoryInfo(category).EmptyMessage << '\n';
         return 0;
+    }
+    if (category == ecNotes && !OpenLockedNotes(*session.LoadNotes(), request.NotesPasswordFile)) {
+        return kExitUsage; // locked notes are exported only when opened
     }
     TProgressLine progress("exported");
     TExportControl control;

@@ -14,6 +14,7 @@ struct TExportRequest {
     // Record indexes in reader order ("0,3,4"); for files a file of table keys, one per line, or
     // "-" for standard input. Empty: every record.
     std::string Rows;
+    std::string NotesPasswordFile; // notes: candidate passwords of locked notes, one a line
 };
 
 // Writes one category of a backup into a folder in one of its formats. Prints the count and the

@@ -117,7 +117,15 @@ int Run(int argc, char** argv) {
         command->callback([&, run] { result = run(options, index, json); });
     };
     category("calendar", "The calendar events of a backup", RunCalendar);
-    category("notes", "The notes of a backup", RunNotes);
+    std::string notesPasswordFile;
+    auto* notes =
+        app.add_subcommand("notes", "The notes of a backup (locked ones opened with their password)");
+    notes->add_option("INDEX", index, "Backup index")->required();
+    notes->add_flag("--json", json, "JSON output");
+    notes->add_option(
+        "--notes-password-file", notesPasswordFile,
+        "A file of candidate passwords of locked notes, one a line (or KESTROW_NOTES_PASSWORD)");
+    notes->callback([&] { result = RunNotes(options, index, json, notesPasswordFile); });
     category("safari", "Safari's bookmarks and history in a backup", RunSafari);
     category("voicemail", "The voicemails of a backup", RunVoicemail);
 
@@ -135,6 +143,8 @@ int Run(int argc, char** argv) {
     exportCommand->add_option(
         "--rows", exportRequest.Rows,
         "Record indexes in reader order, comma-separated (files: a file of keys, or -)");
+    exportCommand->add_option("--notes-password-file", exportRequest.NotesPasswordFile,
+                              "notes: a file of candidate passwords of locked notes, one a line");
     exportCommand->callback([&] { result = RunExport(options, exportRequest); });
 
     bool deep = false;

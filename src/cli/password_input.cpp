@@ -75,4 +75,26 @@ std::optional<std::string> ReadPassword(const std::string& passwordFile, std::st
     return password;
 }
 
+std::optional<std::vector<std::string>> ReadNotePasswords(const std::string& passwordFile,
+                                                          std::string& error) {
+    std::vector<std::string> passwords;
+    if (!passwordFile.empty()) {
+        std::ifstream in(passwordFile, std::ios::binary);
+        if (!in) {
+            error = "Cannot read the notes password file " + passwordFile + ".";
+            return std::nullopt;
+        }
+        for (std::string line; std::getline(in, line);) {
+            StripLineBreak(line);
+            if (!line.empty()) {
+                passwords.push_back(line);
+            }
+        }
+    }
+    if (const char* env = std::getenv("KESTROW_NOTES_PASSWORD"); env != nullptr && *env != '\0') {
+        passwords.emplace_back(env);
+    }
+    return passwords;
+}
+
 } // namespace kestrow

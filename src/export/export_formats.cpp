@@ -25,7 +25,7 @@ const TExportCategoryInfo kCategories[kExportCategoryCount] = {
      " call",
      "No call history to export.",
      {"Text", "CSV - Comma-Separated values"}},
-    {"notes", "Export Notes", " note", "No note to export.", {"Text"}},
+    {"notes", "Export Notes", " note", "No note to export.", {"Text", "HTML - Web page"}},
     {"calendar", "Export Calendar Events", " event", "No event to export.", {"Text"}},
     {"safari",
      "Export Safari Urls",

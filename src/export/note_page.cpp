@@ -7,6 +7,7 @@
 #include "crypto/base64.h"
 #include "platform/date_time.h"
 #include "platform/text.h"
+#include "readers/note_body.h"
 #include "readers/notes.h"
 #include "readers/picture.h"
 #include "readers/record_text.h"
@@ -26,8 +27,8 @@ constexpr std::array<std::string_view, 8> kMoreKeptElements = {"tfoot", "th", "t
 constexpr std::array<std::string_view, 11> kDroppedWithContent = {
     "script", "style",    "iframe",   "object", "embed", "frameset",
     "frame",  "noscript", "template", "title",  "svg"};
-constexpr std::array<std::string_view, 7> kKeptAttributes = {"align", "color",   "face",   "size",
-                                                             "dir",   "colspan", "rowspan"};
+constexpr std::array<std::string_view, 8> kKeptAttributes = {"align", "color",   "face",    "size",
+                                                             "dir",   "colspan", "rowspan", "class"};
 
 template <std::size_t N> bool OneOf(const std::array<std::string_view, N>& names, std::string_view name) {
     return std::find(names.begin(), names.end(), name) != names.end();
@@ -253,18 +254,66 @@ const std::string& NotePaperJpeg() {
     return jpeg;
 }
 
-std::string BuildNotePage(const TNoteItem& note) {
+std::string NoteAttachmentHtml(const TNoteAttachment& attachment, const TNoteAttachmentView& view) {
+    if (attachment.Kind == TNoteAttachmentKind::Table) {
+        std::string table = "<table class=\"nt\">";
+        for (const auto& row : attachment.Cells) {
+            table += "<tr>";
+            for (const std::string& cell : row) {
+                table += "<td>" + HtmlEscape(cell) + "</td>";
+            }
+            table += "</tr>";
+        }
+        return table + "</table>";
+    }
+    const std::string name =
+        HtmlEscape(attachment.Name.empty() ? NoteAttachmentKindName(attachment.Kind) : attachment.Name);
+    if (attachment.Kind == TNoteAttachmentKind::UrlCard) {
+        const std::string scheme = SchemeOf(attachment.Url);
+        return scheme == "http" || scheme == "https"
+                   ? "<div class=\"card\"><a href=\"" + HtmlEscape(attachment.Url) + "\">" + name +
+                         "</a></div>"
+                   : "<div class=\"card\">" + name + "</div>";
+    }
+    if (!view.Src.empty()) {
+        return "<img src=\"" + HtmlEscape(view.Src) + "\" alt=\"" + name + "\">";
+    }
+    if (!view.Href.empty()) {
+        return "<a class=\"att\" href=\"" + HtmlEscape(view.Href) + "\">" + name + "</a>";
+    }
+    return "<span class=\"att\">[" + name + (view.InBackup ? "]" : "] (not in the backup)") + "</span>";
+}
+
+std::string BuildNotePage(const TNoteItem& note, const TNoteAttachmentSource& source) {
     static const std::string paper = Base64Encode(NotePaperJpeg());
+    const std::string body = SafeNoteHtml(note.Body);
+    std::string shown;
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < note.Attachments.size(); ++i) {
+        const std::size_t mark = body.find(kObjectMark, at);
+        if (mark == std::string::npos) {
+            break;
+        }
+        const TNoteAttachment& attachment = note.Attachments[i];
+        const TNoteAttachmentView view = source ? source(attachment, i) : TNoteAttachmentView{{}, {}, true};
+        shown.append(body, at, mark - at).append(NoteAttachmentHtml(attachment, view));
+        at = mark + kObjectMark.size();
+    }
+    shown.append(body, at);
+    // The date is #666 on the paper (contrast above 4.5:1); the text is the system's sans-serif.
     return "<html><head><meta charset=\"utf-8\"><meta http-equiv=\"X-UA-Compatible\" "
            "content=\"IE=edge\"/><style "
-           "type=\"text/css\">body{font:9pt \"Segoe UI\", "
-           "Tahoma;margin:11px;border-style:none;text-shadow:1px 1px "
+           "type=\"text/css\">body{font:9pt system-ui, "
+           "sans-serif;margin:11px;border-style:none;text-shadow:1px 1px "
            "#fff;background:url(data:image/jpeg;base64," +
            paper +
-           ")}.t{color:#9d9c9c; text-align:center;clear:both;margin:11px}</style></head><body><div "
+           ")}.t{color:#666666; "
+           "text-align:center;clear:both;margin:11px}ul.checklist,ul.dashed{list-style:none;"
+           "padding-left:1.4em}table.nt{border-collapse:collapse;margin:4px 0}table.nt "
+           "td{border:1px solid #b0aca0;padding:2px "
+           "6px}img{max-width:100%}.att{color:#555555}</style></head><body><div "
            "class=\"t\">" +
-           HtmlEscape(DateTimeText(note.ModifiedDate)) + "</div>" + SafeNoteHtml(note.Body) +
-           "</body></html>";
+           HtmlEscape(DateTimeText(note.ModifiedDate)) + "</div>" + shown + "</body></html>";
 }
 
 } // namespace kestrow

@@ -7,6 +7,7 @@
 #include "platform/paths.h"
 #include "platform/text.h"
 #include "platform/utf8.h"
+#include "readers/note_body.h"
 #include "readers/protobuf_reader.h"
 #include "readers/sqlite_database.h"
 
@@ -88,54 +89,37 @@ void AppendCode(std::string& out, std::uint32_t value) {
     AppendUtf8(out, code == 0 || (code >= 0xD800 && code <= 0xDFFF) ? 0xFFFD : code);
 }
 
-constexpr std::size_t kMaxNoteBytes = std::size_t{64} << 20;
-
-// Plain text written as a body of the older stores: entities escaped, line breaks as <br>.
-std::string BodyOfText(std::string_view text) {
-    std::string body;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        switch (text[i]) {
-        case '&':
-            body += "&amp;";
-            break;
-        case '<':
-            body += "&lt;";
-            break;
-        case '>':
-            body += "&gt;";
-            break;
-        case '"':
-            body += "&quot;";
-            break;
-        case '\r':
-            body += "<br>";
-            if (i + 1 < text.size() && text[i + 1] == '\n') {
-                ++i;
-            }
-            break;
-        case '\n':
-            body += "<br>";
-            break;
-        default:
-            body += text[i];
-        }
-    }
-    return body;
-}
-
-bool HasColumn(const std::vector<std::string>& columns, const char* name) {
-    return std::find(columns.begin(), columns.end(), AsciiUpper(name)) != columns.end();
-}
-
 } // namespace
 
 std::string NoteStoreText(std::string_view data) {
-    const auto inflated = Inflate(data, kMaxNoteBytes);
-    if (!inflated) {
-        return {};
+    const auto inflated = Inflate(data, std::size_t{64} << 20);
+    const auto document = inflated ? ReadNoteDocument(*inflated) : std::nullopt;
+    return document ? document->Text : std::string();
+}
+
+const char* NoteAttachmentKindName(TNoteAttachmentKind kind) {
+    static constexpr const char* kNames[] = {"picture", "drawing", "scan", "url", "table", "file"};
+    return kNames[static_cast<int>(kind)];
+}
+
+std::string NoteItemText(const TNoteItem& note) {
+    if (!note.HasText) {
+        return NoteTextOf(note.Body);
     }
-    const auto text = ProtobufField(*inflated, {2, 3, 2});
-    return text ? std::string(*text) : std::string();
+    std::string text;
+    std::size_t at = 0;
+    for (const TNoteAttachment& attachment : note.Attachments) {
+        const std::size_t mark = note.Text.find(kObjectMark, at);
+        if (mark == std::string::npos) {
+            break;
+        }
+        text.append(note.Text, at, mark - at)
+            .append("[" +
+                    (attachment.Name.empty() ? NoteAttachmentKindName(attachment.Kind) : attachment.Name) +
+                    "]");
+        at = mark + kObjectMark.size();
+    }
+    return text.append(note.Text, at);
 }
 
 std::string HtmlUnescape(std::string_view text) {
@@ -184,22 +168,8 @@ std::string NoteTextOf(std::string_view body) {
     return HtmlUnescape(text);
 }
 
-TNotes::TNotes(const std::string& fileName, int utcOffset) : FFileName(fileName), FUtcOffset(utcOffset) {
-    if (!FileExists(fileName)) {
-        return;
-    }
-    const auto db = OpenDeviceDatabase(fileName);
-    if (db->TableExists("znotebody")) {
-        ReadNotesSqlite(*db);
-    } else if (db->TableExists("ziccloudsyncingobject")) {
-        ReadNoteStore(*db);
-    } else {
-        ReadNotesDb(*db);
-    }
-}
-
 std::string TNotes::NoteText(int index) const {
-    return NoteTextOf(Notes(index).Body);
+    return NoteItemText(Notes(index));
 }
 
 void TNotes::ReadNotesSqlite(TSQLiteDatabase& db) {
@@ -225,27 +195,6 @@ void TNotes::ReadNotesSqlite(TSQLiteDatabase& db) {
             note.Body = body->second;
         }
         note.ModifiedDate = NoteDate(table->FieldAsDouble(modified), FUtcOffset);
-        FNotes.push_back(std::move(note));
-    }
-}
-
-void TNotes::ReadNoteStore(TSQLiteDatabase& db) {
-    const std::vector<std::string> columns = db.ColumnNames("ZICCLOUDSYNCINGOBJECT");
-    const std::string title = HasColumn(columns, "ZTITLE1") ? "o.ZTITLE1" : "o.ZTITLE";
-    const std::string modified =
-        HasColumn(columns, "ZMODIFICATIONDATE1") ? "o.ZMODIFICATIONDATE1" : "o.ZMODIFICATIONDATE";
-    const std::string locked = HasColumn(columns, "ZISPASSWORDPROTECTED") ? "o.ZISPASSWORDPROTECTED" : "0";
-    // The notes are the objects with note data, in the objects' row order.
-    const auto table =
-        db.GetTable("SELECT " + title + ", " + modified + ", " + locked +
-                    ", d.ZDATA FROM ZICCLOUDSYNCINGOBJECT o LEFT JOIN ZICNOTEDATA d ON d.Z_PK = "
-                    "o.ZNOTEDATA WHERE o.ZNOTEDATA IS NOT NULL ORDER BY o.Z_PK");
-    for (; !table->Eof(); table->Next()) {
-        TNoteItem note;
-        note.Title = table->FieldAsString(0);
-        note.ModifiedDate = NoteDate(table->FieldAsDouble(1), FUtcOffset);
-        note.Body = table->FieldAsInteger(2) == 1 ? std::string("(locked note)")
-                                                  : BodyOfText(NoteStoreText(table->FieldAsBlobView(3)));
         FNotes.push_back(std::move(note));
     }
 }

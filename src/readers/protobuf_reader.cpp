@@ -23,49 +23,63 @@ std::optional<std::uint64_t> Varint(std::string_view data, std::size_t& at) {
 // The first length-delimited field `number` of one message.
 std::optional<std::string_view> FieldOf(std::string_view message, std::uint32_t number) {
     std::size_t at = 0;
+    TProtobufValue value;
     while (at < message.size()) {
-        const auto key = Varint(message, at);
-        if (!key) {
+        if (!NextProtobufField(message, at, value)) {
             return std::nullopt;
         }
-        const auto field = static_cast<std::uint32_t>(*key >> 3);
-        switch (*key & 7) {
-        case 0:
-            if (!Varint(message, at)) {
-                return std::nullopt;
-            }
-            break;
-        case 1:
-            if (message.size() - at < 8) {
-                return std::nullopt;
-            }
-            at += 8;
-            break;
-        case 5:
-            if (message.size() - at < 4) {
-                return std::nullopt;
-            }
-            at += 4;
-            break;
-        case 2: {
-            const auto length = Varint(message, at);
-            if (!length || *length > message.size() - at) {
-                return std::nullopt;
-            }
-            if (field == number) {
-                return message.substr(at, static_cast<std::size_t>(*length));
-            }
-            at += static_cast<std::size_t>(*length);
-            break;
-        }
-        default:
-            return std::nullopt; // groups are not used by the stores read here
+        if (value.Wire == 2 && value.Field == number) {
+            return value.Bytes;
         }
     }
     return std::nullopt;
 }
 
 } // namespace
+
+bool NextProtobufField(std::string_view message, std::size_t& at, TProtobufValue& value) {
+    const auto key = Varint(message, at);
+    if (!key || (*key >> 3) > 0xFFFFFFFFu) {
+        return false;
+    }
+    value.Field = static_cast<std::uint32_t>(*key >> 3);
+    value.Wire = static_cast<std::uint32_t>(*key & 7);
+    value.Number = 0;
+    value.Bytes = {};
+    const auto fixed = [&](std::size_t size) {
+        if (message.size() - at < size) {
+            return false;
+        }
+        for (std::size_t i = 0; i < size; ++i) {
+            value.Number |= static_cast<std::uint64_t>(static_cast<unsigned char>(message[at + i]))
+                            << (8 * i);
+        }
+        at += size;
+        return true;
+    };
+    switch (value.Wire) {
+    case 0: {
+        const auto number = Varint(message, at);
+        value.Number = number.value_or(0);
+        return number.has_value();
+    }
+    case 1:
+        return fixed(8);
+    case 5:
+        return fixed(4);
+    case 2: {
+        const auto length = Varint(message, at);
+        if (!length || *length > message.size() - at) {
+            return false;
+        }
+        value.Bytes = message.substr(at, static_cast<std::size_t>(*length));
+        at += static_cast<std::size_t>(*length);
+        return true;
+    }
+    default:
+        return false; // groups are not used by the stores read here
+    }
+}
 
 std::optional<std::string_view> ProtobufField(std::string_view message,
                                               std::initializer_list<std::uint32_t> path) {
@@ -79,7 +93,10 @@ std::optional<std::string_view> ProtobufField(std::string_view message,
     return current;
 }
 
-std::optional<std::string> Inflate(std::string_view data, std::size_t limit) {
+std::optional<std::string> Inflate(std::string_view data, std::size_t limit, bool* tooLarge) {
+    if (tooLarge != nullptr) {
+        *tooLarge = false;
+    }
     z_stream stream{};
     if (inflateInit2(&stream, 32 + MAX_WBITS) != Z_OK) { // gzip or zlib header, detected
         return std::nullopt;
@@ -96,6 +113,9 @@ std::optional<std::string> Inflate(std::string_view data, std::size_t limit) {
         out.append(buffer, sizeof buffer - stream.avail_out);
         if (out.size() > limit) {
             result = Z_BUF_ERROR;
+            if (tooLarge != nullptr) {
+                *tooLarge = true;
+            }
         }
     }
     inflateEnd(&stream);

@@ -68,8 +68,8 @@ protected:
     }
 
     std::string Command(const std::string& args, const std::string& env) {
-        return "env -u KESTROW_PASSWORD -u KESTROW_BACKUP_ROOT TZ=UTC LC_ALL=C " + env + " " +
-               Quote(KESTROW_CLI) + " --root " + Quote(FRoot.Path()) + " " + args;
+        return "env -u KESTROW_PASSWORD -u KESTROW_NOTES_PASSWORD -u KESTROW_BACKUP_ROOT TZ=UTC LC_ALL=C " +
+               env + " " + Quote(KESTROW_CLI) + " --root " + Quote(FRoot.Path()) + " " + args;
     }
 
     TRun Run(const std::string& args, const std::string& env = "", const std::string& cwd = "/") {
@@ -709,13 +709,43 @@ TEST_F(CliContacts, CalendarNotesSafariAndVoicemail) {
               "{\"title\":\"Team meeting\",\"location\":\"Room 4.2\",\"description\":\"URL: "
               "https://meet.example/q3\\r\\nQuarterly review\",\"allDay\":false,\"calendarId\""
               ":1,\"start\":\"2024-06-16T03:06:40+00:00\",\"end\":\"2024-06-16T04:06:40+00:00\"}");
-    const auto notes = nlohmann::ordered_json::parse(Run("notes 2 --json " + PasswordFile()).Out);
-    ASSERT_EQ(notes.size(), 3u);
+    const TRun shut = Run("notes 2 --json " + PasswordFile());
+    EXPECT_EQ(shut.Err, "Locked notes not opened: 1; give their password with --notes-password-file or "
+                        "KESTROW_NOTES_PASSWORD.\n");
+    const auto notes = nlohmann::ordered_json::parse(shut.Out);
+    ASSERT_EQ(notes.size(), 4u);
     // NoteStore.sqlite: the text (its first line the title) from gzipped protobuf, escaped for the body.
     EXPECT_EQ(notes[1]["body"], "Gift ideas<br>Anna: a scarf<br>Chlo\u00e9: concert tickets");
     EXPECT_EQ(notes[1]["text"], "Gift ideas\r\nAnna: a scarf\r\nChlo\u00e9: concert tickets");
     EXPECT_EQ(notes[1]["modified"], "2024-06-13T20:56:40+00:00");
     EXPECT_EQ(notes[2]["text"], "(locked note)");
+    EXPECT_EQ(notes[0]["text"], "Shopping list\r\n[x] Milk\r\n[ ] Eggs & flour\r\n[ ] Coffee");
+    auto shopping = notes[0];
+    shopping.erase(std::string("body"));
+    shopping.erase(std::string("text"));
+    EXPECT_EQ(shopping.dump(),
+              "{\"title\":\"Shopping list\",\"modified\":\"2024-06-13T19:33:20+00:00\",\"folder\":"
+              "\"Notes\",\"account\":\"iCloud\",\"created\":\"2024-06-02T05:46:40+00:00\",\"pinned\":"
+              "true,\"deleted\":false,\"locked\":false,\"unlocked\":false,\"attachments\":[]}");
+    EXPECT_EQ(notes[3]["deleted"], true);
+    EXPECT_EQ(
+        notes[3]["attachments"].dump(),
+        "[{\"type\":\"picture\",\"name\":\"view.jpg\",\"key\":\"Accounts/ACC-1/Media/MED-1/1_a/view.jpg\","
+        "\"inBackup\":true},{\"type\":\"picture\",\"name\":\"garden.jpg\",\"key\":null,\"inBackup\":false},"
+        "{\"type\":\"table\",\"name\":\"\",\"key\":null,\"inBackup\":true}]");
+    // The published locked note, opened by the second candidate of the file or by the environment.
+    ASSERT_TRUE(WriteWholeFile(FWork.Path() + "notes-pw", "wrong\r\npassword\n"));
+    const TRun opened = Run("notes 2 --json --notes-password-file " + Quote(FWork.Path() + "notes-pw") + " " +
+                            PasswordFile());
+    EXPECT_EQ(opened.Err, "");
+    const auto unlocked = nlohmann::ordered_json::parse(opened.Out);
+    EXPECT_EQ(unlocked[2]["text"], "Encrypted title\r\n\r\nEncrypted body");
+    EXPECT_EQ(unlocked[2]["unlocked"], true);
+    const TRun fromEnv = Run("notes 2 " + PasswordFile(), "KESTROW_NOTES_PASSWORD=password");
+    EXPECT_NE(fromEnv.Out.find("\tEncrypted title\tEncrypted title\\x0d\\x0a\\x0d\\x0aEncrypted body\n"),
+              std::string::npos);
+    EXPECT_EQ(Run("notes 2 " + PasswordFile(), "KESTROW_NOTES_PASSWORD=nope").Err,
+              "Note 2 \"Encrypted title\": Wrong password for this note.\n");
     const auto safari = nlohmann::ordered_json::parse(Run("safari 2 --json " + PasswordFile()).Out);
     ASSERT_EQ(safari["bookmarks"].size(), 7u);
     EXPECT_EQ(safari["bookmarks"][5].dump(),
@@ -741,9 +771,28 @@ TEST_F(CliContacts, ExportWritesACategoryInAFormatAndSaysWhere) {
     const std::string out = FWork.Path() + "exports/";
     const TRun notes = Run("export 2 notes " + Quote(out + "notes") + " " + PasswordFile());
     ASSERT_EQ(notes.Exit, 0) << notes.Err;
-    EXPECT_EQ(notes.Out, "3 exported\n" + out + "notes/\n");
-    EXPECT_EQ(notes.Err, ""); // progress only on a terminal
+    EXPECT_EQ(notes.Out, "4 exported\n" + out + "notes/\n"); // the locked note listed as locked
     EXPECT_TRUE(FileExists(out + "notes/Test iPhone_Notes.txt"));
+    // A page per note, pictures beside it; a locked note that stays locked is not written.
+    const TRun pages = Run("export 2 notes " + Quote(out + "pages") + " --format 1 " + PasswordFile());
+    EXPECT_EQ(pages.Exit, 65);
+    EXPECT_EQ(pages.Out, "3 exported\n" + out + "pages/\n");
+    EXPECT_EQ(pages.Err,
+              "Locked notes not opened: 1; give their password with --notes-password-file or "
+              "KESTROW_NOTES_PASSWORD.\nfailed: Encrypted title (locked note): Permission denied\n");
+    std::string page;
+    ASSERT_TRUE(ReadWholeFile(out + "pages/Cottage.html", page));
+    EXPECT_NE(
+        page.find("<h1>Cottage</h1>View <img src=\"Cottage_files/1.jpg\" alt=\"view.jpg\"><br>Garden <span "
+                  "class=\"att\">[garden.jpg] (not in the backup)</span><br><table "
+                  "class=\"nt\"><tr><td>Room</td><td>Beds</td></tr><tr><td>Loft</td><td>2</td></tr></table>"),
+        std::string::npos);
+    EXPECT_TRUE(FileExists(out + "pages/Cottage_files/1.jpg"));
+    EXPECT_FALSE(PathExists(out + "pages/Gift ideas_files"));
+    const TRun allPages = Run("export 2 notes " + Quote(out + "all") + " --format html " + PasswordFile(),
+                              "KESTROW_NOTES_PASSWORD=password");
+    EXPECT_EQ(allPages.Out, "4 exported\n" + out + "all/\n");
+    EXPECT_TRUE(FileExists(out + "all/Encrypted title.html"));
 
     // Formats by code or by the start of their text; rows in the order given.
     const TRun calls =
@@ -779,9 +828,10 @@ TEST_F(CliContacts, ExportWritesACategoryInAFormatAndSaysWhere) {
     EXPECT_EQ(category.Exit, 64);
     EXPECT_EQ(category.Err, "Unknown category \"photos\"; one of contacts, messages, calls, notes, calendar, "
                             "safari, voicemail, files.\n");
-    const TRun format = Run("export 2 notes " + Quote(out) + " --format html " + PasswordFile());
+    const TRun format = Run("export 2 notes " + Quote(out) + " --format pdf " + PasswordFile());
     EXPECT_EQ(format.Exit, 64);
-    EXPECT_EQ(format.Err, "--format \"html\" names no single format of notes:\n  0 Text\n");
+    EXPECT_EQ(format.Err,
+              "--format \"pdf\" names no single format of notes:\n  0 Text\n  1 HTML - Web page\n");
     const TRun rows = Run("export 2 calls " + Quote(out) + " --rows 0,9 " + PasswordFile());
     EXPECT_EQ(rows.Exit, 64);
     EXPECT_EQ(rows.Err, "--rows: \"9\" is no record index (0 to 3).\n");

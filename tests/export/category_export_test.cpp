@@ -205,11 +205,13 @@ TEST_F(CategoryExport, CallsCalendarAndNotesAsOneFileEach) {
         kBom + "06/14/24 19:33:20 ~ 06/14/24 20:33:20 City Dental Practice, Dentist\r\nBring the insurance "
                "form\r\n\r\n06/15/24 19:33:20 (All day) , Anna's birthday\r\n\r\n\r\n");
 
-    EXPECT_EQ(ExportNotes(*FSession, {2, 0}, Out("notes")).Count, 2);
-    EXPECT_EQ(Read(Out("notes") + "Chloe's iPhone_Notes.txt"),
-              kBom + "Note: 06/13/24 22:03:20\r\nBank details\r\n(locked note)\r\n\r\n"
-                     "Note: 06/13/24 19:33:20\r\nShopping list\r\nShopping list\r\nMilk\r\nEggs & flour\r\n"
-                     "Coffee\r\n\r\n");
+    EXPECT_EQ(ExportNotes(*FSession, {2, 0}, 0, Out("notes")).Count, 2);
+    EXPECT_EQ(
+        Read(Out("notes") + "Chloe's iPhone_Notes.txt"),
+        kBom +
+            "Note: 06/13/24 22:03:20\r\nFolder: Notes\r\nEncrypted title\r\n(locked note)\r\n\r\n"
+            "Note: 06/13/24 19:33:20\r\nFolder: Notes\r\nShopping list\r\nShopping list\r\n[x] Milk\r\n[ ] "
+            "Eggs & flour\r\n[ ] Coffee\r\n\r\n");
 }
 
 TEST_F(CategoryExport, SafariAsCsvWithHeadersPerGroupAndAsShortcuts) {
@@ -289,7 +291,7 @@ TEST_F(CategoryExport, StopEndsTheRunAfterTheRecordInHand) {
 
 TEST_F(CategoryExport, NothingIsWrittenIntoABackupFolder) {
     const std::string inside = FRoot.Path() + "phone/exports/";
-    const TExportResult result = ExportNotes(*FSession, {0}, inside);
+    const TExportResult result = ExportNotes(*FSession, {0}, 0, inside);
     EXPECT_EQ(result.FolderError, EACCES);
     EXPECT_EQ(result.Count, 0);
     EXPECT_FALSE(PathExists(inside));

@@ -224,11 +224,43 @@ void AddDemoNotes(const std::string& work, TDemoGeneration generation, std::vect
     } else {
         const std::string path = work + "NoteStore.sqlite";
         std::remove(path.c_str());
-        ExecSql(path, NoteStoreSql({{"Shopping list", "Shopping list\nMilk\nEggs & flour\nCoffee", 740000000},
+        // A title and a checklist; a plain note; the published locked note (password "password"); a
+        // note with a picture in the backup, one missing from it and a table.
+        TCurrentNote shopping{"Shopping list", "", 740000000};
+        shopping.Protobuf = NoteProtobufRuns("Shopping list\nMilk\nEggs & flour\nCoffee",
+                                             {{.Length = 14, .Style = 0},
+                                              {.Length = 5, .Style = 103, .Done = 1},
+                                              {.Length = 13, .Style = 103, .Done = 0},
+                                              {.Length = 6, .Style = 103, .Done = 0}});
+        shopping.Pinned = true;
+        shopping.Created = 739000000;
+        TCurrentNote locked{"Encrypted title", "", 740009000};
+        locked.Lock = PublishedLockedNote();
+        locked.CryptoOnData = true;
+        TCurrentNote cottage{"Cottage", "", 740010000};
+        const std::string mark = "\xEF\xBF\xBC";
+        cottage.Protobuf = NoteProtobufRuns(
+            "Cottage\nView " + mark + "\nGarden " + mark + "\n" + mark,
+            {{.Length = 8, .Style = 0},
+             {.Length = 5},
+             {.Length = 1, .AttachmentId = "PIC-1", .AttachmentUti = "public.jpeg"},
+             {.Length = 8},
+             {.Length = 1, .AttachmentId = "PIC-2", .AttachmentUti = "public.jpeg"},
+             {.Length = 1},
+             {.Length = 1, .AttachmentId = "TBL-1", .AttachmentUti = "com.apple.notes.table"}});
+        cottage.InTrash = true;
+        ExecSql(path, NoteStoreSql({shopping,
                                     {"Gift ideas", "Gift ideas\nAnna: a scarf\nChlo\xC3\xA9: concert tickets",
                                      740005000},
-                                    {"Bank details", "", 740009000, true}}));
+                                    locked,
+                                    cottage},
+                                   {{"PIC-1", "public.jpeg", "", "MED-1", "view.jpg"},
+                                    {"PIC-2", "public.jpeg", "", "MED-2", "garden.jpg"},
+                                    {"TBL-1", "com.apple.notes.table", "", "", "", "",
+                                     TableMergeData({{"Room", "Beds"}, {"Loft", "2"}})}}));
         files.emplace_back("AppDomainGroup-group.com.apple.notes", "NoteStore.sqlite", Bytes(path));
+        files.emplace_back("AppDomainGroup-group.com.apple.notes", "Accounts/ACC-1/Media/MED-1/1_a/view.jpg",
+                           TestJpeg(64, 48, 90, 150, 200));
     }
 }
 

@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
@@ -12,6 +13,8 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QTreeWidget>
+#include <QWebEnginePage>
+#include <QWebEngineView>
 
 #include <gtest/gtest.h>
 
@@ -249,7 +252,7 @@ TEST_P(DesktopEveryView, ListsItsRecordsAndExports) {
         {0, {"First name", "Last name"}, "contacts"},
         {1, {"Contacts", "Count"}, "messages"},
         {2, {"", "Date", "Duration", "Number", "Name"}, "calls"},
-        {3, {"Title", "Date"}, "notes"},
+        {3, {"Title", "Folder", "Date"}, "notes"},
         {4, {"Start", "End", "Title", "Location"}, "calendar"},
         {6, {"", "Date", "Duration", "Number", "Name"}, "voicemail"},
     };
@@ -268,6 +271,56 @@ TEST_P(DesktopEveryView, ListsItsRecordsAndExports) {
 }
 
 INSTANTIATE_TEST_SUITE_P(DemoBackups, DesktopEveryView, ::testing::Values(0, 1, 3, 4));
+
+// The demo's current notes: folders listed; the locked note asks for its password in the pane,
+// says when it is wrong and shows the note once it is right.
+TEST_F(DesktopViews, LockedNoteOpensWithItsPasswordInThePane) {
+    Open(3);
+    auto* view = static_cast<TNoteFrm*>(Show(3));
+    TListView* list = view->List();
+    const QStringList titles = Column(list, 0);
+    const int row = static_cast<int>(titles.indexOf("Encrypted title"));
+    ASSERT_GE(row, 0) << titles.join(",").toStdString();
+    EXPECT_EQ(Column(list, 1)[row], "Notes");
+    EXPECT_EQ(Column(list, 1)[titles.indexOf("Cottage")], "Recently Deleted");
+    const auto pageText = [&] {
+        QString text;
+        bool done = false;
+        view->Viewer()->View()->page()->toPlainText([&](const QString& t) {
+            text = t;
+            done = true;
+        });
+        return QTest::qWaitFor([&] { return done; }, 5000) ? text : QString();
+    };
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualRect(list->model()->index(row, 0)).center());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->LockPanel()->isVisible(); }, 5000));
+    FForm->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(FForm.get()));
+    QTest::mouseClick(view->PasswordEdit(), Qt::LeftButton);
+    ASSERT_EQ(QApplication::focusWidget(), view->PasswordEdit());
+    QTest::keyClicks(QApplication::focusWidget(), "nope");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(view->LockMessage()->text(), "Wrong password for this note.");
+    EXPECT_EQ(view->PasswordEdit()->text(), "");
+    Screenshot("view-notes-locked");
+    ASSERT_EQ(QApplication::focusWidget(), view->PasswordEdit());
+    QTest::keyClicks(QApplication::focusWidget(), "password");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_FALSE(view->LockPanel()->isVisible());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pageText().contains("Encrypted body"); }, 10000));
+    Screenshot("view-notes-opened");
+    // A note with a picture in the backup, one missing from it, and a table.
+    QTest::mouseClick(
+        list->viewport(), Qt::LeftButton, {},
+        list->visualRect(list->model()->index(static_cast<int>(titles.indexOf("Cottage")), 0)).center());
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return view->Viewer()->PageText().contains("<img src=\"data:image/jpeg"); }, 10000));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return pageText().contains("[garden.jpg] (not in the backup)"); }, 10000));
+    EXPECT_TRUE(pageText().contains("Loft\t2")) << pageText().toStdString();
+    Screenshot("view-notes-pictures");
+}
 
 TEST_F(DesktopViews, BackupTextsAreShownAsTextNeverAsMarkup) {
     const TTempFolder work;
