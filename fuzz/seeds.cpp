@@ -9,6 +9,7 @@
 #include "support/current_stores_writer.h"
 #include "support/keybag_writer.h"
 #include "support/mbdb_writer.h"
+#include "support/picture_writer.h"
 #include "support/plist_writer.h"
 #include "support/safari_writer.h"
 #include "support/sms_writer.h"
@@ -125,5 +126,7 @@ int main(int argc, char** argv) {
         dir + "fuzz_note_html/body",
         "<div onclick='x' align=left>a &amp; b<br/><script>s()</script><img src=\"data:image/png;base64,AA\">"
         "<a href=https://a.example/>l</a><!-- c --><b title=\"open</div>");
+    WriteTestFile(dir + "fuzz_heif/exif",
+                  TestHeic(24, 16, 10, 200, 30, ExifTiff("2022:02:02 02:02:02", 8), 8));
     return 0;
 }
