@@ -43,9 +43,33 @@ void ResampleLine(const std::uint8_t* in, int inCount, std::size_t inStride, std
     }
 }
 
+// The smallest scaled size whose longer side still reaches maxSide (TurboJPEG decodes to the size
+// asked for when it is one of its scales).
+void ScaleDown(int& width, int& height, int maxSide) {
+    int count = 0;
+    const tjscalingfactor* factors = tjGetScalingFactors(&count);
+    int bestWidth = width;
+    int bestHeight = height;
+    for (int i = 0; factors != nullptr && i < count; ++i) {
+        const int w = TJSCALED(width, factors[i]);
+        const int h = TJSCALED(height, factors[i]);
+        if (std::max(w, h) >= maxSide &&
+            w * static_cast<long long>(h) < bestWidth * static_cast<long long>(bestHeight)) {
+            bestWidth = w;
+            bestHeight = h;
+        }
+    }
+    width = bestWidth;
+    height = bestHeight;
+}
+
 } // namespace
 
 std::optional<TRgbImage> DecodeJpeg(std::string_view data) {
+    return DecodeJpegScaled(data, 0);
+}
+
+std::optional<TRgbImage> DecodeJpegScaled(std::string_view data, int maxSide) {
     const TTurbo turbo(tjInitDecompress());
     if (!turbo || data.empty() || data.size() > 0x7FFFFFFF) {
         return std::nullopt;
@@ -59,6 +83,9 @@ std::optional<TRgbImage> DecodeJpeg(std::string_view data) {
     if (tjDecompressHeader3(turbo.get(), bytes, size, &width, &height, &subsampling, &colorspace) != 0 ||
         width <= 0 || height <= 0 || static_cast<long long>(width) * height > kMaxPixels) {
         return std::nullopt;
+    }
+    if (maxSide > 0) {
+        ScaleDown(width, height, maxSide);
     }
     TRgbImage image{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height * 3)};
     if (tjDecompress2(turbo.get(), bytes, size, image.Pixels.data(), width, 0, height, TJPF_RGB,

@@ -18,6 +18,9 @@ struct TRgbImage {
 // Decodes JPEG data (TurboJPEG's error codes: a damaged picture never ends the program). Nothing for
 // data that is not a decodable JPEG or claims more than 64 million pixels.
 std::optional<TRgbImage> DecodeJpeg(std::string_view data);
+// The same at the smallest of TurboJPEG's scales (1/8 to 1) at which the longer side still reaches
+// maxSide: a thumbnail decodes an eighth of the pixels of the whole picture or fewer.
+std::optional<TRgbImage> DecodeJpegScaled(std::string_view data, int maxSide);
 // Encodes as a baseline JPEG; empty on failure.
 std::string EncodeJpeg(const TRgbImage& image, int quality = 90);
 // Stretches to the given size with an area-averaging filter (smooth when shrinking and enlarging).
