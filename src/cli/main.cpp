@@ -7,6 +7,7 @@
 #include "cli/category_commands.h"
 #include "cli/commands.h"
 #include "cli/export_command.h"
+#include "cli/photo_command.h"
 #include "cli/stop_signals.h"
 #include "readers/sqlite_database.h"
 
@@ -105,6 +106,7 @@ int Run(int argc, char** argv) {
     category("notes", "The notes of a backup", RunNotes);
     category("safari", "Safari's bookmarks and history in a backup", RunSafari);
     category("voicemail", "The voicemails of a backup", RunVoicemail);
+    category("photos", "The pictures and videos of a backup's camera roll", RunPhotos);
 
     TExportRequest exportRequest;
     auto* exportCommand =
@@ -112,7 +114,7 @@ int Run(int argc, char** argv) {
     exportCommand->add_option("INDEX", exportRequest.Index, "Backup index")->required();
     exportCommand
         ->add_option("CATEGORY", exportRequest.Category,
-                     "contacts, messages, calls, notes, calendar, safari, voicemail or files")
+                     "contacts, messages, calls, notes, calendar, safari, voicemail, files or photos")
         ->required();
     exportCommand->add_option("DEST", exportRequest.Dest, "Destination folder")->required();
     exportCommand->add_option("--format", exportRequest.Format,
@@ -120,6 +122,7 @@ int Run(int argc, char** argv) {
     exportCommand->add_option(
         "--rows", exportRequest.Rows,
         "Record indexes in reader order, comma-separated (files: a file of keys, or -)");
+    exportCommand->add_flag("--by-month", exportRequest.ByMonth, "photos: in YYYY/MM folders");
     exportCommand->callback([&] { result = RunExport(options, exportRequest); });
 
     auto* log = app.add_subcommand("log", "Open a backup and print the problem log");
