@@ -148,5 +148,8 @@ int main(int argc, char** argv) {
         "<a href=https://a.example/>l</a><!-- c --><b title=\"open</div>");
     WriteTestFile(dir + "fuzz_heif/exif",
                   TestHeic(24, 16, 10, 200, 30, ExifTiff("2022:02:02 02:02:02", 8), 8));
+    WriteTestFile(dir + "fuzz_exif/jpeg", JpegWithExif(std::string("\xFF\xD8\xFF\xD9", 4),
+                                                       ExifTiff("2021:07:14 09:30:05", 3, "-03:00")));
+    WriteTestFile(dir + "fuzz_exif/heic", TestHeic(16, 16, 0, 0, 0, ExifTiff("2019:01:02 03:04:05")));
     return 0;
 }

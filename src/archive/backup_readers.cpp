@@ -32,6 +32,7 @@ void TBackupReaders::Close() {
     Notes.reset();
     Safari.reset();
     VoiceMail.reset();
+    Photos.reset();
     FStatus = {};
 }
 

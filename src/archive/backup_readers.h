@@ -9,6 +9,7 @@
 #include "readers/calendar.h"
 #include "readers/call_log.h"
 #include "readers/notes.h"
+#include "readers/photos.h"
 #include "readers/safari.h"
 #include "readers/short_message.h"
 #include "readers/voicemail.h"
@@ -27,7 +28,7 @@ enum class TCategoryState : std::uint8_t {
 // frees it before every other opening; each reader's working files live in a folder of their own.
 class TBackupReaders {
 public:
-    static constexpr int kCategories = 8;
+    static constexpr int kCategories = 9;
 
     TCategoryState State(int category) const;
     const std::string& Error(int category) const;
@@ -42,6 +43,7 @@ public:
     std::unique_ptr<TNotes> Notes;
     std::unique_ptr<TSafari> Safari;
     std::unique_ptr<TVoiceMail> VoiceMail;
+    std::unique_ptr<TPhotos> Photos;
 
 private:
     struct TStatus {

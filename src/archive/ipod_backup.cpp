@@ -66,6 +66,9 @@ const char* OpenStatusText(std::uint8_t status) {
 }
 
 const char* CategoryName(int category) {
+    if (category == catPhotos) {
+        return "Photos";
+    }
     return (category >= 0 && category <= catFiles) ? kCategories[category].Name : "";
 }
 
@@ -394,8 +397,8 @@ namespace {
 // The folder of each category's working files in the private folder.
 constexpr const char* kContactImagesKey = "Library/AddressBook/AddressBookImages.sqlitedb";
 
-constexpr const char* kCategoryFolders[] = {"contacts", "messages",  "calls",     "calendar",
-                                            "notes",    "bookmarks", "voicemail", "files"};
+constexpr const char* kCategoryFolders[] = {"contacts",  "messages",  "calls", "calendar", "notes",
+                                            "bookmarks", "voicemail", "files", "photos"};
 
 } // namespace
 

@@ -42,6 +42,7 @@ enum TCategory : int {
     catBookmarks,
     catVoicemails,
     catFiles,
+    catPhotos, // the camera roll (archive/photo_library.h)
 };
 const char* CategoryName(int category);
 
@@ -111,6 +112,8 @@ public:
     TCategoryState CategoryState(int category) const { return FReaders.State(category); }
     const std::string& CategoryError(int category) const { return FReaders.Error(category); }
     void CloseReaders();
+    // The readers themselves, for loaders of categories kept outside the session (photos).
+    TBackupReaders& Readers() { return FReaders; }
 
     // A database of the open backup readable by a reader: a protected one, or one whose "-wal"
     // companion is in the table, is written (decrypted) into a folder of the category's own in the

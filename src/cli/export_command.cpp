@@ -9,6 +9,7 @@
 
 #include <fmt/format.h>
 
+#include "archive/photo_library.h"
 #include "cli/category_commands.h"
 #include "cli/display_text.h"
 #include "cli/progress_line.h"
@@ -20,6 +21,7 @@
 #include "export/export_formats.h"
 #include "export/messages_export.h"
 #include "export/notes_export.h"
+#include "export/photos_export.h"
 #include "export/safari_export.h"
 #include "export/voicemail_export.h"
 #include "platform/date_time.h"
@@ -37,8 +39,9 @@ namespace kestrow {
 
 namespace {
 
-constexpr int kSessionCategory[kExportCategoryCount] = {catContacts, catMessages,  catCalls,      catNotes,
-                                                        catCalendar, catBookmarks, catVoicemails, catFiles};
+constexpr int kSessionCategory[kExportCategoryCount] = {catContacts,   catMessages, catCalls,
+                                                        catNotes,      catCalendar, catBookmarks,
+                                                        catVoicemails, catFiles,    catPhotos};
 
 std::string CategoryNames() {
     std::string names;
@@ -121,6 +124,8 @@ int RecordCount(TIpodBackup& session, int category) {
         return session.LoadSafari() ? static_cast<int>(SafariRows(*session.LoadSafari()).size()) : 0;
     case ecVoicemail:
         return session.LoadVoiceMail() ? session.LoadVoiceMail()->Count() : 0;
+    case ecPhotos:
+        return LoadPhotos(session) ? LoadPhotos(session)->Count() : 0;
     default:
         return static_cast<int>(session.Files().Size());
     }
@@ -138,8 +143,9 @@ std::vector<int> AllRows(TIpodBackup& session, int category, int count) {
 }
 
 TExportResult Export(TIpodBackup& session, int category, int format, const std::vector<int>& rows,
-                     const std::vector<std::string>& keys, const std::string& dest,
+                     const std::vector<std::string>& keys, const TExportRequest& request,
                      const TExportControl& control) {
+    const std::string& dest = request.Dest;
     switch (category) {
     case ecContacts:
         return ExportContacts(session, rows, format, dest, control);
@@ -165,6 +171,8 @@ TExportResult Export(TIpodBackup& session, int category, int format, const std::
     }
     case ecVoicemail:
         return ExportVoicemail(session, rows, dest, control);
+    case ecPhotos:
+        return ExportPhotos(session, rows, format, dest, request.ByMonth, control);
     default:
         return ExportBackupFiles(session, keys, format, dest, control);
     }
@@ -249,7 +257,7 @@ int RunExport(const TCliOptions& options, const TExportRequest& request) {
     TExportControl control;
     control.Stop = TStopSignals::Token();
     control.Step = [&](std::size_t done, std::size_t total) { progress.Show(done, total, 0); };
-    const TExportResult result = Export(session, category, format, rows, keys, request.Dest, control);
+    const TExportResult result = Export(session, category, format, rows, keys, request, control);
     progress.Finish();
     return Report(session, result, request.Dest);
 }

@@ -10,6 +10,7 @@
 #include "cli/display_text.h"
 #include "cli/export_command.h"
 #include "cli/mount_command.h"
+#include "cli/photo_command.h"
 #include "cli/stop_signals.h"
 #include "readers/sqlite_database.h"
 
@@ -128,6 +129,7 @@ int Run(int argc, char** argv) {
     notes->callback([&] { result = RunNotes(options, index, json, notesPasswordFile); });
     category("safari", "Safari's bookmarks and history in a backup", RunSafari);
     category("voicemail", "The voicemails of a backup", RunVoicemail);
+    category("photos", "The pictures and videos of a backup's camera roll", RunPhotos);
 
     TExportRequest exportRequest;
     auto* exportCommand =
@@ -135,7 +137,7 @@ int Run(int argc, char** argv) {
     exportCommand->add_option("INDEX", exportRequest.Index, "Backup index")->required();
     exportCommand
         ->add_option("CATEGORY", exportRequest.Category,
-                     "contacts, messages, calls, notes, calendar, safari, voicemail or files")
+                     "contacts, messages, calls, notes, calendar, safari, voicemail, files or photos")
         ->required();
     exportCommand->add_option("DEST", exportRequest.Dest, "Destination folder")->required();
     exportCommand->add_option("--format", exportRequest.Format,
@@ -145,6 +147,7 @@ int Run(int argc, char** argv) {
         "Record indexes in reader order, comma-separated (files: a file of keys, or -)");
     exportCommand->add_option("--notes-password-file", exportRequest.NotesPasswordFile,
                               "notes: a file of candidate passwords of locked notes, one a line");
+    exportCommand->add_flag("--by-month", exportRequest.ByMonth, "photos: in YYYY/MM folders");
     exportCommand->callback([&] { result = RunExport(options, exportRequest); });
 
     bool deep = false;

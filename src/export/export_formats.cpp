@@ -34,6 +34,11 @@ const TExportCategoryInfo kCategories[kExportCategoryCount] = {
      {"CSV - Comma-Separated values", "Export to IE favoriates"}},
     {"voicemail", "Export Voicemail", " voicemail", "No voicemail to export.", {"Amr audio"}},
     {"files", "Export backup files", " file", "No file to export.", {"Files only", "Files with full path"}},
+    {"photos",
+     "Export Photos",
+     " photo",
+     "No photo to export.",
+     {"Originals - The files as taken", "JPEG - HEIC pictures converted"}},
 };
 
 } // namespace

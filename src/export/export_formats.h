@@ -16,8 +16,9 @@ enum TExportCategory : int {
     ecSafari = 5,
     ecVoicemail = 6,
     ecFiles = 7,
+    ecPhotos = 8,
 };
-constexpr int kExportCategoryCount = 8;
+constexpr int kExportCategoryCount = 9;
 
 // What the dialog and the command line show of a category: its formats in the order of their codes.
 struct TExportCategoryInfo {

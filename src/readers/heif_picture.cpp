@@ -132,7 +132,7 @@ void MarkUpright(std::string& tiff) {
 }
 
 // The TIFF part of the primary picture's EXIF block (HEIF puts a 4-byte offset to the TIFF header first).
-std::string ExifTiff(const heif_image_handle* primary) {
+std::string StoredExifTiff(const heif_image_handle* primary) {
     heif_item_id id = 0;
     if (heif_image_handle_get_list_of_metadata_block_IDs(primary, "Exif", &id, 1) != 1) {
         return {};
@@ -153,7 +153,14 @@ std::string ExifTiff(const heif_image_handle* primary) {
     if (tiff.compare(0, 4, "II*\0", 4) != 0 && tiff.compare(0, 4, "MM\0*", 4) != 0) {
         return {};
     }
-    MarkUpright(tiff);
+    return tiff;
+}
+
+std::string ExifTiff(const heif_image_handle* primary) {
+    std::string tiff = StoredExifTiff(primary);
+    if (!tiff.empty()) {
+        MarkUpright(tiff);
+    }
     return tiff;
 }
 
@@ -236,6 +243,29 @@ bool IsHeifData(std::string_view data) {
         }
     }
     return false;
+}
+
+std::string HeifExifTiff(std::string_view heif) {
+    std::string error;
+    const auto context = ReadContext(heif, error);
+    heif_image_handle* primary = nullptr;
+    if (!context || heif_context_get_primary_image_handle(context.get(), &primary).code != heif_error_Ok) {
+        return {};
+    }
+    const THandle owned(primary);
+    return StoredExifTiff(primary);
+}
+
+std::optional<TRgbImage> DecodePicture(std::string_view data, int maxSide, std::string& error) {
+    if (IsHeifData(data)) {
+        return DecodeHeif(data, maxSide, error);
+    }
+    auto image = DecodeJpegScaled(data, maxSide);
+    if (!image) {
+        error = "not a picture that decodes";
+        return std::nullopt;
+    }
+    return FitInto(*image, maxSide);
 }
 
 TRgbImage FitInto(const TRgbImage& image, int maxSide) {

@@ -21,6 +21,13 @@ std::optional<TRgbImage> DecodeHeif(std::string_view heif, int maxSide, std::str
 // failure, with the reason in error. Size caps as for DecodeJpeg.
 std::optional<std::string> HeifToJpeg(std::string_view heif, int maxSide, std::string& error);
 
+// The TIFF part of the primary picture's EXIF block as stored, or empty when there is none.
+std::string HeifExifTiff(std::string_view heif);
+
+// A JPEG or HEIF picture fitted into a square of side maxSide (> 0), decoded at a reduced scale
+// (TurboJPEG's scaled decoding, libheif's thumbnail) where it can. Nothing when neither decodes.
+std::optional<TRgbImage> DecodePicture(std::string_view data, int maxSide, std::string& error);
+
 // The picture scaled to fit a square of side maxSide (never enlarged).
 TRgbImage FitInto(const TRgbImage& image, int maxSide);
 

@@ -61,6 +61,22 @@ tjscalingfactor FittingScale(int width, int height, int fitWidth, int fitHeight)
 
 } // namespace
 
+std::optional<TRgbImage> DecodeJpegScaled(std::string_view data, int maxSide) {
+    const TTurbo turbo(tjInitDecompress());
+    int width = 0;
+    int height = 0;
+    int subsampling = 0;
+    int colorspace = 0;
+    if (maxSide <= 0 || !turbo || data.empty() || data.size() > 0x7FFFFFFF ||
+        tjDecompressHeader3(turbo.get(), reinterpret_cast<const unsigned char*>(data.data()),
+                            static_cast<unsigned long>(data.size()), &width, &height, &subsampling,
+                            &colorspace) != 0) {
+        return DecodeJpeg(data);
+    }
+    // The longer side reaches maxSide; the shorter one follows.
+    return width >= height ? DecodeJpeg(data, maxSide, 1) : DecodeJpeg(data, 1, maxSide);
+}
+
 std::optional<TRgbImage> DecodeJpeg(std::string_view data, int fitWidth, int fitHeight) {
     const TTurbo turbo(tjInitDecompress());
     if (!turbo || data.empty() || data.size() > 0x7FFFFFFF) {

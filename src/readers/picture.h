@@ -20,6 +20,9 @@ struct TRgbImage {
 // fit, the picture is scaled while it is decoded, by the smallest of TurboJPEG's factors (down to
 // 1/8) that still covers fitWidth x fitHeight, so a picture declaring 8192 x 8192 costs 1024 x 1024.
 std::optional<TRgbImage> DecodeJpeg(std::string_view data, int fitWidth = 0, int fitHeight = 0);
+// The same at the smallest of TurboJPEG's scales (1/8 to 1) at which the longer side still reaches
+// maxSide: a thumbnail decodes an eighth of the pixels of the whole picture or fewer.
+std::optional<TRgbImage> DecodeJpegScaled(std::string_view data, int maxSide);
 // Encodes as a baseline JPEG; empty on failure.
 std::string EncodeJpeg(const TRgbImage& image, int quality = 90);
 // Stretches to the given size with an area-averaging filter (smooth when shrinking and enlarging).

@@ -15,6 +15,7 @@
 
 #include "archive/backup_read_thread.h"
 #include "archive/ipod_backup.h"
+#include "archive/photo_library.h"
 #include "device/backup_tool.h"
 #include "device/ios_helper.h"
 #include "platform/date_time.h"
@@ -30,6 +31,7 @@
 #include "ui/views/file_frm.h"
 #include "ui/views/msg_frm.h"
 #include "ui/views/note_frm.h"
+#include "ui/views/photo_frm.h"
 #include "ui/views/sfr_frm.h"
 #include "ui/views/vml_frm.h"
 
@@ -52,6 +54,7 @@ constexpr std::array<TButtonInfo, TBackFrame::kViewCount> kButtons{{
     {"Bookmarks", catBookmarks},
     {"Voicemails", catVoicemails},
     {"Files", catFiles},
+    {"Photos", catPhotos},
 }};
 
 QString BackupDateText(double date) {
@@ -343,7 +346,9 @@ void TBackFrame::OnOpenDone(int status) {
 
 void TBackFrame::EnableCategories() {
     for (int view = 0; view < kViewCount; ++view) {
-        FButtons[static_cast<std::size_t>(view)]->setEnabled(FSession->HasCategory(CategoryOfView(view)));
+        const int category = CategoryOfView(view);
+        FButtons[static_cast<std::size_t>(view)]->setEnabled(
+            category == catPhotos ? HasPhotos(*FSession) : FSession->HasCategory(category));
     }
     FViewShown = false;
     for (int view = 0; view < kViewCount; ++view) {
@@ -394,6 +399,8 @@ TCategoryView* TBackFrame::CreateView(int view) {
         return new TSfrFrm(*FSession, FFrmPnl);
     case 6:
         return new TVmlFrm(*FSession, FFrmPnl);
+    case 8:
+        return new TPhotoFrm(*FSession, FFrmPnl);
     default:
         return new TFileFrm(*FSession, FFrmPnl);
     }

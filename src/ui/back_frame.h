@@ -25,11 +25,11 @@ class TIpodBackup;
 struct TExportResult;
 
 // The backup view: owns the session, offers the choice of backup, opens it on a background
-// thread, shows progress and outcome, and switches among the eight category views.
+// thread, shows progress and outcome, and switches among the nine category views.
 class TBackFrame : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kViewCount = 8;
+    static constexpr int kViewCount = 9;
     // The device link as it stands (the main window re-creates its watcher).
     using TDeviceGetter = std::function<const TIosHelper*()>;
 

@@ -15,6 +15,7 @@
 #include "support/crypto_writer.h"
 #include "support/demo_data.h"
 #include "support/file_tree.h"
+#include "support/photos_writer.h"
 #include "support/plist_writer.h"
 #include "support/sms_writer.h"
 #include "support/sqlite_writer.h"
@@ -824,10 +825,11 @@ TEST_F(CliContacts, ExportWritesACategoryInAFormatAndSaysWhere) {
     EXPECT_TRUE(FileExists(out + "files/Library/Voicemail/2.amr"));
 
     // Requests that name nothing: 64, with what would have been right.
-    const TRun category = Run("export 2 photos " + Quote(out) + " " + PasswordFile());
+    const TRun category = Run("export 2 pictures " + Quote(out) + " " + PasswordFile());
     EXPECT_EQ(category.Exit, 64);
-    EXPECT_EQ(category.Err, "Unknown category \"photos\"; one of contacts, messages, calls, notes, calendar, "
-                            "safari, voicemail, files.\n");
+    EXPECT_EQ(category.Err,
+              "Unknown category \"pictures\"; one of contacts, messages, calls, notes, calendar, "
+              "safari, voicemail, files, photos.\n");
     const TRun format = Run("export 2 notes " + Quote(out) + " --format pdf " + PasswordFile());
     EXPECT_EQ(format.Exit, 64);
     EXPECT_EQ(format.Err,
@@ -900,6 +902,42 @@ TEST_F(CliSignals, InterruptStopsTheExtractionCleanly) {
     std::string err;
     ReadWholeFile(FWork.Path() + "err", err);
     EXPECT_NE(err.find("Stopped after 0 of 3 files."), std::string::npos) << err;
+}
+
+} // namespace
+} // namespace kestrow
+
+namespace kestrow {
+namespace {
+
+TEST_F(Cli, PhotosAsLinesAndJsonAndExportedByMonth) {
+    TBackupPlan plan;
+    plan.FolderName = "zz-photos";
+    test::AddDemoPhotos(FWork.Path(), test::TDemoGeneration::Current, plan.Files);
+    test::WriteBackup(FRoot.Path(), plan);
+    const TRun lines = Run("photos 2");
+    ASSERT_EQ(lines.Exit, 0) << lines.Err;
+    EXPECT_EQ(lines.Out.substr(lines.Out.find("06/03/23")),
+              "06/03/23 15:33:20\tIMG_0002.JPG\t13\tJPG\t-\n"
+              "06/04/23 19:20:00\tIMG_0004.MOV\t0\tMOV\t- (not in the backup)\n");
+    const TRun json = Run("photos 2 --json");
+    ASSERT_EQ(json.Exit, 0) << json.Err;
+    auto items = nlohmann::ordered_json::parse(json.Out);
+    ASSERT_EQ(items.size(), 5u);
+    items[1].erase("size");
+    EXPECT_EQ(
+        items[1].dump(),
+        "{\"key\":\"Media/DCIM/105APPLE/IMG_0001.HEIC\",\"name\":\"IMG_0001.HEIC\","
+        "\"date\":\"2023-06-01T10:00:00+02:00\",\"type\":\"HEIC\",\"width\":64,\"height\":48,"
+        "\"duration\":0.0,\"latitude\":48.8584,\"longitude\":2.2945,\"favorite\":true,\"hidden\":false,"
+        "\"trashed\":false,\"albums\":[\"Holidays\"],\"livePhotoKey\":\"Media/DCIM/105APPLE/IMG_0001.MOV\","
+        "\"inBackup\":true}");
+    const std::string out = FWork.Path() + "out/";
+    const TRun exported = Run("export 2 photos " + Quote(out) + " --format JPEG --by-month");
+    EXPECT_EQ(exported.Exit, 65);
+    EXPECT_EQ(exported.Out, "4 exported\n" + out + "\n");
+    EXPECT_EQ(exported.Err, "failed: " + out + "2023/06/IMG_0004.MOV: No such file or directory\n");
+    EXPECT_TRUE(FileExists(out + "2023/06/IMG_0001.jpg"));
 }
 
 } // namespace

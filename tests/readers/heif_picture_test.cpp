@@ -54,9 +54,15 @@ TEST(HeifPicture, ScaledFromTheEmbeddedThumbnailOrThePrimaryWithoutExif) {
         ExpectColour(*decoded, 20, 90, 220);
     }
     std::string error;
-    const auto image = DecodeHeif(heic, 200, error);
+    const auto image = DecodePicture(heic, 200, error);
     ASSERT_TRUE(image) << error;
     EXPECT_EQ(image->Width, 80); // never enlarged
+    // A JPEG through TurboJPEG's scaled decoding (1/8 reaches 100 pixels), then fitted.
+    const auto jpeg = DecodePicture(TestJpeg(1000, 500, 250, 128, 0), 100, error);
+    ASSERT_TRUE(jpeg);
+    EXPECT_EQ(jpeg->Width, 100);
+    EXPECT_EQ(jpeg->Height, 50);
+    ExpectColour(*jpeg, 250, 128, 0);
 }
 
 TEST(HeifPicture, HostileDataFailsWithAReason) {
@@ -72,5 +78,7 @@ TEST(HeifPicture, HostileDataFailsWithAReason) {
         std::string error;
         EXPECT_FALSE(HeifToJpeg(data, 0, error));
         EXPECT_FALSE(error.empty());
+        error.clear();
+        EXPECT_EQ(DecodePicture(data, 64, error).has_value(), data.starts_with("\xFF\xD8"));
     }
 }

@@ -5,6 +5,7 @@
 #include "support/backup_writer.h"
 #include "support/crypto_writer.h"
 #include "support/demo_data.h"
+#include "support/photos_writer.h"
 
 using namespace kestrow::test;
 
@@ -37,6 +38,7 @@ std::vector<TTestFile> DemoFiles(const std::string& work, std::uint32_t seed, TD
     AddDemoNotes(work, generation, files);
     AddDemoSafari(work, generation, files);
     AddDemoVoicemail(work, generation, files);
+    AddDemoPhotos(work, generation, files);
     return files;
 }
 

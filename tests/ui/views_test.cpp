@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMediaPlayer>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -39,6 +40,7 @@
 #include "ui/views/file_frm.h"
 #include "ui/views/msg_frm.h"
 #include "ui/views/note_frm.h"
+#include "ui/views/photo_frm.h"
 #include "ui/views/picture_scaling.h"
 #include "ui/views/sfr_frm.h"
 #include "ui/views/vml_frm.h"
@@ -475,6 +477,60 @@ TEST_F(DesktopViews, FileBrowserFiltersPreviewsAndExportsASelection) {
         FScript.Messages[0].startsWith(QString::number(pictures) + " item(s) could not be written:\n"))
         << FScript.Messages[0].toStdString();
     EXPECT_TRUE(FScript.Messages[0].contains("File exists")) << FScript.Messages[0].toStdString();
+}
+
+} // namespace
+} // namespace kestrow
+
+namespace kestrow {
+namespace {
+
+TEST_F(DesktopViews, PhotosGridByMonthPreviewsTheClickedPictureWithItsDate) {
+    Open(3);
+    auto* view = static_cast<TPhotoFrm*>(Show(8));
+    ASSERT_NE(view, nullptr);
+    QListView* grid = view->Grid();
+    const auto names = [grid] {
+        QStringList texts;
+        for (int row = 0; row < grid->model()->rowCount(); ++row) {
+            texts << grid->model()->index(row, 0).data().toString();
+        }
+        return texts;
+    };
+    // Hidden and deleted pictures stay out; undated files come last.
+    EXPECT_EQ(names(), (QStringList{"June 2023", "IMG_0004.MOV", "IMG_0001.HEIC", "December 2022",
+                                    "IMG_0005.JPG", "No date", "IMG_0002.JPG", "IMG_0003.MOV"}));
+    const auto click = [grid](int row, bool twice = false) {
+        // Rows are laid out in batches after the model is set.
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return grid->visualRect(grid->model()->index(row, 0)).isValid(); }, 5000));
+        const QPoint centre = grid->visualRect(grid->model()->index(row, 0)).center();
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, centre);
+        if (twice) {
+            QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, centre);
+        }
+    };
+    click(2);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !view->PictureLb()->pixmap().isNull(); }, 10000));
+    const QSize shown = view->PictureLb()->pixmap().size();
+    EXPECT_NEAR(shown.width() * 3 / 4, shown.height(), 1); // the picture's 4:3, upright
+    EXPECT_TRUE(
+        view->InfoLb()->text().startsWith("IMG_0001.HEIC\n06/01/23 10:00:00\n48.85840, 2.29450\n64 x 48\n"))
+        << view->InfoLb()->text().toStdString();
+    QTest::qWait(300); // thumbnails fill in
+    Screenshot("view-photos");
+
+    view->FilterCb()->setFocus();
+    QTest::keyClick(view->FilterCb(), Qt::Key_End);
+    EXPECT_EQ(view->FilterCb()->currentText(), "Recently Deleted");
+    EXPECT_EQ(names(), (QStringList{"June 2023", "IMG_0002.JPG"}));
+    QString opened;
+    view->OpenFile = [&opened](const QString& path) { opened = path; };
+    click(1, true);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return view->PictureLb()->text() == "Cannot show this picture"; }, 10000));
+    EXPECT_EQ(test::FileText(opened.toStdString()), "not a picture");
+    Screenshot("view-photos-deleted");
 }
 
 } // namespace

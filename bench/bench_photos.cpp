@@ -1,0 +1,122 @@
+// The camera roll: `kestrow-cli photos --json` over a backup of 50,000 pictures and videos with
+// Photos.sqlite (the whole command: opening, library, JSON; target under 2 s), and thumbnails of
+// pictures as the photo view makes them (mixed 12-megapixel JPEGs and HEICs with their embedded
+// thumbnails, fitted into 256 pixels, on two threads; target at least 150 a second).
+#include <atomic>
+#include <cstdlib>
+#include <thread>
+
+#include <benchmark/benchmark.h>
+
+#include "platform/file_io.h"
+#include "platform/temp_folder.h"
+#include "readers/heif_picture.h"
+#include "support/backup_writer.h"
+#include "support/contacts_writer.h"
+#include "support/photos_writer.h"
+#include "support/picture_writer.h"
+
+namespace {
+
+using namespace kestrow;
+
+constexpr int kItems = 50'000;
+
+struct TRollBackup {
+    TTempFolder Root;
+    TTempFolder Work;
+    TRollBackup() {
+        std::vector<test::TTestAsset> assets;
+        test::TBackupPlan plan;
+        plan.FolderName = "roll";
+        plan.Layout = test::TLayout::ManifestDb;
+        for (int i = 0; i < kItems; ++i) {
+            const std::string folder = "DCIM/" + std::to_string(100 + i / 1000) + "APPLE";
+            const std::string name = "IMG_" + std::to_string(i) + (i % 2 == 0 ? ".HEIC" : ".JPG");
+            assets.push_back({.Directory = folder,
+                              .FileName = name,
+                              .OriginalName = name,
+                              .Created = 600000000.0 + i * 3600.0,
+                              .ZoneOffset = 3600,
+                              .Latitude = 47.0,
+                              .Longitude = 8.0,
+                              .Width = 4032,
+                              .Height = 3024,
+                              .Albums = i % 10 == 0
+                                            ? std::vector<std::string>{"Album " + std::to_string(i % 7)}
+                                            : std::vector<std::string>{}});
+            plan.Files.emplace_back("CameraRollDomain", "Media/" + folder + "/" + name, "x");
+        }
+        test::WritePhotosLibrary(Work.Path() + "Photos.sqlite", test::TPhotosGeneration::Asset, assets);
+        for (const char* suffix : {"", "-wal"}) {
+            std::string bytes;
+            ReadWholeFile(Work.Path() + "Photos.sqlite" + suffix, bytes);
+            plan.Files.emplace_back("CameraRollDomain", std::string("Media/PhotoData/Photos.sqlite") + suffix,
+                                    bytes);
+        }
+        test::WriteBackup(Root.Path(), plan);
+    }
+};
+
+TRollBackup& Roll() {
+    static TRollBackup backup;
+    return backup;
+}
+
+// The opening alone, for comparison: what `photos --json` adds is the camera roll and its JSON.
+void BM_Open50k(benchmark::State& state) {
+    const std::string command =
+        std::string(KESTROW_CLI) + " --root '" + Roll().Root.Path() + "' open 0 > /dev/null";
+    for (auto _ : state) {
+        if (std::system(command.c_str()) != 0) {
+            state.SkipWithError("open failed");
+            return;
+        }
+    }
+}
+
+void BM_PhotosJson50k(benchmark::State& state) {
+    const std::string command =
+        std::string(KESTROW_CLI) + " --root '" + Roll().Root.Path() + "' photos 0 --json > /dev/null";
+    for (auto _ : state) {
+        if (std::system(command.c_str()) != 0) {
+            state.SkipWithError("photos --json failed");
+            return;
+        }
+    }
+    state.counters["items"] = kItems;
+}
+
+void BM_Thumbnails(benchmark::State& state) {
+    // A 12-megapixel JPEG and a HEIC with a 320-pixel thumbnail as the phone writes it.
+    static const std::string jpeg = test::TestJpeg(4032, 3024, 90, 140, 200);
+    static const std::string heic = test::TestHeic(1024, 768, 200, 90, 40, "", 320);
+    constexpr int kPerRound = 32;
+    for (auto _ : state) {
+        std::atomic<int> next = 0;
+        std::atomic<int> made = 0;
+        const auto work = [&] {
+            for (int i = next++; i < kPerRound; i = next++) {
+                std::string error;
+                made += DecodePicture(i % 2 == 0 ? jpeg : heic, 256, error).has_value() ? 1 : 0;
+            }
+        };
+        std::thread a(work);
+        std::thread b(work);
+        a.join();
+        b.join();
+        if (made != kPerRound) {
+            state.SkipWithError("a thumbnail failed");
+            return;
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * kPerRound);
+}
+
+} // namespace
+
+BENCHMARK(BM_Open50k)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_PhotosJson50k)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_Thumbnails)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+BENCHMARK_MAIN();
