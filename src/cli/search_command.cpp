@@ -152,6 +152,11 @@ int RunSearch(const TCliOptions& options, const TSearchRequest& request, const s
 
 int RunTimeline(const TCliOptions& options, const TSearchRequest& request, const std::string& from,
                 const std::string& to) {
+    double first = 0;
+    double last = 0;
+    if (!ParseDate(from, 0, false, first) || !ParseDate(to, 0, true, last)) {
+        return kExitUsage; // before any password is asked for
+    }
     TCategoryFilter categories;
     int exit = 0;
     const std::unique_ptr<TIpodBackup> session = Prepare(options, request, categories, exit);
@@ -159,11 +164,8 @@ int RunTimeline(const TCliOptions& options, const TSearchRequest& request, const
         return exit;
     }
     const int offset = session->TzOffset();
-    double first = 0;
-    double last = 0;
-    if (!ParseDate(from, offset, false, first) || !ParseDate(to, offset, true, last)) {
-        return kExitUsage;
-    }
+    ParseDate(from, offset, false, first);
+    ParseDate(to, offset, true, last);
     TSearchIndex index(*session);
     const std::vector<TSearchHit> entries = index.Timeline(first, last, categories);
     ReportFailedCategories(*session);

@@ -87,6 +87,9 @@ std::string PhoneQueryDigits(std::string_view text) {
             return {};
         }
     }
+    // A number typed the national way ("07700 900123") starts with a trunk prefix the stored
+    // international form ("+44 7700 900123") does not hold.
+    digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size()));
     return digits.size() >= kMinPhoneDigits ? digits.substr(0, kMaxPhoneDigits) : std::string();
 }
 
