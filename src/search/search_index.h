@@ -45,6 +45,9 @@ public:
     // Every dated record from `from` to `to` (local day counts, 0 for open ends), oldest first.
     std::vector<TSearchHit> Timeline(double from, double to, const TCategoryFilter& categories = {});
 
+    // Makes the index again on the next use: after a reader's texts changed (a locked note opened).
+    void Invalidate() { FLoaded = false; }
+
     // Sizes of the index and of the texts it holds, in bytes (0 before the first search).
     std::int64_t IndexBytes() const;
     std::int64_t TextBytes() const { return FTextBytes; }
