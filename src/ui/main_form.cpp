@@ -22,6 +22,7 @@
 #include "ui/back_frame.h"
 #include "ui/log_form.h"
 #include "ui/qt_text.h"
+#include "ui/search_form.h"
 
 namespace kestrow {
 
@@ -199,6 +200,7 @@ void TMainForm::ShowBackupView() {
             FRoot, [this]() -> const TIosHelper* { return FDevice ? &FDevice->Helper() : nullptr; },
             FMainPnl);
         FMainPnl->layout()->addWidget(FBackFrm);
+        AddSearchActions(FHelpPop, FBackFrm, FSearchEdt);
     }
     FBackFrm->show();
     FTransBtn->setEnabled(true);
