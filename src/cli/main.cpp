@@ -11,6 +11,7 @@
 #include "cli/export_command.h"
 #include "cli/mount_command.h"
 #include "cli/photo_command.h"
+#include "cli/search_command.h"
 #include "cli/stop_signals.h"
 #include "readers/sqlite_database.h"
 
@@ -163,6 +164,30 @@ int Run(int argc, char** argv) {
     mount->add_option("MOUNTPOINT", dest, "An empty folder")->required();
     mount->add_flag("--domains", byDomain, "Files as Domain/relative path");
     mount->callback([&] { result = RunMount(options, index, dest, byDomain); });
+    // Search and timeline across every category.
+    TSearchRequest searchRequest;
+    std::string searchText;
+    std::string from;
+    std::string to;
+    const auto searchOptions = [&](CLI::App* command) {
+        command->add_option("INDEX", searchRequest.Index, "Backup index")->required();
+        command->add_option(
+            "--category", searchRequest.Categories,
+            "Only this category (contacts, messages, calls, calendar, notes, safari, voicemail, "
+            "files); repeatable");
+        command->add_flag("--json", searchRequest.Json, "JSON output");
+        command->add_option("--csv", searchRequest.Csv, "Write a new CSV file instead of printing");
+    };
+    auto* search =
+        app.add_subcommand("search", "Find every record holding the words of a text, newest first");
+    searchOptions(search);
+    search->add_option("TEXT", searchText, "Words to find (case and accents do not matter)")->required();
+    search->callback([&] { result = RunSearch(options, searchRequest, searchText); });
+    auto* timeline = app.add_subcommand("timeline", "Every dated record of a backup in date order");
+    searchOptions(timeline);
+    timeline->add_option("--from", from, "First date (ISO 8601, local unless a zone is given)");
+    timeline->add_option("--to", to, "Last date (a bare date includes the whole day)");
+    timeline->callback([&] { result = RunTimeline(options, searchRequest, from, to); });
 
     auto* log = app.add_subcommand("log", "Open a backup and print the problem log");
     log->add_option("INDEX", index, "Backup index")->required();

@@ -23,6 +23,7 @@
 #include "ui/check_form.h"
 #include "ui/log_form.h"
 #include "ui/qt_text.h"
+#include "ui/search_form.h"
 
 namespace kestrow {
 
@@ -202,6 +203,7 @@ void TMainForm::ShowBackupView() {
             FRoot, [this]() -> const TIosHelper* { return FDevice ? &FDevice->Helper() : nullptr; },
             FMainPnl);
         FMainPnl->layout()->addWidget(FBackFrm);
+        AddSearchActions(FHelpPop, FBackFrm, FSearchEdt);
     }
     FBackFrm->show();
     FTransBtn->setEnabled(true);

@@ -768,6 +768,47 @@ TEST_F(CliContacts, CalendarNotesSafariAndVoicemail) {
     EXPECT_EQ(Run("safari 0 --json").Out, "{\n  \"bookmarks\": [],\n  \"history\": []\n}\n");
 }
 
+TEST_F(CliContacts, SearchLeadsBackToTheRecordAndTheTimelineKeepsToItsDates) {
+    const TRun found = Run("search 2 CANDLES --json " + PasswordFile());
+    ASSERT_EQ(found.Exit, 0) << found.Err;
+    const auto hits = nlohmann::ordered_json::parse(found.Out);
+    ASSERT_EQ(hits.size(), 1u);
+    EXPECT_EQ(hits[0].dump(),
+              "{\"category\":\"messages\",\"date\":\"2024-06-13T22:06:40+00:00\",\"record\":2,"
+              "\"rowId\":7,\"where\":\"Taylor Anna, bea@example.com and 1 more\",\"field\":\"text\","
+              "\"snippet\":\"Perfect, I'll bring \u00abcandles\u00bb.\"}");
+    const auto conversations = nlohmann::ordered_json::parse(Run("messages 2 --json " + PasswordFile()).Out);
+    const auto& messages = conversations[hits[0]["record"].get<std::size_t>()]["messages"];
+    const auto message = std::find_if(messages.begin(), messages.end(),
+                                      [&](const auto& m) { return m["rowId"] == hits[0]["rowId"]; });
+    ASSERT_NE(message, messages.end());
+    EXPECT_EQ((*message)["text"], "Perfect, I'll bring candles.");
+    EXPECT_EQ(Run("search 2 7700-900-456 --category voicemail " + PasswordFile()).Out,
+              "voicemail\t06/13/24 17:33:20\tOkafor Ben\t+44\u00ab7700900456\u00bb\n");
+
+    const TRun day = Run("timeline 2 --from 2024-06-14 --to 2024-06-15 " + PasswordFile());
+    EXPECT_EQ(day.Out, "06/14/24 19:33:20\tcalendar\tDentist\tDentist City Dental Practice\n"
+                       "06/15/24 19:33:20\tcalendar\tAnna's birthday\tAnna's birthday\n");
+    EXPECT_EQ(Run("timeline 2 --from yesterday").Exit, 64);
+    EXPECT_EQ(Run("search 2 x --category mail").Exit, 64);
+
+    // CSV: a new file, never over another and never inside a backup.
+    const std::string csv = FWork.Path() + "hits.csv";
+    const TRun written = Run("search 2 anna --csv " + Quote(csv) + " " + PasswordFile());
+    ASSERT_EQ(written.Exit, 0) << written.Err;
+    EXPECT_EQ(written.Out, "6 exported\n" + csv + "\n");
+    std::string bytes;
+    ASSERT_TRUE(ReadWholeFile(csv, bytes));
+    EXPECT_TRUE(bytes.starts_with("\xEF\xBB\xBF"
+                                  "Category,Date,Where,Field,Record,Row id,Snippet\r\ncalendar,"))
+        << bytes;
+    EXPECT_EQ(Run("search 2 anna --csv " + Quote(csv) + " " + PasswordFile()).Exit, 65);
+    const TRun inside =
+        Run("timeline 2 --csv " + Quote(FRoot.Path() + "zz-data/t.csv") + " " + PasswordFile());
+    EXPECT_EQ(inside.Exit, 65);
+    EXPECT_FALSE(FileExists(FRoot.Path() + "zz-data/t.csv"));
+}
+
 TEST_F(CliContacts, ExportWritesACategoryInAFormatAndSaysWhere) {
     const std::string out = FWork.Path() + "exports/";
     const TRun notes = Run("export 2 notes " + Quote(out + "notes") + " " + PasswordFile());

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "search/search_documents.h"
+#include "search/search_text.h"
+
+struct sqlite3;
+
+namespace kestrow {
+
+class TIpodBackup;
+
+// A record found by a search, or an entry of the timeline.
+struct TSearchHit {
+    TSearchRef Ref;
+    std::string Where;
+    std::string Field;   // search: the field holding the match
+    TSnippet Snippet;    // search: the match in its context, marked
+    std::string Summary; // timeline: a short text of the record
+    std::int64_t RowId = 0;
+    bool HasRowId = false;
+};
+
+// Every category (SearchCategoryName numbers) when the filter is empty.
+using TCategoryFilter = std::vector<int>;
+
+// The search and the timeline of one open backup. Built on first use from the session's readers
+// (loading those not loaded yet) and held in memory only: an SQLite FTS5 database that never
+// touches a disk, gone with this object. A backup opened since is noticed, and the index made again.
+class TSearchIndex {
+public:
+    explicit TSearchIndex(TIpodBackup& session);
+    TSearchIndex(const TSearchIndex&) = delete;
+    TSearchIndex& operator=(const TSearchIndex&) = delete;
+    ~TSearchIndex();
+
+    // Records holding every word of `text` (case and accents aside; a text that reads as a phone
+    // number also finds numbers holding its digits), newest first, undated last.
+    std::vector<TSearchHit> Search(std::string_view text, const TCategoryFilter& categories = {});
+    // Every dated record from `from` to `to` (local day counts, 0 for open ends), oldest first.
+    std::vector<TSearchHit> Timeline(double from, double to, const TCategoryFilter& categories = {});
+
+    // Makes the index again on the next use: after a reader's texts changed (a locked note opened).
+    void Invalidate() { FLoaded = false; }
+
+    // Sizes of the index and of the texts it holds, in bytes (0 before the first search).
+    std::int64_t IndexBytes() const;
+    std::int64_t TextBytes() const { return FTextBytes; }
+
+private:
+    void Refresh();
+    void BuildIndex();
+    std::string MatchExpression(const std::vector<std::string>& words, const std::string& digits) const;
+    bool FillHit(TSearchHit& hit, const std::vector<std::string>& words, const std::string& digits) const;
+
+    TIpodBackup& FSession;
+    int FBackupIndex = -1;
+    TSearchSources FSources;
+    std::vector<TSearchRef> FRefs; // FTS rowid = index here
+    sqlite3* FDb = nullptr;
+    std::unique_ptr<TTextTokenizer> FTokenizer;
+    bool FLoaded = false;
+    bool FIndexed = false;
+    std::int64_t FTextBytes = 0;
+};
+
+} // namespace kestrow
