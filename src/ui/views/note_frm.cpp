@@ -43,18 +43,14 @@ TNoteFrm::TNoteFrm(TIpodBackup& session, QWidget* parent) : TCategoryView(sessio
     splitter->addWidget(FNoteLst);
     splitter->setStretchFactor(0, 1);
     splitter->setSizes({640, 360});
+    RememberSplitter(splitter, QStringLiteral("Notes"));
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(splitter);
-    connect(FNoteLst->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex& current) {
-                if (current.isValid() && FNoteLst->selectionModel()->isRowSelected(current.row(), {})) {
-                    Guarded(window(), [&] { ShowNote(FModel->RecordAt(current.row())); });
-                }
-            });
-    if (notes != nullptr && notes->Count() > 0) {
-        ShowNote(0);
-    }
+    connect(FNoteLst, &TListView::RecordShown, this,
+            [this](int record) { Guarded(window(), [&] { ShowNote(record); }); });
+    FNoteLst->ShowFirst();
+    NoteEmpty(catNotes, "No notes in this backup.");
 }
 
 void TNoteFrm::ShowNote(int record) {
@@ -63,9 +59,9 @@ void TNoteFrm::ShowNote(int record) {
 }
 
 bool TNoteFrm::FindNext(const QString& text) {
-    const std::string part = ToStdString(text);
+    const QString key = SearchKey(text);
     return FNoteLst->FindNext(
-        [this, &part](int record) { return ContainsAsciiNoCase(FNotes->Notes(record).Body, part); });
+        [this, &key](int record) { return MatchesSearch(FNotes->Notes(record).Body, key); });
 }
 
 std::optional<TExportJob> TNoteFrm::PrepareExport() {
