@@ -138,6 +138,16 @@ void TBackFrame::BuildLayout() {
     line->setFixedHeight(1);
     line->setStyleSheet(QStringLiteral("background:#E0E0E0;border:none"));
     FFrmPnl = new QStackedWidget(this);
+    FStartPage =
+        new QLabel(QStringLiteral("No backup is open.\n\nOpen (the folder button, or Ctrl+O) chooses a "
+                                  "backup.\nA backup folder, or a folder of backups, can also be "
+                                  "dropped on this window."),
+                   FFrmPnl);
+    FStartPage->setObjectName(QStringLiteral("StartPage"));
+    FStartPage->setAlignment(Qt::AlignCenter);
+    FStartPage->setTextFormat(Qt::PlainText);
+    FFrmPnl->addWidget(FStartPage);
+    FStartText = FStartPage->text();
     FStatus = new QLabel(this);
     FStatus->setObjectName(QStringLiteral("StatusText"));
     FStatus->setTextFormat(Qt::PlainText);
@@ -292,12 +302,15 @@ void TBackFrame::PickRoot() {
 void TBackFrame::ShowStartState() {
     FBkTb->setVisible(false);
     FShp->setVisible(false);
-    FFrmPnl->setVisible(false);
+    FStartPage->setText(FStartText);
+    FFrmPnl->setCurrentWidget(FStartPage);
+    FFrmPnl->setVisible(true);
     for (QToolButton* button : FButtons) {
         button->setEnabled(false);
+        button->setChecked(false);
     }
     FViewShown = false;
-    SetStatus(QStringLiteral("No backup is open. Open (Ctrl+O) chooses one."));
+    SetStatus(QStringLiteral("No backup is open."));
 }
 
 bool TBackFrame::CanExport() const {
@@ -324,6 +337,7 @@ void TBackFrame::StartLoading(const QString& status) {
     FShp->setVisible(false);
     FViewShown = false;
     FreeViews();
+    FStartPage->clear(); // the page under the views while none is there
     FSession->CloseReaders();
 }
 

@@ -110,6 +110,8 @@ private:
     std::array<QToolButton*, kViewCount> FButtons{};
     std::array<TCategoryView*, kViewCount> FViews{};
     QStackedWidget* FFrmPnl = nullptr;
+    QLabel* FStartPage = nullptr;
+    QString FStartText;
     QLabel* FStatus = nullptr;
     QProgressBar* FWorkingPb = nullptr;
     QPushButton* FCancelBtn = nullptr;
