@@ -62,6 +62,7 @@ public:
     QToolButton* CategoryButton(int view) const { return FButtons[static_cast<std::size_t>(view)]; }
     QToolBar* Toolbar() const { return FBkTb; }
     QProgressBar* Progress() const { return FWorkingPb; }
+    QPushButton* CancelBtn() const { return FCancelBtn; }
 
     // Opens a finished export's folder; tests replace it.
     std::function<void(const QString& folder)> OpenFolder;

@@ -418,6 +418,44 @@ TEST_F(DesktopViews, ADamagedCategorySaysWhyAndLongTitlesKeepTheWindowOnScreen) 
     Screenshot("view-messages-long-title");
 }
 
+// The status counts an export as it runs; Cancel stops it and the status says how far it came.
+TEST_F(DesktopViews, AStoppedExportSaysHowFarItCame) {
+    const TTempFolder root;
+    test::TBackupPlan plan;
+    plan.FolderName = "many";
+    plan.UniqueId = "MANY";
+    for (int i = 0; i < 3000; ++i) {
+        plan.Files.push_back(
+            test::TTestFile("HomeDomain", "Library/many/" + std::to_string(i) + ".txt", "x"));
+    }
+    test::WriteBackup(root.Path(), plan);
+    Open(0, root.Path());
+    auto* view = static_cast<TFileFrm*>(FFrame->View(7));
+    view->List()->setFocus();
+    QTest::keyClick(view->List(), Qt::Key_A, Qt::ControlModifier);
+    ASSERT_EQ(view->List()->SelectedCount(), 3000);
+    FScript.AnswerMessage(QMessageBox::Ok); // "Multiple files have been selected. ..."
+    FScript.Then([this](QWidget* modal) {
+        auto* dialog = qobject_cast<TExportFrom*>(modal);
+        if (dialog == nullptr) {
+            return false;
+        }
+        dialog->DestEdt()->setText(QString::fromStdString(FOut.Path() + "stopped"));
+        QMetaObject::invokeMethod(dialog->OKBtn(), &QAbstractButton::click, Qt::QueuedConnection);
+        return true;
+    });
+    int count = -1;
+    QObject::connect(FFrame, &TBackFrame::ExportDone, [&count](int n) { count = n; });
+    ASSERT_TRUE(FFrame->ExportView());
+    const QString running = FFrame->StatusText();
+    QTest::mouseClick(FFrame->CancelBtn(), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return count >= 0; }, 60000));
+    EXPECT_TRUE(running.startsWith("  Exporting Files")) << running.toStdString();
+    EXPECT_LT(count, 3000);
+    EXPECT_EQ(FFrame->StatusText(), "  Stopped after " + QString::number(count) + " of 3000");
+    EXPECT_EQ(static_cast<int>(test::NamesBelow(FOut.Path() + "stopped").size()), count);
+}
+
 TEST_F(DesktopViews, FileBrowserPreviewsPicturesAndNamesTypes) {
     const std::string png = PngOf(10, 5);
     const TTempFolder root;
