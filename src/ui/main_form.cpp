@@ -182,6 +182,9 @@ void TMainForm::BuildLayout() {
     connect(FHelpPop->addAction(QStringLiteral("About")), &QAction::triggered, this, &TMainForm::About);
     connect(FHelpPop->addAction(QStringLiteral("Help")), &QAction::triggered, this,
             [] { QDesktopServices::openUrl(QUrl(TAppInfo::HelpAddress())); });
+    // The window F1 opens: version, licence, where backups are looked for, the keys.
+    connect(FHelpPop->addAction(QStringLiteral("Keys and Folders...\tF1")), &QAction::triggered, this,
+            &TMainForm::ShowHelp);
     connect(FMoreBtn, &QToolButton::clicked, this,
             [this] { FHelpPop->popup(FMoreBtn->mapToGlobal(QPoint(0, FMoreBtn->height()))); });
 
