@@ -16,8 +16,8 @@ constexpr int kCardPictureSide = 100;
 
 constexpr std::string_view kCardHead =
     "<!DOCTYPE HTML><html><head><meta charset=\"utf-8\"><meta http-equiv=\"X-UA-Compatible\" "
-    "content=\"IE=edge\"/><style type=\"text/css\">body{font:9pt \"Segoe UI\", "
-    "Tahoma;margin:11px;border-style:none;background:#f2f2f2}table{border-collapse:separate;margin:11px;"
+    "content=\"IE=edge\"/><style type=\"text/css\">body{font:9pt "
+    "sans-serif;margin:11px;border-style:none;background:#f2f2f2}table{border-collapse:separate;margin:11px;"
     "border:1px "
     "solid #C5CCD3;width:96%;background-color:#fff;border-radius:6px;box-shadow:1px 1px "
     "#fff}img{float:left;vertical-align:middle;display:table-cell;margin:15px;width:100px;height:100px;"
@@ -25,7 +25,7 @@ constexpr std::string_view kCardHead =
     "radius:50%;border:1px solid #C5CCD3;box-shadow:1px 1px "
     "#fff}span{vertical-align:middle;display:table-cell}p{"
     "font-weight:bold;text-shadow:1px 1px "
-    "#fff}.r{color:#B4B4B4;padding:5px 10px 5px 5px;width:25%;text-align:right}.t{display:table}</style></"
+    "#fff}.r{color:#6B6B6B;padding:5px 10px 5px 5px;width:25%;text-align:right}.t{display:table}</style></"
     "head><body><div class=\"t\">";
 
 constexpr std::string_view kPlaceholder =

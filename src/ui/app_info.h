@@ -15,6 +15,10 @@ struct TAppInfo {
     static QString WebAddress();
     static QString HelpAddress() { return WebAddress() + QStringLiteral("help/"); }
     static QString TransferAddress() { return WebAddress() + QStringLiteral("transfer/"); }
+    // The terms the program is given under, as the Help window states them.
+    static QString Licence() {
+        return QStringLiteral("Licence: the terms in the LICENSE file that comes with Kestrow.");
+    }
     static QString OrganizationName() { return QStringLiteral("kestrowapp"); }
 };
 

@@ -1,12 +1,14 @@
 #include "ui/back_frame.h"
 
 #include <QApplication>
-#include <QButtonGroup>
 #include <QDesktopServices>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QStackedWidget>
 #include <QToolBar>
 #include <QToolButton>
@@ -20,9 +22,12 @@
 #include "device/ios_helper.h"
 #include "platform/date_time.h"
 #include "platform/file_io.h"
+#include "platform/paths.h"
+#include "ui/app_info.h"
 #include "ui/bk_select_form.h"
 #include "ui/category_view.h"
 #include "ui/export_job.h"
+#include "ui/list_view.h"
 #include "ui/pass_form.h"
 #include "ui/qt_text.h"
 #include "ui/views/ab_frm.h"
@@ -85,13 +90,14 @@ TBackFrame::TBackFrame(const std::string& root, TDeviceGetter device, QWidget* p
     : QWidget(parent), FSession(std::make_unique<TIpodBackup>(root)), FDevice(std::move(device)) {
     setObjectName(QStringLiteral("BackFrame"));
     FExport = new TExportRunner(this);
-    connect(FExport, &TExportRunner::Progress, this, [this](qulonglong done, qulonglong total) {
-        FWorkingPb->setMaximum(static_cast<int>(std::min<qulonglong>(total, INT_MAX)));
-        FWorkingPb->setValue(static_cast<int>(std::min<qulonglong>(done, INT_MAX)));
-    });
+    connect(FExport, &TExportRunner::Progress, this, &TBackFrame::ShowExportProgress);
     connect(FExport, &TExportRunner::Finished, this, &TBackFrame::FinishExport);
     OpenFolder = [](const QString& folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); };
+    PickFolder = [this](const QString& start) {
+        return QFileDialog::getExistingDirectory(window(), QStringLiteral("Open folder"), start);
+    };
     BuildLayout();
+    ShowStartState();
 }
 
 TBackFrame::~TBackFrame() {
@@ -115,10 +121,11 @@ void TBackFrame::BuildLayout() {
     FBkTb->setStyleSheet(QStringLiteral(
         "QToolBar{border:none;background:qlineargradient(x1:0,y1:0,x2:0,y2:1,stop:0 #FFFFFF,stop:1 #ECECEC)}"
         "QToolButton{min-height:30px;padding:0 "
-        "14px}QToolButton:checked{background:#D9E8FB;border-radius:3px}"));
+        "14px}QToolButton:checked{background:#D9E8FB;border-radius:3px}"
+        "QToolButton:focus{border:1px solid #0069D9;border-radius:3px}"));
     FBkTb->setVisible(false);
-    FButtonGroup = new QButtonGroup(this);
-    FButtonGroup->setExclusive(true);
+    // No button group: ShowCategory keeps one button checked. A group would take every button but
+    // the checked one out of the Tab chain.
     for (int view = 0; view < kViewCount; ++view) {
         auto* button = new QToolButton(FBkTb);
         button->setText(QString::fromLatin1(kButtons[static_cast<std::size_t>(view)].Caption));
@@ -126,19 +133,29 @@ void TBackFrame::BuildLayout() {
         button->setCheckable(true);
         button->setEnabled(false);
         FBkTb->addWidget(button);
-        FButtonGroup->addButton(button, view);
+        connect(button, &QToolButton::clicked, this, [this, view] { ShowCategory(view); });
         FButtons[static_cast<std::size_t>(view)] = button;
     }
-    connect(FButtonGroup, &QButtonGroup::idClicked, this, &TBackFrame::ShowCategory);
 
     auto* line = new QFrame(this);
     line->setFixedHeight(1);
     line->setStyleSheet(QStringLiteral("background:#E0E0E0;border:none"));
     FFrmPnl = new QStackedWidget(this);
+    FStartPage =
+        new QLabel(QStringLiteral("No backup is open.\n\nOpen (the folder button, or Ctrl+O) chooses a "
+                                  "backup.\nA backup folder, or a folder of backups, can also be "
+                                  "dropped on this window."),
+                   FFrmPnl);
+    FStartPage->setObjectName(QStringLiteral("StartPage"));
+    FStartPage->setAlignment(Qt::AlignCenter);
+    FStartPage->setTextFormat(Qt::PlainText);
+    FFrmPnl->addWidget(FStartPage);
+    FStartText = FStartPage->text();
     FStatus = new QLabel(this);
     FStatus->setObjectName(QStringLiteral("StatusText"));
     FStatus->setTextFormat(Qt::PlainText);
-    FStatus->setFixedWidth(380);
+    FStatus->setMinimumWidth(380);
+    FStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred); // long texts never widen the window
     FWorkingPb = new QProgressBar(this);
     FWorkingPb->setTextVisible(false);
     FWorkingPb->setFixedWidth(60); // the 100-pixel panel less 40
@@ -150,10 +167,9 @@ void TBackFrame::BuildLayout() {
     statusBar->setFixedHeight(24);
     auto* status = new QHBoxLayout(statusBar);
     status->setContentsMargins(4, 0, 4, 0);
-    status->addWidget(FStatus);
+    status->addWidget(FStatus, 1);
     status->addWidget(FWorkingPb);
     status->addWidget(FCancelBtn);
-    status->addStretch(1);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -191,10 +207,18 @@ void TBackFrame::ChooseBackup() {
     const bool connected = helper != nullptr && helper->Connected();
     const std::string uniqueId = connected ? helper->UniqueId() : std::string();
     if (FSession->Backups().empty() && !(connected && helper->Ready() && !uniqueId.empty())) {
-        ShowWarning(
-            window(),
-            QStringLiteral(
-                "Cannot find iOS backup in this computer.\rPlease back up your device in the iTunes first."));
+        QMessageBox box(QMessageBox::Warning, TAppInfo::ProductName(),
+                        MessageText(QStringLiteral("Cannot find iOS backup in this computer.\rPlease back up "
+                                                   "your device in the iTunes first.\r\rSearched folder: ") +
+                                    ToQString(FSession->Root())),
+                        QMessageBox::Ok, window());
+        box.setTextFormat(Qt::PlainText);
+        QPushButton* open = box.addButton(QStringLiteral("Open folder..."), QMessageBox::ActionRole);
+        box.setDefaultButton(open);
+        box.exec();
+        if (box.clickedButton() == open) {
+            PickRoot();
+        }
         return;
     }
     int chosen = -1;
@@ -206,10 +230,15 @@ void TBackFrame::ChooseBackup() {
         const auto& backups = FSession->Backups();
         for (std::size_t i = 0; i < backups.size(); ++i) {
             dialog.AddRow(ToQString(backups[i].DeviceName), BackupDateText(backups[i].LastBackupDate),
-                          static_cast<int>(i));
+                          static_cast<int>(i), backups[i].IsEncrypted);
         }
-        dialog.SelectRow(FSession->CurrentIndex());
-        if (dialog.exec() != QDialog::Accepted) {
+        dialog.SelectRow(PreselectedIndex());
+        const int result = dialog.exec();
+        if (result == TBkSelectForm::kOpenFolder) {
+            PickRoot();
+            return;
+        }
+        if (result != QDialog::Accepted) {
             return;
         }
         chosen = dialog.SelectedIndex();
@@ -225,6 +254,71 @@ void TBackFrame::ChooseBackup() {
         return;
     }
     OpenIndex(chosen);
+}
+
+int TBackFrame::PreselectedIndex() const {
+    const auto& backups = FSession->Backups();
+    if (FSession->CurrentIndex() >= 0) {
+        return FSession->CurrentIndex();
+    }
+    const QSettings settings(TAppInfo::OrganizationName(), TAppInfo::ProductName());
+    const std::string last = FPreselect.empty()
+                                 ? ToStdString(settings.value(QStringLiteral("LastBackup")).toString())
+                                 : WithTrailingSlash(FPreselect);
+    int newest = -1;
+    for (std::size_t i = 0; i < backups.size(); ++i) {
+        if (!last.empty() && backups[i].Path == last) {
+            return static_cast<int>(i);
+        }
+        if (newest < 0 ||
+            backups[i].LastBackupDate > backups[static_cast<std::size_t>(newest)].LastBackupDate) {
+            newest = static_cast<int>(i);
+        }
+    }
+    return newest;
+}
+
+bool TBackFrame::SetRoot(const std::string& root, const std::string& preselect) {
+    if (Busy()) {
+        ShowInformation(window(), QStringLiteral("Please wait until all the data has been loaded."));
+        return false;
+    }
+    FreeViews();
+    FSession = std::make_unique<TIpodBackup>(root);
+    FPreviousIdx = -1;
+    FCurrentPassword.clear();
+    FPreselect = preselect;
+    ShowStartState();
+    emit StateChanged();
+    ChooseBackup();
+    FPreselect.clear();
+    return true;
+}
+
+void TBackFrame::PickRoot() {
+    const QString folder = PickFolder ? PickFolder(ToQString(FSession->Root())) : QString();
+    if (!folder.isEmpty()) {
+        SetRoot(ToStdString(folder));
+    }
+}
+
+void TBackFrame::ShowStartState() {
+    FBkTb->setVisible(false);
+    FShp->setVisible(false);
+    FStartPage->setText(FStartText);
+    FFrmPnl->setCurrentWidget(FStartPage);
+    FFrmPnl->setVisible(true);
+    for (QToolButton* button : FButtons) {
+        button->setEnabled(false);
+        button->setChecked(false);
+    }
+    FViewShown = false;
+    SetStatus(QStringLiteral("No backup is open."));
+}
+
+bool TBackFrame::CanExport() const {
+    const int view = ActiveCategory();
+    return view >= 0 && !Busy() && FViews[static_cast<std::size_t>(view)]->CanExport();
 }
 
 QString TBackFrame::AskPassword(int idx) {
@@ -246,6 +340,7 @@ void TBackFrame::StartLoading(const QString& status) {
     FShp->setVisible(false);
     FViewShown = false;
     FreeViews();
+    FStartPage->clear(); // the page under the views while none is there
     FSession->CloseReaders();
 }
 
@@ -261,7 +356,16 @@ void TBackFrame::OpenIndex(int idx) {
             return;
         }
     }
+    FPreviousIdx = FSession->CurrentIndex();
+    FPreviousPassword = FCurrentPassword;
+    StartOpening(idx, password);
+}
+
+void TBackFrame::StartOpening(int idx, const QString& password) {
+    FOpeningIdx = idx;
+    FOpeningPassword = password;
     StartLoading(QStringLiteral("Loading ..."));
+    emit StateChanged();
     FReadThd =
         TIpodBackReadThd::CreateForIndex(FSession.get(), idx, ToStdString(password), [this](std::uint8_t s) {
             QMetaObject::invokeMethod(
@@ -297,8 +401,12 @@ void TBackFrame::RefreshDevice(const std::string& uniqueId) {
             return;
         }
     }
+    FPreviousIdx = -1; // the refresh replaces the backup that was open
+    FOpeningIdx = index;
+    FOpeningPassword = password;
     StartLoading(QStringLiteral("Updating the backup, please wait ..."));
     FRefreshing = true;
+    emit StateChanged();
     TIpodBackup* session = FSession.get();
     const auto tool = [session](const std::string& id, std::string& errorText) {
         return RunBackupTool(BackupToolPath(), id, session->Root(), errorText);
@@ -329,19 +437,62 @@ void TBackFrame::OnOpenDone(int status) {
     FReadThd.reset(); // its last act was to post this event
     FRefreshing = false;
     FWorkingPb->setVisible(false);
-    FBkTb->setVisible(true);
-    FShp->setVisible(true);
     if (status == osOpened) {
+        FCurrentPassword = FOpeningPassword;
+        FBkTb->setVisible(true);
         FBkTb->setEnabled(true);
+        FShp->setVisible(true);
         SetStatus(ToQString(FSession->CurrentDeviceName() + " @ " + FSession->CurrentBackupDate()));
         EnableCategories();
+        QSettings settings(TAppInfo::OrganizationName(), TAppInfo::ProductName());
+        settings.setValue(
+            QStringLiteral("LastBackup"),
+            ToQString(FSession->Backups()[static_cast<std::size_t>(FSession->CurrentIndex())].Path));
     } else {
-        for (QToolButton* button : FButtons) {
-            button->setEnabled(false);
+        FCurrentPassword.clear();
+        ShowStartState();
+        const QString text = OpenFailureText(status);
+        emit StateChanged();
+        ShowWarning(window(), text);
+        // The backup that was open before is open again, as if the failed one had not been chosen.
+        if (FPreviousIdx >= 0 && FPreviousIdx != FOpeningIdx && FReadThd == nullptr) {
+            const int previous = FPreviousIdx;
+            FPreviousIdx = -1;
+            StartOpening(previous, FPreviousPassword);
         }
-        ShowWarning(window(), ToQString(OpenStatusText(static_cast<std::uint8_t>(status))));
     }
     emit OpeningDone(status);
+    emit StateChanged();
+}
+
+QString TBackFrame::OpenFailureText(int status) const {
+    QString text = ToQString(OpenStatusText(static_cast<std::uint8_t>(status)));
+    if (text.endsWith(QLatin1Char('\r'))) {
+        text.chop(1);
+    }
+    std::string folder;
+    if (FOpeningIdx >= 0 && static_cast<std::size_t>(FOpeningIdx) < FSession->Backups().size()) {
+        folder = FSession->Backups()[static_cast<std::size_t>(FOpeningIdx)].Path;
+    }
+    const auto present = [&folder](const char* name) { return !folder.empty() && PathExists(folder + name); };
+    QString reason;
+    if (status == osNoBackup) {
+        reason = QStringLiteral("The backup's folder cannot be read.");
+    } else if (status == osEncryptedNoManifest) {
+        reason = QStringLiteral("It has no manifest that can be read.");
+    } else if (status == osNoFile) {
+        const char* manifest = present("Manifest.db")      ? "Manifest.db"
+                               : present("Manifest.mbdb")  ? "Manifest.mbdb"
+                               : present("Manifest.plist") ? "Manifest.plist"
+                                                           : nullptr;
+        reason = manifest != nullptr ? QStringLiteral("Its manifest (%1) cannot be read or lists no file.")
+                                           .arg(QString::fromLatin1(manifest))
+                                     : QStringLiteral("It has no manifest that lists its files.");
+    }
+    if (!folder.empty()) {
+        reason += QStringLiteral("\rFolder: ") + ToQString(folder);
+    }
+    return reason.isEmpty() ? text : text + QLatin1Char('\r') + reason;
 }
 
 void TBackFrame::EnableCategories() {
@@ -373,14 +524,21 @@ void TBackFrame::ShowCategory(int view) {
         Guarded(window(), [&] { slot = CreateView(view); });
         QApplication::restoreOverrideCursor();
         if (slot == nullptr) {
+            FButtons[static_cast<std::size_t>(view)]->setChecked(false);
             return;
         }
         FFrmPnl->addWidget(slot);
     }
     FFrmPnl->setCurrentWidget(slot);
     FFrmPnl->setVisible(true);
-    FButtons[static_cast<std::size_t>(view)]->setChecked(true);
+    for (int other = 0; other < kViewCount; ++other) {
+        FButtons[static_cast<std::size_t>(other)]->setChecked(other == view);
+    }
     SetStatus(ToQString(FSession->CurrentDeviceName() + " @ " + FSession->CurrentBackupDate()));
+    if (TListView* list = slot->List()) {
+        list->ExportSelected = [this] { ExportView(); };
+    }
+    emit StateChanged();
 }
 
 TCategoryView* TBackFrame::CreateView(int view) {
@@ -421,7 +579,10 @@ int TBackFrame::ActiveCategory() const {
     if (!FBkTb->isVisible() || !FBkTb->isEnabled() || FReadThd) {
         return -1;
     }
-    const int view = FButtonGroup->checkedId();
+    int view = -1;
+    for (int b = 0; b < kViewCount && view < 0; ++b) {
+        view = FButtons[static_cast<std::size_t>(b)]->isChecked() ? b : -1;
+    }
     return (view >= 0 && FViews[static_cast<std::size_t>(view)] != nullptr) ? view : -1;
 }
 
@@ -432,6 +593,8 @@ bool TBackFrame::Search(const QString& text) {
     }
     bool found = false;
     Guarded(window(), [&] { found = FViews[static_cast<std::size_t>(view)]->FindNext(text); });
+    SetStatus(found ? ToQString(FSession->CurrentDeviceName() + " @ " + FSession->CurrentBackupDate())
+                    : QStringLiteral("No match"));
     return found;
 }
 
@@ -451,9 +614,23 @@ bool TBackFrame::ExportView() {
     FCancelBtn->setVisible(true);
     FBkTb->setEnabled(false);
     FFrmPnl->setEnabled(false);
+    FExportView = view;
+    SetStatus(QStringLiteral("Exporting ") +
+              QString::fromLatin1(kButtons[static_cast<std::size_t>(view)].Caption) + QStringLiteral(" ..."));
     QApplication::setOverrideCursor(Qt::WaitCursor);
     FExport->Start(std::move(*job));
+    emit StateChanged();
     return true;
+}
+
+void TBackFrame::ShowExportProgress(qulonglong done, qulonglong total) {
+    FWorkingPb->setMaximum(static_cast<int>(std::min<qulonglong>(total, INT_MAX)));
+    FWorkingPb->setValue(static_cast<int>(std::min<qulonglong>(done, INT_MAX)));
+    const int view = std::max(FExportView, 0);
+    SetStatus(QStringLiteral("Exporting %1: %2 of %3")
+                  .arg(QString::fromLatin1(kButtons[static_cast<std::size_t>(view)].Caption))
+                  .arg(done)
+                  .arg(total));
 }
 
 void TBackFrame::FinishExport(const TExportResult& result) {
@@ -463,6 +640,7 @@ void TBackFrame::FinishExport(const TExportResult& result) {
     FCancelBtn->setVisible(false);
     FBkTb->setEnabled(true);
     FFrmPnl->setEnabled(true);
+    emit StateChanged();
     if (FExport->Job().After) {
         FExport->Job().After();
     }
@@ -473,13 +651,23 @@ void TBackFrame::FinishExport(const TExportResult& result) {
         ShowWarning(window(),
                     QStringLiteral("Cannot find or create folder \"") + dest + QStringLiteral("\"."));
     }
-    if (result.Count > 0) {
-        SetStatus(QString::number(result.Count) + QStringLiteral(" exported"));
+    QString summary;
+    if (result.Stopped) {
+        summary = QStringLiteral("Stopped after %1 of %2").arg(FExport->Done()).arg(FExport->Total());
+    } else if (result.Count > 0) {
+        summary = QString::number(result.Count) + QStringLiteral(" exported");
+    }
+    if (!summary.isEmpty()) {
+        SetStatus(summary);
+    } else {
+        SetStatus(ToQString(FSession->CurrentDeviceName() + " @ " + FSession->CurrentBackupDate()));
     }
     if (!result.Failures.empty()) {
         ShowWarning(window(), FailureText(result.Failures));
     }
-    if (result.Count > 0 && OpenFolder) {
+    if (result.Count > 0 && OpenFolder &&
+        AskOkCancel(window(), summary + QStringLiteral(" to \"") + dest +
+                                  QStringLiteral("\".\rClick OK to open the folder."))) {
         OpenFolder(dest);
     }
     emit ExportDone(result.Count);

@@ -6,7 +6,6 @@
 #include <memory>
 #include <string>
 
-class QButtonGroup;
 class QFrame;
 class QLabel;
 class QProgressBar;
@@ -39,6 +38,13 @@ public:
     void SetStatus(const QString& text);
     QString StatusText() const;
     void ChooseBackup();
+    // Looks for backups in `root` from now on (a folder picked or dropped) and offers the choice;
+    // `preselect`: a backup folder to offer first. False while busy.
+    bool SetRoot(const std::string& root, const std::string& preselect = {});
+    // Asks for a folder of backups, starting at the current root, and looks there.
+    void PickRoot();
+    // Whether Export has something to write: a category on screen with records, nothing running.
+    bool CanExport() const;
     void OpenIndex(int idx);
     void RefreshDevice(const std::string& uniqueId);
     int ActiveCategory() const;
@@ -56,13 +62,18 @@ public:
     QToolButton* CategoryButton(int view) const { return FButtons[static_cast<std::size_t>(view)]; }
     QToolBar* Toolbar() const { return FBkTb; }
     QProgressBar* Progress() const { return FWorkingPb; }
+    QPushButton* CancelBtn() const { return FCancelBtn; }
 
     // Opens a finished export's folder; tests replace it.
     std::function<void(const QString& folder)> OpenFolder;
+    // The folder picker of "Open folder..."; empty when cancelled. Tests replace it.
+    std::function<QString(const QString& start)> PickFolder;
 
 signals:
     void OpeningDone(int status);
     void ExportDone(int count);
+    // Something Export, the window title or the remembered root depend on has changed.
+    void StateChanged();
 
 private:
     void BuildLayout();
@@ -70,6 +81,11 @@ private:
     void StartLoading(const QString& status);
     void OnToolDone(bool ok);
     void OnOpenDone(int status);
+    void StartOpening(int idx, const QString& password);
+    QString OpenFailureText(int status) const;
+    void ShowStartState();
+    void ShowExportProgress(qulonglong done, qulonglong total);
+    int PreselectedIndex() const;
     void EnableCategories();
     void FreeViews();
     void FinishExport(const TExportResult& result);
@@ -82,12 +98,21 @@ private:
     TExportRunner* FExport = nullptr;
     bool FRefreshing = false;
     bool FViewShown = false;
+    // The backup open before the opening in hand, with its password, to return to when it fails.
+    int FPreviousIdx = -1;
+    QString FPreviousPassword;
+    int FOpeningIdx = -1;
+    QString FOpeningPassword;
+    QString FCurrentPassword;
+    std::string FPreselect;
+    int FExportView = -1;
     QFrame* FShp = nullptr;
     QToolBar* FBkTb = nullptr;
-    QButtonGroup* FButtonGroup = nullptr;
     std::array<QToolButton*, kViewCount> FButtons{};
     std::array<TCategoryView*, kViewCount> FViews{};
     QStackedWidget* FFrmPnl = nullptr;
+    QLabel* FStartPage = nullptr;
+    QString FStartText;
     QLabel* FStatus = nullptr;
     QProgressBar* FWorkingPb = nullptr;
     QPushButton* FCancelBtn = nullptr;

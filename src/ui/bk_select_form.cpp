@@ -3,6 +3,7 @@
 #include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QPainter>
 #include <QPushButton>
 #include <QStyle>
 #include <QToolButton>
@@ -27,6 +28,21 @@ QTreeWidgetItem* MakeGroup(QTreeWidget* list, const QString& caption) {
     return group;
 }
 
+// A padlock, drawn so no picture file is needed.
+QIcon LockIcon() {
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(0x44, 0x44, 0x44), 1.6));
+    painter.drawArc(QRectF(4.5, 1.5, 7, 8), 0, 180 * 16);
+    painter.drawLine(QPointF(4.5, 5.5), QPointF(4.5, 7.5));
+    painter.drawLine(QPointF(11.5, 5.5), QPointF(11.5, 7.5));
+    painter.setBrush(QColor(0x44, 0x44, 0x44));
+    painter.drawRoundedRect(QRectF(2.5, 7.5, 11, 7.5), 1.5, 1.5);
+    return QIcon(pixmap);
+}
+
 } // namespace
 
 TBkSelectForm::TBkSelectForm(QWidget* parent) : QDialog(parent) {
@@ -34,8 +50,8 @@ TBkSelectForm::TBkSelectForm(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("BkSelectForm"));
     FLibLst = new QTreeWidget(this);
     FLibLst->setObjectName(QStringLiteral("LibLst"));
-    FLibLst->setColumnCount(2);
-    FLibLst->setHeaderHidden(true);
+    FLibLst->setColumnCount(3);
+    FLibLst->setHeaderLabels({QStringLiteral("Device"), QStringLiteral("Date"), QStringLiteral("Encrypted")});
     FLibLst->setRootIsDecorated(false);
     FLibLst->setItemsExpandable(false);
     FLibLst->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -43,8 +59,10 @@ TBkSelectForm::TBkSelectForm(QWidget* parent) : QDialog(parent) {
     FLibLst->setEditTriggers(QAbstractItemView::NoEditTriggers);
     FLibLst->header()->setStretchLastSection(false);
     FLibLst->header()->setSectionResizeMode(0, QHeaderView::Stretch);
-    FLibLst->header()->setSectionResizeMode(1, QHeaderView::Fixed);
-    FLibLst->header()->resizeSection(1, 180);
+    FLibLst->header()->setSectionResizeMode(1, QHeaderView::Interactive);
+    FLibLst->header()->resizeSection(1, 150);
+    FLibLst->header()->setSectionResizeMode(2, QHeaderView::Interactive);
+    FLibLst->header()->resizeSection(2, 80);
     FDeviceGroup = MakeGroup(FLibLst, QStringLiteral("Connected device"));
     FBackupGroup = MakeGroup(FLibLst, QStringLiteral("Backups found in this computer"));
     connect(FLibLst, &QTreeWidget::itemDoubleClicked, this, [this] { ReadBtnClick(); });
@@ -55,6 +73,10 @@ TBkSelectForm::TBkSelectForm(QWidget* parent) : QDialog(parent) {
     FAdBtn->setToolTip(TAppInfo::TransferAddress());
     connect(FAdBtn, &QToolButton::clicked, this,
             [] { QDesktopServices::openUrl(QUrl(TAppInfo::TransferAddress())); });
+    FFolderBtn = new QPushButton(QStringLiteral("Open folder..."), this);
+    FFolderBtn->setObjectName(QStringLiteral("FolderBtn"));
+    FFolderBtn->setToolTip(QStringLiteral("Choose the folder that holds the backups"));
+    connect(FFolderBtn, &QPushButton::clicked, this, [this] { done(kOpenFolder); });
     FCancelBtn = new QPushButton(QStringLiteral("Cancel"), this);
     connect(FCancelBtn, &QPushButton::clicked, this, &QDialog::reject);
     FReadBtn = new QPushButton(QStringLiteral("Open >"), this);
@@ -65,19 +87,28 @@ TBkSelectForm::TBkSelectForm(QWidget* parent) : QDialog(parent) {
 
     auto* buttons = new QHBoxLayout();
     buttons->addWidget(FAdBtn);
+    buttons->addWidget(FFolderBtn);
     buttons->addStretch(1);
     buttons->addWidget(FCancelBtn);
     buttons->addWidget(FReadBtn);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(FLibLst, 1);
     layout->addLayout(buttons);
-    setFixedSize(475, 348);
+    resize(475, 348);
+    setMinimumSize(360, 240);
+    setSizeGripEnabled(true);
 }
 
-void TBkSelectForm::AddRow(const QString& name, const QString& time, int index) {
+void TBkSelectForm::AddRow(const QString& name, const QString& time, int index, bool encrypted) {
     const bool device = index < 0;
     QTreeWidgetItem* group = device ? FDeviceGroup : FBackupGroup;
-    auto* row = new QTreeWidgetItem(group, QStringList{name, time});
+    auto* row =
+        new QTreeWidgetItem(group, QStringList{name, time, encrypted ? QStringLiteral("Yes") : QString()});
+    row->setToolTip(0, name);
+    if (encrypted) {
+        row->setIcon(2, LockIcon());
+        row->setToolTip(2, QStringLiteral("Encrypted: the backup's password is asked for"));
+    }
     row->setData(0, Qt::UserRole, index);
     row->setIcon(0, style()->standardIcon(device ? QStyle::SP_DriveHDIcon : QStyle::SP_DirIcon));
     group->setHidden(false);

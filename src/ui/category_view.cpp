@@ -1,5 +1,6 @@
 #include "ui/category_view.h"
 
+#include "archive/ipod_backup.h"
 #include "export/export_formats.h"
 #include "ui/export_form.h"
 #include "ui/list_view.h"
@@ -9,6 +10,21 @@
 namespace kestrow {
 
 TCategoryView::TCategoryView(TIpodBackup& session, QWidget* parent) : QWidget(parent), FSession(session) {}
+
+bool TCategoryView::CanExport() const {
+    const TListView* list = List();
+    return list == nullptr || (list->RowModel() != nullptr && list->RowModel()->rowCount() > 0);
+}
+
+void TCategoryView::NoteEmpty(int category, const char* emptyText) {
+    TListView* list = List();
+    if (FSession.CategoryState(category) == TCategoryState::Failed) {
+        list->SetEmptyText(QStringLiteral("This category's database cannot be read:\n") +
+                           ToQString(FSession.CategoryError(category)));
+    } else {
+        list->SetEmptyText(QString::fromUtf8(emptyText));
+    }
+}
 
 std::optional<TCategoryView::TExportChoice> TCategoryView::ChooseExport(int category, int dialogSelected) {
     TListView* list = List();

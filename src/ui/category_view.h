@@ -33,8 +33,14 @@ public:
     virtual std::optional<TExportJob> PrepareExport() = 0;
     // The view's list; the Safari tree has its own.
     virtual TListView* List() const { return nullptr; }
+    // Whether Export has anything to write: an empty list has not.
+    virtual bool CanExport() const;
 
 protected:
+    // Says inside the empty list why it is empty: the database's error when it could not be
+    // read, else `emptyText`.
+    void NoteEmpty(int category, const char* emptyText);
+
     // The export run every view shares: the view's message when the list is empty, the dialog for
     // the category with the selected count, then the selected records in list order (all of them
     // when none is selected). Null when nothing is to be exported.

@@ -17,9 +17,13 @@ void TExportRunner::Start(TExportJob job) {
     FStop = std::stop_source();
     FRunning = true;
     FLastShown = 0;
+    FDone = 0;
+    FTotal = 0;
     TExportControl control;
     control.Stop = FStop.get_token();
     control.Step = [this](std::size_t done, std::size_t total) {
+        FDone = done;
+        FTotal = total;
         // At most about 200 updates per run: a million records must not flood the UI thread.
         const qulonglong stride = total / 200 + 1;
         if (done == total || done / stride != FLastShown / stride) {

@@ -24,6 +24,9 @@ public:
     const TExportJob& Job() const { return FJob; }
     // What ended the last run early when the core raised an error; empty otherwise.
     const QString& ErrorText() const { return FErrorText; }
+    // Records done and the total of the run, as its last step gave them.
+    qulonglong Done() const { return FDone; }
+    qulonglong Total() const { return FTotal; }
 
 signals:
     void Progress(qulonglong done, qulonglong total);
@@ -38,6 +41,8 @@ private:
     bool FRunning = false;
     QString FErrorText;
     std::atomic<qulonglong> FLastShown{0};
+    std::atomic<qulonglong> FDone{0};
+    std::atomic<qulonglong> FTotal{0};
 };
 
 } // namespace kestrow

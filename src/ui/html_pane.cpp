@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QChildEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QUuid>
 #include <QVBoxLayout>
@@ -108,6 +109,17 @@ void THtmlPane::ShowHtml(const std::string& page) {
     FView->setUrl(QUrl(QStringLiteral("kestrow://%1/%2").arg(FId).arg(++FSerial)));
 }
 
+void THtmlPane::FocusNeighbour(bool forward) {
+    for (QWidget* w = forward ? nextInFocusChain() : previousInFocusChain(); w != nullptr && w != this;
+         w = forward ? w->nextInFocusChain() : w->previousInFocusChain()) {
+        if (!isAncestorOf(w) && w->window() == window() && w->isVisible() && w->isEnabled() &&
+            (w->focusPolicy() & Qt::TabFocus) != 0) {
+            w->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+            return;
+        }
+    }
+}
+
 void THtmlPane::WatchInput(QObject* object) {
     if (object != nullptr) {
         object->removeEventFilter(this);
@@ -120,7 +132,14 @@ bool THtmlPane::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::ChildAdded:
         WatchInput(static_cast<QChildEvent*>(event)->child());
         break;
-    case QEvent::KeyPress:
+    case QEvent::KeyPress: {
+        // The page never sees keys, but Tab still leaves it.
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
+            FocusNeighbour(key == Qt::Key_Tab);
+        }
+        return true;
+    }
     case QEvent::KeyRelease:
     case QEvent::ShortcutOverride:
     case QEvent::ContextMenu:

@@ -32,6 +32,7 @@ protected:
 
 private:
     void WatchInput(QObject* object);
+    void FocusNeighbour(bool forward);
 
     QWebEngineView* FView = nullptr;
     QByteArray FPage;

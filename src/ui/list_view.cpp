@@ -1,5 +1,11 @@
 #include "ui/list_view.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QMenu>
+#include <QPainter>
 #include <QStyledItemDelegate>
 #include <algorithm>
 
@@ -37,7 +43,9 @@ void ApplyListLook(QTreeView* view) {
     palette.setColor(QPalette::AlternateBase, Qt::white);
     palette.setColor(QPalette::Active, QPalette::Highlight, QColor(0x00, 0x69, 0xD9));
     palette.setColor(QPalette::Active, QPalette::HighlightedText, Qt::white);
-    palette.setColor(QPalette::Inactive, QPalette::Highlight, QColor(0xD7, 0xD6, 0xDA));
+    // A row found from the search box is selected while the box keeps the focus: the inactive
+    // highlight must stand out as clearly (black on light blue, 12:1).
+    palette.setColor(QPalette::Inactive, QPalette::Highlight, QColor(0xB3, 0xD4, 0xFC));
     palette.setColor(QPalette::Inactive, QPalette::HighlightedText, Qt::black);
     view->setPalette(palette);
     view->setFrameShape(QFrame::NoFrame);
@@ -65,6 +73,87 @@ void TListView::SetRowModel(TRowModel* model, int stretch) {
     head->setSortIndicator(-1, Qt::AscendingOrder);
     head->setSortIndicatorShown(true);
     setSortingEnabled(true);
+    FShown = -1;
+    connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this, &TListView::NoteCurrent);
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, &TListView::NoteCurrent);
+    connect(model, &QAbstractItemModel::modelReset, this, [this] { FShown = -1; });
+}
+
+void TListView::NoteCurrent() {
+    const QModelIndex current = selectionModel()->currentIndex();
+    if (!current.isValid() || !selectionModel()->isRowSelected(current.row(), {})) {
+        return;
+    }
+    const int record = FModel->RecordAt(current.row());
+    if (record != FShown) {
+        FShown = record;
+        emit RecordShown(record);
+    }
+}
+
+void TListView::ShowFirst() {
+    if (FModel == nullptr || FModel->rowCount() == 0) {
+        return;
+    }
+    selectionModel()->setCurrentIndex(FModel->index(0, 0), QItemSelectionModel::NoUpdate);
+    FShown = FModel->RecordAt(0);
+    emit RecordShown(FShown);
+}
+
+void TListView::SetEmptyText(const QString& text) {
+    FEmptyText = text;
+    viewport()->update();
+}
+
+void TListView::paintEvent(QPaintEvent* event) {
+    QTreeView::paintEvent(event);
+    if (FModel != nullptr && FModel->rowCount() == 0 && !FEmptyText.isEmpty()) {
+        QPainter painter(viewport());
+        painter.setPen(QColor(0x44, 0x44, 0x44)); // 9.7:1 on the list's background
+        painter.drawText(viewport()->rect().adjusted(12, 12, -12, -12),
+                         Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, FEmptyText);
+    }
+}
+
+QString TListView::SelectedText() const {
+    QList<QModelIndex> rows = selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(),
+              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    QStringList lines;
+    for (const QModelIndex& row : rows) {
+        QStringList cells;
+        for (int c = 0; c < FModel->columnCount(); ++c) {
+            if (!isColumnHidden(c)) {
+                cells << FModel->index(row.row(), c).data().toString();
+            }
+        }
+        lines << cells.join(QLatin1Char('\t'));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+void TListView::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Copy) && FModel != nullptr) {
+        QApplication::clipboard()->setText(SelectedText());
+        return;
+    }
+    QTreeView::keyPressEvent(event);
+}
+
+void TListView::contextMenuEvent(QContextMenuEvent* event) {
+    if (FModel == nullptr || !indexAt(event->pos()).isValid()) {
+        return;
+    }
+    QMenu menu(this);
+    QAction* copy = menu.addAction(QStringLiteral("Copy"));
+    copy->setShortcut(QKeySequence::Copy);
+    QAction* exportSelected = ExportSelected ? menu.addAction(QStringLiteral("Export selected...")) : nullptr;
+    QAction* chosen = menu.exec(event->globalPos());
+    if (chosen == copy) {
+        QApplication::clipboard()->setText(SelectedText());
+    } else if (chosen != nullptr && chosen == exportSelected) {
+        ExportSelected();
+    }
 }
 
 std::vector<int> TListView::SelectedRecords() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QTreeView>
 #include <functional>
 #include <vector>
@@ -32,8 +33,32 @@ public:
     // selected alone and scrolled to the centre.
     bool FindNext(const std::function<bool(int record)>& matches);
 
+    // Makes the first row current (not selected) and shows its record; nothing when empty.
+    void ShowFirst();
+    // Drawn in the empty list: why there is nothing (no records, or the database's error).
+    void SetEmptyText(const QString& text);
+    const QString& EmptyText() const { return FEmptyText; }
+    // "Export selected..." of the rows' context menu; the menu has only Copy without it.
+    std::function<void()> ExportSelected;
+    // The visible texts of the selected rows, tab between cells, one line each.
+    QString SelectedText() const;
+
+signals:
+    // The record whose row is current and selected: by mouse, keyboard or search. Mouse presses
+    // make a row current before they select it, so the selection's change is watched as well.
+    void RecordShown(int record);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
+    void NoteCurrent();
+
     TRowModel* FModel = nullptr;
+    QString FEmptyText;
+    int FShown = -1;
 };
 
 // Applies the shared list colours to any item view (the Safari tree uses them too).

@@ -1,10 +1,13 @@
 // kestrow [BACKUP_ROOT]: the desktop application.
 #include <QApplication>
+#include <QFileInfo>
 #include <QIcon>
 #include <QPainter>
 #include <QPixmap>
+#include <QSettings>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -33,6 +36,20 @@ QIcon AppIcon() {
     return QIcon(pixmap);
 }
 
+// Without a folder on the command line or in $KESTROW_BACKUP_ROOT: the folder of the last run, as
+// long as it is still there, else the usual place.
+std::string StartRoot() {
+    const char* fromEnvironment = std::getenv("KESTROW_BACKUP_ROOT");
+    if (fromEnvironment == nullptr || *fromEnvironment == '\0') {
+        const QSettings settings(kestrow::TAppInfo::OrganizationName(), kestrow::TAppInfo::ProductName());
+        const QString last = settings.value(QStringLiteral("LastRoot")).toString();
+        if (!last.isEmpty() && QFileInfo(last).isDir()) {
+            return last.toStdString();
+        }
+    }
+    return kestrow::BackupRoot();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -57,7 +74,7 @@ int main(int argc, char** argv) {
     QApplication::setOrganizationName(kestrow::TAppInfo::OrganizationName());
     QApplication::setWindowIcon(AppIcon());
     QApplication::setDesktopFileName(QStringLiteral("kestrow"));
-    std::string root = argc == 2 ? std::string(argv[1]) : kestrow::BackupRoot();
+    std::string root = argc == 2 ? std::string(argv[1]) : StartRoot();
     if (!root.empty() && root.back() != '/') {
         root += '/';
     }

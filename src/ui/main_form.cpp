@@ -3,15 +3,23 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
+#include <QShortcut>
 #include <QStyle>
 #include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -21,6 +29,8 @@
 #include "ui/app_info.h"
 #include "ui/back_frame.h"
 #include "ui/check_form.h"
+#include "ui/category_view.h"
+#include "ui/list_view.h"
 #include "ui/log_form.h"
 #include "ui/qt_text.h"
 #include "ui/search_form.h"
@@ -62,9 +72,70 @@ TMainForm::TMainForm(std::string root, std::string deviceLibrary, QWidget* paren
     FTimer->setSingleShot(true);
     connect(FTimer, &QTimer::timeout, this, &TMainForm::TimerTimer);
     CreateDeviceWatcher();
+    AddShortcuts();
+    setAcceptDrops(true);
     resize(1088, 674);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         move(screen->availableGeometry().center() - rect().center());
+    }
+    const QSettings settings(TAppInfo::OrganizationName(), TAppInfo::ProductName());
+    restoreGeometry(settings.value(QStringLiteral("Geometry")).toByteArray());
+}
+
+void TMainForm::AddShortcuts() {
+    const auto add = [this](const QKeySequence& keys, auto action) {
+        auto* shortcut = new QShortcut(keys, this);
+        connect(shortcut, &QShortcut::activated, this, action);
+    };
+    add(QKeySequence(Qt::CTRL | Qt::Key_O), [this] { BackBtnClick(); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_E), [this] {
+        if (FTransBtn->isEnabled()) {
+            TransBtnClick();
+        }
+    });
+    add(QKeySequence(Qt::CTRL | Qt::Key_F), [this] {
+        if (FSearchEdt->isEnabled()) {
+            FSearchEdt->setFocus(Qt::ShortcutFocusReason);
+            FSearchEdt->selectAll();
+        }
+    });
+    add(QKeySequence(Qt::Key_F3), [this] { Search(); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); });
+    add(QKeySequence(Qt::Key_F1), [this] { ShowHelp(); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_PageDown), [this] { StepCategory(1); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_PageUp), [this] { StepCategory(-1); });
+    for (int view = 0; view < TBackFrame::kViewCount; ++view) {
+        add(QKeySequence(Qt::ALT | static_cast<Qt::Key>(Qt::Key_1 + view)), [this, view] {
+            if (FBackFrm != nullptr && FBackFrm->ActiveCategory() >= 0 && !FBackFrm->Exporting() &&
+                FBackFrm->CategoryButton(view)->isEnabled()) {
+                FBackFrm->ShowCategory(view);
+            }
+        });
+    }
+}
+
+void TMainForm::StepCategory(int step) {
+    if (FBackFrm == nullptr || FBackFrm->ActiveCategory() < 0 || FBackFrm->Exporting()) {
+        return;
+    }
+    const int count = TBackFrame::kViewCount;
+    for (int view = FBackFrm->ActiveCategory() + step, tried = 1; tried < count; view += step, ++tried) {
+        const int wrapped = (view + count) % count;
+        if (FBackFrm->CategoryButton(wrapped)->isEnabled()) {
+            FBackFrm->ShowCategory(wrapped);
+            return;
+        }
+    }
+}
+
+void TMainForm::UpdateState() {
+    FTransBtn->setEnabled(FBackFrm != nullptr && FBackFrm->CanExport());
+    const std::string device = FBackFrm != nullptr ? FBackFrm->Session().CurrentDeviceName() : std::string();
+    setWindowTitle(device.empty() ? TAppInfo::Caption()
+                                  : ToQString(device) + QStringLiteral(" - ") + TAppInfo::Caption());
+    QSettings settings(TAppInfo::OrganizationName(), TAppInfo::ProductName());
+    if (FBackFrm != nullptr) {
+        settings.setValue(QStringLiteral("LastRoot"), ToQString(FBackFrm->Session().Root()));
     }
 }
 
@@ -115,6 +186,9 @@ void TMainForm::BuildLayout() {
     connect(FHelpPop->addAction(QStringLiteral("About")), &QAction::triggered, this, &TMainForm::About);
     connect(FHelpPop->addAction(QStringLiteral("Help")), &QAction::triggered, this,
             [] { QDesktopServices::openUrl(QUrl(TAppInfo::HelpAddress())); });
+    // The window F1 opens: version, licence, where backups are looked for, the keys.
+    connect(FHelpPop->addAction(QStringLiteral("Keys and Folders...\tF1")), &QAction::triggered, this,
+            &TMainForm::ShowHelp);
     connect(FMoreBtn, &QToolButton::clicked, this,
             [this] { FHelpPop->popup(FMoreBtn->mapToGlobal(QPoint(0, FMoreBtn->height()))); });
 
@@ -135,6 +209,9 @@ void TMainForm::BuildLayout() {
         Search();
         return true;
     }));
+    auto* clear = new QShortcut(QKeySequence(Qt::Key_Escape), FSearchEdt);
+    clear->setContext(Qt::WidgetShortcut);
+    connect(clear, &QShortcut::activated, FSearchEdt, &QLineEdit::clear);
 
     auto* bar = new QHBoxLayout(tiPnl);
     bar->setContentsMargins(12, 0, 12, 0);
@@ -204,10 +281,20 @@ void TMainForm::ShowBackupView() {
             FMainPnl);
         FMainPnl->layout()->addWidget(FBackFrm);
         AddSearchActions(FHelpPop, FBackFrm, FSearchEdt);
+        connect(FBackFrm, &TBackFrame::StateChanged, this, &TMainForm::UpdateState);
+        // Tab walks the title bar, the category buttons, then the view on screen.
+        setTabOrder(FTransBtn, FBackBtn);
+        setTabOrder(FBackBtn, FMoreBtn);
+        setTabOrder(FMoreBtn, FSearchEdt);
+        QWidget* previous = FSearchEdt;
+        for (int view = 0; view < TBackFrame::kViewCount; ++view) {
+            setTabOrder(previous, FBackFrm->CategoryButton(view));
+            previous = FBackFrm->CategoryButton(view);
+        }
     }
     FBackFrm->show();
-    FTransBtn->setEnabled(true);
     FSearchEdt->setEnabled(true);
+    UpdateState();
     FBackFrm->ChooseBackup();
 }
 
@@ -275,6 +362,63 @@ void TMainForm::About() {
     }
 }
 
+QString TMainForm::HelpText() const {
+    const QString root = FBackFrm != nullptr ? ToQString(FBackFrm->Session().Root()) : ToQString(FRoot);
+    return TAppInfo::Caption() +
+           QStringLiteral("\rReads the local backups of iPhone, iPod touch and iPad devices and exports what "
+                          "is inside. It never changes a backup.\r\r") +
+           TAppInfo::Licence() + QStringLiteral("\r\rBackups are looked for in:\r") + root +
+           QStringLiteral(
+               "\r(the folder given when starting, else $KESTROW_BACKUP_ROOT, else the last folder "
+               "opened, else ~/.local/share/Apple Computer/MobileSync/Backup). \"Open folder...\" "
+               "in the backup choice, or dropping a folder on the window, looks elsewhere.\r\r"
+               "Keys: Ctrl+O open, Ctrl+E export, Ctrl+F search, F3 or Enter find next, Esc clear "
+               "the search, Alt+1 to Alt+8 or Ctrl+PgUp/PgDn switch category, Ctrl+Q quit.");
+}
+
+void TMainForm::ShowHelp() {
+    ShowInformation(this, HelpText());
+}
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() == 1 && urls.front().isLocalFile() && QFileInfo(urls.front().toLocalFile()).isDir()) {
+        event->acceptProposedAction();
+    }
+}
+
+void TMainForm::dropEvent(QDropEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() == 1 && urls.front().isLocalFile()) {
+        event->acceptProposedAction();
+        const QString folder = urls.front().toLocalFile();
+        // After the drop has ended: the choice that follows is modal.
+        QMetaObject::invokeMethod(
+            this, [this, folder] { OpenDropped(folder); }, Qt::QueuedConnection);
+    }
+}
+
+bool TMainForm::OpenDropped(const QString& folder) {
+    const QFileInfo info(folder);
+    if (!info.isDir()) {
+        return false;
+    }
+    if (FBackFrm == nullptr) {
+        ShowBackupView(); // not before the first choice has been offered
+        return false;
+    }
+    const QDir dir(info.absoluteFilePath());
+    const bool isBackup =
+        dir.exists(QStringLiteral("Manifest.db")) || dir.exists(QStringLiteral("Manifest.mbdb")) ||
+        dir.exists(QStringLiteral("Manifest.plist")) || dir.exists(QStringLiteral("Info.plist"));
+    if (isBackup) {
+        QDir parent = dir;
+        parent.cdUp();
+        return FBackFrm->SetRoot(ToStdString(parent.absolutePath()), ToStdString(dir.absolutePath()));
+    }
+    return FBackFrm->SetRoot(ToStdString(dir.absolutePath()));
+}
+
 void TMainForm::closeEvent(QCloseEvent* event) {
     if (FBackFrm != nullptr && FBackFrm->Refreshing()) {
         ShowWarning(this,
@@ -283,6 +427,8 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    QSettings settings(TAppInfo::OrganizationName(), TAppInfo::ProductName());
+    settings.setValue(QStringLiteral("Geometry"), saveGeometry());
     event->accept();
 }
 

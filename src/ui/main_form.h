@@ -34,6 +34,11 @@ public:
     void ShowCheck();
     void ShowLog();
     void About();
+    // F1: the version, the licence, where backups are looked for and the keys.
+    void ShowHelp();
+    QString HelpText() const;
+    // Opens a dropped folder: a backup folder (its parent is the root) or a folder of backups.
+    bool OpenDropped(const QString& folder);
     // The run log's text as "Error Log ..." shows it.
     QString LogReport() const;
 
@@ -48,12 +53,17 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void BuildLayout();
     void CreateDeviceWatcher();
     void OnDeviceChange();
     void TimerTimer();
+    void AddShortcuts();
+    void StepCategory(int step);
+    void UpdateState();
 
     std::string FRoot;
     std::string FDeviceLibrary;

@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <vector>
 
 #include "crypto/key_bag.h"
@@ -30,6 +31,19 @@ QIcon EyeIcon() {
     return QIcon(pixmap);
 }
 
+QString KeyStoreDamage(TKeyBagError error) {
+    switch (error) {
+    case kbeOther:
+        return QStringLiteral("it holds no data.");
+    case kbeType:
+        return QStringLiteral("its type is not one a backup uses.");
+    case kbeFormat:
+        return QStringLiteral("it holds no readable class key.");
+    default:
+        return QStringLiteral("it cannot be read.");
+    }
+}
+
 } // namespace
 
 TPassForm::TPassForm(QWidget* parent) : QDialog(parent) {
@@ -47,6 +61,12 @@ TPassForm::TPassForm(QWidget* parent) : QDialog(parent) {
         FPassEdt->setEchoMode(FPassEdt->echoMode() == QLineEdit::Password ? QLineEdit::Normal
                                                                           : QLineEdit::Password);
     });
+    FErrorLb = new QLabel(this);
+    FErrorLb->setObjectName(QStringLiteral("ErrorLb"));
+    FErrorLb->setTextFormat(Qt::PlainText);
+    FErrorLb->setWordWrap(true);
+    FErrorLb->setStyleSheet(QStringLiteral("color:#B00020")); // 6.4:1 on the dialog's grey
+    FErrorLb->setVisible(false);
     FBusy = new QProgressBar(this);
     FBusy->setRange(0, 0); // moving: the derivation gives no progress of its own
     FBusy->setTextVisible(false);
@@ -67,6 +87,7 @@ TPassForm::TPassForm(QWidget* parent) : QDialog(parent) {
     layout->setContentsMargins(16, 16, 16, 12);
     layout->addWidget(FBkLb);
     layout->addWidget(FPassEdt);
+    layout->addWidget(FErrorLb);
     layout->addStretch(1);
     layout->addLayout(buttons);
     setFixedSize(376, 150);
@@ -89,7 +110,11 @@ void TPassForm::reject() {
 }
 
 void TPassForm::OkBtnClick() {
-    if (FKeyBagText.empty() || IsChecking()) {
+    if (IsChecking()) {
+        return;
+    }
+    if (FKeyBagText.empty()) {
+        ShowError(QStringLiteral("This backup's key store is damaged: it is missing."));
         return;
     }
     const QString typed = FPassEdt->text();
@@ -104,8 +129,11 @@ void TPassForm::OkBtnClick() {
         FKeyBag = std::make_unique<TBackupKeyBag>(FKeyBagText, 0);
     }
     if (FKeyBag->LastError() != kbeSuccess) {
+        ShowError(QStringLiteral("This backup's key store is damaged: ") +
+                  KeyStoreDamage(FKeyBag->LastError()));
         return;
     }
+    ShowError(QString());
     // The text as typed first: a password may begin or end with a blank. The trimmed text only
     // when that fails, for the blanks a user adds by mistake.
     std::vector<std::string> candidates{ToStdString(typed)};
@@ -138,9 +166,16 @@ void TPassForm::CheckDone(bool right, const std::string& password) {
         accept();
         return;
     }
-    ShowWarning(this, QStringLiteral("Wrong password."));
+    ShowError(QStringLiteral("Wrong password."));
     FPassEdt->setFocus();
     FPassEdt->selectAll();
+}
+
+void TPassForm::ShowError(const QString& text) {
+    FErrorLb->setText(text);
+    FErrorLb->setVisible(!text.isEmpty());
+    // The width stays; a long reason takes the lines it needs.
+    setFixedSize(376, std::max(150, layout()->heightForWidth(376)));
 }
 
 void TPassForm::SetBusy(bool busy) {

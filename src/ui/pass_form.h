@@ -32,6 +32,8 @@ public:
 
     QLineEdit* PassEdt() const { return FPassEdt; }
     QPushButton* OkBtn() const { return FOkBtn; }
+    // Why the last OK did not close the dialog: a wrong password or a damaged key store.
+    QLabel* ErrorLb() const { return FErrorLb; }
 
 public slots:
     void reject() override;
@@ -40,8 +42,10 @@ private:
     void OkBtnClick();
     void CheckDone(bool right, const std::string& password);
     void SetBusy(bool busy);
+    void ShowError(const QString& text);
 
     QLabel* FBkLb = nullptr;
+    QLabel* FErrorLb = nullptr;
     QLineEdit* FPassEdt = nullptr;
     QPushButton* FOkBtn = nullptr;
     QProgressBar* FBusy = nullptr;

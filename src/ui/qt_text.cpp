@@ -15,6 +15,24 @@ std::string ToStdString(const QString& text) {
     return text.toStdString();
 }
 
+QString SearchKey(const QString& text) {
+    const QString decomposed = text.normalized(QString::NormalizationForm_KD);
+    QString key;
+    key.reserve(decomposed.size());
+    for (const QChar c : decomposed) {
+        const QChar::Category category = c.category();
+        if (category != QChar::Mark_NonSpacing && category != QChar::Mark_SpacingCombining &&
+            category != QChar::Mark_Enclosing) {
+            key += c;
+        }
+    }
+    return key.toCaseFolded();
+}
+
+bool MatchesSearch(const std::string& text, const QString& key) {
+    return !key.isEmpty() && SearchKey(ToQString(text)).contains(key);
+}
+
 QString MessageText(const QString& text) {
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));

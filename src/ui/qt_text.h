@@ -13,6 +13,12 @@ namespace kestrow {
 QString ToQString(const std::string& text);
 std::string ToStdString(const QString& text);
 
+// The search's form of a text: case folded, accents dropped ("Término" and "TERMINO" both become
+// "termino"), so a search ignores case and accents.
+QString SearchKey(const QString& text);
+// Whether backup text `text` contains `key` (a SearchKey); an empty key matches nothing.
+bool MatchesSearch(const std::string& text, const QString& key);
+
 // A message text with "\r" line breaks as Qt shows them.
 QString MessageText(const QString& text);
 

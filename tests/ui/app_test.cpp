@@ -2,8 +2,10 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -23,6 +25,7 @@
 #include "platform/file_io.h"
 #include "support/backup_writer.h"
 #include "support/file_tree.h"
+#include "support/keybag_writer.h"
 #include "ui/back_frame.h"
 #include "ui/bk_select_form.h"
 #include "ui/category_view.h"
@@ -32,6 +35,7 @@
 #include "ui/log_form.h"
 #include "ui/main_form.h"
 #include "ui/pass_form.h"
+#include "ui/views/vml_frm.h"
 
 namespace kestrow {
 namespace {
@@ -60,9 +64,11 @@ void ChooseInDialog(TModalScript& script, int index, std::vector<QString>* rows 
                 }
                 rows->push_back(QStringLiteral("[") + group->text(0) + QStringLiteral("]"));
                 for (int r = 0; r < group->childCount(); ++r) {
-                    rows->push_back(group->child(r)->text(0) + QStringLiteral(" | ") +
-                                    group->child(r)->text(1) +
-                                    (group->child(r)->isSelected() ? QStringLiteral(" *") : QString()));
+                    QTreeWidgetItem* row = group->child(r);
+                    const bool locked = !row->icon(2).isNull();
+                    rows->push_back(row->text(0) + QStringLiteral(" | ") + row->text(1) +
+                                    (locked ? QStringLiteral(" | ") + row->text(2) : QString()) +
+                                    (row->isSelected() ? QStringLiteral(" *") : QString()));
                 }
             }
         }
@@ -123,11 +129,12 @@ TEST_F(DesktopApp, FirstActivationOffersTheChoiceAndShowsTheFirstCategory) {
     form.show();
     ASSERT_TRUE(WaitFor([&] { return form.BackFrame() != nullptr && form.BackFrame()->ViewShown(); }));
     EXPECT_EQ(form.size(), QSize(1088, 674));
-    // No backup open yet: the dialog preselects the second row.
-    EXPECT_EQ(rows, (std::vector<QString>{
-                        "[Backups found in this computer]", "Anna's iPhone | 05/10/12 08:15:30",
-                        "Anna's iPhone | 11/05/12 09:30:00 *", "Ben's iPod touch | 01/01/10",
-                        "Chloe's iPhone 15 | 10/01/24 10:00:00", "Chloe's iPhone 15 | 11/05/24 10:15:00"}));
+    // Nothing opened before: the dialog preselects the newest backup; a lock marks encrypted ones.
+    EXPECT_EQ(rows,
+              (std::vector<QString>{"[Backups found in this computer]", "Anna's iPhone | 05/10/12 08:15:30",
+                                    "Anna's iPhone | 11/05/12 09:30:00 | Yes", "Ben's iPod touch | 01/01/10",
+                                    "Chloe's iPhone 15 | 10/01/24 10:00:00",
+                                    "Chloe's iPhone 15 | 11/05/24 10:15:00 | Yes *"}));
     TBackFrame* frame = form.BackFrame();
     for (int view = 0; view < TBackFrame::kViewCount; ++view) {
         EXPECT_TRUE(frame->CategoryButton(view)->isEnabled()) << view;
@@ -135,10 +142,19 @@ TEST_F(DesktopApp, FirstActivationOffersTheChoiceAndShowsTheFirstCategory) {
     EXPECT_TRUE(frame->CategoryButton(0)->isChecked());
     EXPECT_EQ(frame->ActiveCategory(), 0);
     EXPECT_EQ(frame->StatusText(), "  Anna's iPhone @ 05/10/12 08:15:30");
+    EXPECT_EQ(form.windowTitle(), "Anna's iPhone - Kestrow 2.1");
     EXPECT_TRUE(form.TransBtn()->isEnabled());
     EXPECT_TRUE(form.SearchEdt()->isEnabled());
     QTest::qWait(300);
     test::SaveScreenshot(&form, "main-contacts");
+    form.close();
+    // The next run offers the backup opened last.
+    TMainForm again(test::DemoRoot(), "");
+    rows.clear();
+    ChooseInDialog(FScript, 0, &rows);
+    again.show();
+    ASSERT_TRUE(WaitFor([&] { return FScript.Done(); }));
+    EXPECT_EQ(rows[1], "Anna's iPhone | 05/10/12 08:15:30 *");
 }
 
 TEST_F(DesktopApp, TheOldestLayoutEnablesOnlyTheFilesAndShowsThem) {
@@ -163,15 +179,24 @@ TEST_F(DesktopApp, AnEncryptedBackupAsksForItsPasswordUntilItIsRight) {
     TypePassword(FScript, "   ");
     FScript.AnswerMessage(QMessageBox::Ok);
     TypePassword(FScript, "wrong", "password");
-    FScript.AnswerMessage(QMessageBox::Ok, "wrong-password");
+    QString shown;
+    FScript.Then([&shown](QWidget* modal) { // the answer stands in the dialog itself
+        auto* dialog = qobject_cast<TPassForm*>(modal);
+        if (dialog == nullptr || !dialog->ErrorLb()->isVisible()) {
+            return false;
+        }
+        shown = dialog->ErrorLb()->text();
+        test::SaveScreenshot(dialog, "wrong-password");
+        return true;
+    });
     // Blanks around the password are dropped when the text as typed is wrong.
     TypePassword(FScript, " kestrow-demo ");
     form.show();
     ASSERT_TRUE(WaitFor([&] { return form.BackFrame() != nullptr && form.BackFrame()->ViewShown(); }));
     EXPECT_EQ(FScript.Messages,
-              (std::vector<QString>{"Please input the password.\nOr decrypt this backup first in the "
-                                    "iTunes.",
-                                    "Wrong password."}));
+              (std::vector<QString>{"Please input the password.\nOr decrypt this backup first "
+                                    "in the iTunes."}));
+    EXPECT_EQ(shown, "Wrong password.");
     EXPECT_EQ(form.BackFrame()->Session().CurrentIndex(), 1);
     EXPECT_EQ(form.BackFrame()->StatusText(), "  Anna's iPhone @ 11/05/12 09:30:00");
 }
@@ -194,12 +219,92 @@ TEST_F(DesktopApp, APasswordWithBlanksIsTriedAsTyped) {
     EXPECT_EQ(form.BackFrame()->Session().CurrentIndex(), 0);
 }
 
-TEST_F(DesktopApp, OpeningFailuresGiveTheirMessagesAndLeaveTheToolbarDisabled) {
+// Damaged backups as they turn up: each says what is wrong where it happens, and the window stays
+// usable: the backup open before comes back, Export is off while nothing is open.
+TEST_F(DesktopApp, DamagedBackupsSayWhyAndTheWindowStaysUsable) {
     const TTempFolder root;
-    test::TBackupPlan empty;
-    empty.FolderName = "a-empty";
-    empty.UniqueId = "CCCC";
-    test::WriteBackup(root.Path(), empty); // no file at all: status 4
+    test::TBackupPlan plan;
+    plan.UniqueId = "CCCC";
+    plan.Files = {test::TTestFile("HomeDomain", "Library/Notes.txt", "text")};
+    plan.FolderName = "a-good";
+    test::WriteBackup(root.Path(), plan);
+    plan.Encrypted = true;
+    plan.FolderName = "b-keybag-type-2";
+    plan.KeyBagBlock = test::TTestKeyBag("secret", 10, 3, 2).AddClass(1).Block();
+    test::WriteBackup(root.Path(), plan);
+    plan.FolderName = "c-keybag-overrun";
+    test::TTlvWriter overrun;
+    overrun.Int("TYPE", 1).Tag("UUID", TBytes(16)).Raw(std::string("WPKY\x00\x00\x01\x00", 8) + "abc");
+    plan.KeyBagBlock = overrun.Bytes();
+    test::WriteBackup(root.Path(), plan);
+    plan.Encrypted = false;
+    plan.KeyBagBlock.reset();
+    plan.FolderName = "d-bad-manifest";
+    plan.Layout = test::TLayout::ManifestDb;
+    const std::string bad = test::WriteBackup(root.Path(), plan);
+    test::WriteTestFile(bad + "Manifest.db", "not a database at all");
+
+    TMainForm form(root.Path(), "");
+    ChooseInDialog(FScript, 0);
+    form.show();
+    ASSERT_TRUE(WaitFor([&] { return form.BackFrame() != nullptr && form.BackFrame()->ViewShown(); }));
+    TBackFrame* frame = form.BackFrame();
+    // The key store is judged in the password dialog, which says so and stays open.
+    std::vector<QString> said;
+    for (int index : {1, 2}) {
+        ChooseInDialog(FScript, index);
+        TypePassword(FScript, "secret");
+        FScript.Then([&said, index](QWidget* modal) {
+            auto* dialog = qobject_cast<TPassForm*>(modal);
+            if (dialog == nullptr || !dialog->ErrorLb()->isVisible()) {
+                return false;
+            }
+            said.push_back(dialog->ErrorLb()->text());
+            test::SaveScreenshot(dialog, index == 1 ? "damaged-key-store" : "damaged-key-store-overrun");
+            QMetaObject::invokeMethod(dialog, &QDialog::reject, Qt::QueuedConnection);
+            return true;
+        });
+        form.BackBtnClick();
+        ASSERT_TRUE(FScript.Done());
+    }
+    EXPECT_EQ(said,
+              (std::vector<QString>{"This backup's key store is damaged: its type is not one a backup uses.",
+                                    "This backup's key store is damaged: it holds no readable class key."}));
+    EXPECT_EQ(frame->Session().CurrentIndex(), 0);
+    EXPECT_TRUE(form.TransBtn()->isEnabled());
+
+    // A manifest that cannot be read: the reason, Export off while the message is up, then the
+    // backup open before is back.
+    ChooseInDialog(FScript, 3);
+    bool exportWhileFailed = true;
+    FScript.Then([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (box == nullptr) {
+            return false;
+        }
+        FScript.Messages.push_back(box->text());
+        exportWhileFailed = form.TransBtn()->isEnabled();
+        test::SaveScreenshot(box, "open-failure-reason");
+        QMetaObject::invokeMethod(box->button(QMessageBox::Ok), &QAbstractButton::click,
+                                  Qt::QueuedConnection);
+        return true;
+    });
+    form.BackBtnClick();
+    ASSERT_TRUE(WaitFor([&] { return FScript.Done() && !frame->Busy() && frame->ViewShown(); }));
+    EXPECT_EQ(FScript.Messages,
+              (std::vector<QString>{QString::fromStdString(
+                  "Cannot open the selected backup.\nIts manifest (Manifest.db) cannot be read "
+                  "or lists no file.\nFolder: " +
+                  bad)}));
+    EXPECT_FALSE(exportWhileFailed);
+    EXPECT_EQ(frame->Session().CurrentIndex(), 0);
+    EXPECT_EQ(frame->StatusText(), "  Test iPhone @ 05/10/12 08:15:30");
+    EXPECT_TRUE(form.TransBtn()->isEnabled());
+    test::SaveScreenshot(&form, "open-failure-previous-back");
+}
+
+TEST_F(DesktopApp, AFailedFirstOpeningLeavesTheStartState) {
+    const TTempFolder root;
     test::TBackupPlan noManifest;
     noManifest.FolderName = "b-no-manifest";
     noManifest.UniqueId = "DDDD";
@@ -209,25 +314,23 @@ TEST_F(DesktopApp, OpeningFailuresGiveTheirMessagesAndLeaveTheToolbarDisabled) {
     test::WriteBackup(root.Path(), noManifest);
     TMainForm form(root.Path(), "");
     ChooseInDialog(FScript, 0);
+    TypePassword(FScript, "secret");
     FScript.AnswerMessage(QMessageBox::Ok);
     form.show();
     ASSERT_TRUE(WaitFor([&] { return FScript.Done() && form.BackFrame() && !form.BackFrame()->Busy(); }));
-    ChooseInDialog(FScript, 1);
-    TypePassword(FScript, "secret");
-    FScript.AnswerMessage(QMessageBox::Ok);
-    form.BackBtnClick();
-    ASSERT_TRUE(WaitFor([&] { return FScript.Done() && !form.BackFrame()->Busy(); }));
-    EXPECT_EQ(FScript.Messages,
-              (std::vector<QString>{
-                  "Cannot open the selected backup.\n",
-                  "Cannot read the data.\nThe backup is either encrypted or damanged.\nPlease try "
-                  "to decrypt it from iTunes first."}));
+    EXPECT_EQ(
+        FScript.Messages,
+        (std::vector<QString>{"Cannot read the data.\nThe backup is either encrypted or damanged.\nPlease "
+                              "try to decrypt it from iTunes first.\nIt has no manifest that can be "
+                              "read.\nFolder: " +
+                              QString::fromStdString(root.Path()) + "b-no-manifest/"}));
     TBackFrame* frame = form.BackFrame();
-    EXPECT_TRUE(frame->Toolbar()->isVisible());
-    for (int view = 0; view < TBackFrame::kViewCount; ++view) {
-        EXPECT_FALSE(frame->CategoryButton(view)->isEnabled());
-    }
+    EXPECT_FALSE(frame->Toolbar()->isVisible());
+    EXPECT_EQ(frame->StatusText(), "  No backup is open.");
+    EXPECT_FALSE(form.TransBtn()->isEnabled());
     EXPECT_EQ(frame->ActiveCategory(), -1);
+    EXPECT_EQ(form.windowTitle(), "Kestrow 2.1");
+    test::SaveScreenshot(&form, "open-failure-start-state");
 }
 
 // With a device connected but no backup of it: the choice offers the device, which has nothing to
@@ -258,15 +361,64 @@ TEST_F(DesktopApp, AConnectedDeviceIsOfferedAndItsUnplugResetsTheCaption) {
     ::dlclose(fake);
 }
 
-TEST_F(DesktopApp, NoBackupAtAllSaysSo) {
+// No backup in the root: the message names the folder searched and "Open folder..." looks
+// elsewhere; a folder dropped on the window does the same, a backup folder preselecting itself.
+TEST_F(DesktopApp, NoBackupAtTheStartOffersAnotherFolderOrADrop) {
     const TTempFolder root;
     TMainForm form(root.Path(), "");
-    FScript.AnswerMessage(QMessageBox::Ok);
+    QString pickedFrom;
+    FScript.Then([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (box == nullptr) {
+            return false;
+        }
+        FScript.Messages.push_back(box->text());
+        test::SaveScreenshot(box, "no-backup");
+        form.BackFrame()->PickFolder = [&pickedFrom](const QString& start) {
+            pickedFrom = start;
+            return QString::fromStdString(test::DemoRoot());
+        };
+        for (QAbstractButton* button : box->buttons()) {
+            if (button->text() == "Open folder...") {
+                QMetaObject::invokeMethod(button, &QAbstractButton::click, Qt::QueuedConnection);
+            }
+        }
+        return true;
+    });
+    std::vector<QString> rows;
+    ChooseInDialog(FScript, 3, &rows);
     form.show();
-    ASSERT_TRUE(WaitFor([&] { return FScript.Done(); }));
+    ASSERT_TRUE(WaitFor([&] { return form.BackFrame() != nullptr && form.BackFrame()->ViewShown(); }));
     EXPECT_EQ(FScript.Messages,
-              (std::vector<QString>{"Cannot find iOS backup in this computer.\nPlease back up "
-                                    "your device in the iTunes first."}));
+              (std::vector<QString>{"Cannot find iOS backup in this computer.\nPlease back up your "
+                                    "device in the iTunes first.\n\nSearched folder: " +
+                                    QString::fromStdString(root.Path())}));
+    EXPECT_EQ(pickedFrom, QString::fromStdString(root.Path()));
+    EXPECT_EQ(form.BackFrame()->Session().CurrentIndex(), 3);
+    EXPECT_EQ(form.windowTitle(), "Chloe's iPhone 15 - Kestrow 2.1");
+
+    // A backup folder dropped on the window: its parent is looked in, and it is offered first.
+    const std::string dropped = form.BackFrame()->Session().Backups()[0].Path;
+    rows.clear();
+    FScript.Then([&rows](QWidget* modal) {
+        auto* dialog = qobject_cast<TBkSelectForm*>(modal);
+        if (dialog == nullptr) {
+            return false;
+        }
+        rows.push_back(QString::number(dialog->SelectedIndex()));
+        QMetaObject::invokeMethod(dialog, &QDialog::reject, Qt::QueuedConnection);
+        return true;
+    });
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(dropped))});
+    QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&form, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&form, &drop);
+    ASSERT_TRUE(WaitFor([&] { return FScript.Done(); }));
+    EXPECT_EQ(rows, std::vector<QString>{"0"});
+    EXPECT_EQ(form.BackFrame()->Session().Root(), test::DemoRoot());
 }
 
 TEST_F(DesktopApp, TheExportDialogCaptionsValidationAndRememberedFolder) {
@@ -365,11 +517,17 @@ TEST_F(DesktopApp, ExportFromAViewWritesWhereChosenAndSaysHowMany) {
         QMetaObject::invokeMethod(dialog->OKBtn(), &QAbstractButton::click, Qt::QueuedConnection);
         return true;
     });
-    form->TransBtnClick();
-    ASSERT_TRUE(WaitFor([&] { return !frame->Busy(); }));
-    EXPECT_EQ(FScript.Messages,
-              (std::vector<QString>{
-                  "Nothing is ever written inside a backup folder.\nPlease choose another folder."}));
+    FScript.AnswerMessage(QMessageBox::Ok, "export-done"); // opens the folder
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_E, Qt::ControlModifier);
+    ASSERT_TRUE(WaitFor([&] { return FScript.Done() && !frame->Busy(); }));
+    ASSERT_EQ(FScript.Messages.size(), 2u);
+    EXPECT_EQ(FScript.Messages[0],
+              "Nothing is ever written inside a backup folder.\nPlease choose another folder.");
+    EXPECT_EQ(FScript.Messages[1], frame->StatusText().mid(2) + " to \"" +
+                                       QString::fromStdString(out.Path()) +
+                                       "\".\nClick OK to open the folder.");
     EXPECT_FALSE(QDir(QString::fromStdString(insideBackup)).exists());
     EXPECT_EQ(test::NamesBelow(out.Path()), (std::vector<std::string>{"Anna's iPhone_Contact.csv"}));
     EXPECT_EQ(opened, QString::fromStdString(out.Path()));
@@ -377,20 +535,89 @@ TEST_F(DesktopApp, ExportFromAViewWritesWhereChosenAndSaysHowMany) {
     EXPECT_TRUE(frame->CategoryButton(0)->isEnabled());
 }
 
-TEST_F(DesktopApp, ReturnInTheSearchBoxFindsTheNextRowOfTheViewOnScreen) {
+// Keys go to the widget with the focus, as a keyboard sends them; the window is the active one.
+void Press(QWidget* window, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QWidget* focus = QApplication::focusWidget();
+    QTest::keyClick(focus != nullptr ? focus : window, static_cast<Qt::Key>(key), modifiers);
+}
+
+TEST_F(DesktopApp, TheSearchIgnoresCaseAndAccentsAndSaysNoMatch) {
     auto form = OpenMain(3);
     TBackFrame* frame = form->BackFrame();
-    frame->CategoryButton(2)->click(); // calls
-    TListView* list = frame->View(2)->List();
+    TListView* list = frame->View(0)->List(); // contacts
     form->SearchEdt()->setText(QStringLiteral("   "));
     QTest::keyClick(form->SearchEdt(), Qt::Key_Return);
     EXPECT_EQ(list->SelectedCount(), 0);
     EXPECT_EQ(form->SearchEdt()->text(), "   ");
-    form->SearchEdt()->setText(QStringLiteral("okafor"));
+    Press(form.get(), Qt::Key_F, Qt::ControlModifier);
+    ASSERT_EQ(QApplication::focusWidget(), form->SearchEdt());
+    QTest::keyClicks(form->SearchEdt(), QStringLiteral("CHLOE"));
     QTest::keyClick(form->SearchEdt(), Qt::Key_Return);
     ASSERT_EQ(list->SelectedCount(), 1);
-    const int row = list->selectionModel()->selectedRows().front().row();
-    EXPECT_EQ(list->model()->index(row, 4).data().toString(), "Okafor Ben");
+    EXPECT_EQ(list->model()->index(list->selectionModel()->selectedRows().front().row(), 0).data().toString(),
+              QString::fromUtf8("Chloé"));
+    EXPECT_EQ(frame->StatusText(), "  Chloe's iPhone 15 @ 10/01/24 10:00:00");
+    QTest::qWait(400);
+    test::SaveScreenshot(form.get(), "search-found");
+    form->SearchEdt()->selectAll();
+    QTest::keyClicks(form->SearchEdt(), QStringLiteral("no such name"));
+    Press(form.get(), Qt::Key_F3);
+    EXPECT_EQ(frame->StatusText(), "  No match");
+    Press(form.get(), Qt::Key_Escape);
+    EXPECT_EQ(form->SearchEdt()->text(), "");
+}
+
+TEST_F(DesktopApp, EveryCommandHasItsKeyAndTabWalksTheWindow) {
+    auto form = OpenMain(3);
+    TBackFrame* frame = form->BackFrame();
+    Press(form.get(), Qt::Key_2, Qt::AltModifier);
+    EXPECT_EQ(frame->ActiveCategory(), 1);
+    Press(form.get(), Qt::Key_PageDown, Qt::ControlModifier);
+    EXPECT_EQ(frame->ActiveCategory(), 2);
+    Press(form.get(), Qt::Key_PageUp, Qt::ControlModifier);
+    Press(form.get(), Qt::Key_PageUp, Qt::ControlModifier);
+    EXPECT_EQ(frame->ActiveCategory(), 0);
+    Press(form.get(), Qt::Key_PageUp, Qt::ControlModifier); // wraps to the last
+    EXPECT_EQ(frame->ActiveCategory(), 7);
+    Press(form.get(), Qt::Key_7, Qt::AltModifier);
+    EXPECT_EQ(frame->ActiveCategory(), 6);
+
+    // Tab from the Export button: the title bar, every category button, the list.
+    form->TransBtn()->setFocus(Qt::TabFocusReason);
+    std::vector<QWidget*> walked;
+    for (int step = 0; step < 13; ++step) {
+        Press(form.get(), Qt::Key_Tab);
+        walked.push_back(QApplication::focusWidget());
+    }
+    std::vector<QWidget*> expected{form->BackBtn(), form->MoreBtn(), form->SearchEdt()};
+    for (int view = 0; view < TBackFrame::kViewCount; ++view) {
+        expected.push_back(frame->CategoryButton(view));
+    }
+    expected.push_back(frame->View(6)->List());
+    expected.push_back(static_cast<TVmlFrm*>(frame->View(6))->PlayBtn()); // the view's pane
+    EXPECT_EQ(walked, expected);
+
+    FScript.AnswerMessage(QMessageBox::Ok, "help");
+    Press(form.get(), Qt::Key_F1);
+    ASSERT_EQ(FScript.Messages.size(), 1u);
+    EXPECT_TRUE(FScript.Messages[0].startsWith("Kestrow 2.1\n")) << FScript.Messages[0].toStdString();
+    EXPECT_TRUE(FScript.Messages[0].contains("Licence: ")) << FScript.Messages[0].toStdString();
+    EXPECT_TRUE(FScript.Messages[0].contains("Backups are looked for in:\n" +
+                                             QString::fromStdString(test::DemoRoot())));
+
+    FScript.Then([](QWidget* modal) {
+        auto* dialog = qobject_cast<TBkSelectForm*>(modal);
+        if (dialog != nullptr) {
+            QMetaObject::invokeMethod(dialog, &QDialog::reject, Qt::QueuedConnection);
+        }
+        return dialog != nullptr;
+    });
+    Press(form.get(), Qt::Key_O, Qt::ControlModifier);
+    EXPECT_TRUE(FScript.Done());
+    Press(form.get(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_FALSE(form->isVisible());
 }
 
 TEST_F(DesktopApp, TheRunLogShowsTheHeaderAndTheSessionLog) {

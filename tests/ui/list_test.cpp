@@ -1,4 +1,6 @@
 #include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QClipboard>
 #include <QHeaderView>
 #include <QTcpServer>
 #include <QTest>
@@ -8,6 +10,7 @@
 
 #include "ui/html_pane.h"
 #include "ui/list_view.h"
+#include "ui/qt_text.h"
 #include "ui/row_model.h"
 
 namespace kestrow {
@@ -28,7 +31,7 @@ protected:
         FModel = new TRowModel(std::move(columns), &FList);
         FTester = std::make_unique<QAbstractItemModelTester>(
             FModel, QAbstractItemModelTester::FailureReportingMode::Fatal);
-        FModel->SetRecords({0, 1, 2, 3, 4});
+        FModel->SetRecords({0, 1, 2, 3, 4, 5});
         FList.SetRowModel(FModel, 0);
     }
     int SelectedRow() const {
@@ -36,12 +39,11 @@ protected:
         return rows.size() == 1 ? rows.front().row() : -1;
     }
     bool Find(const char* text) {
-        const std::string part = text;
-        return FList.FindNext(
-            [&](int record) { return ContainsAsciiNoCase(FNames[record].toStdString(), part); });
+        const QString key = SearchKey(QString::fromUtf8(text));
+        return FList.FindNext([&](int record) { return MatchesSearch(FNames[record].toStdString(), key); });
     }
 
-    std::vector<QString> FNames{"anna", "Ben", "ANNETTE", "chloé", "Dan"};
+    std::vector<QString> FNames{"anna", "Ben", "ANNETTE", "Chloé", "Dan", "Término"};
     TListView FList;
     TRowModel* FModel = nullptr;
     std::unique_ptr<QAbstractItemModelTester> FTester;
@@ -61,30 +63,58 @@ TEST_F(SharedList, FindNextWalksOnAndWrapsToTheSelectedRow) {
     // The selected row itself is not a match for the next search.
     FList.SelectRow(1);
     EXPECT_FALSE(Find("ben"));
-    // ASCII letters only are folded: "É" does not find "é".
-    EXPECT_FALSE(Find("CHLOÉ"));
-    EXPECT_TRUE(Find("CHLO"));
+    // Case and accents are ignored both ways: "CHLOE" and "chloé" find "Chloé", "termino" finds
+    // "Término"; an empty search finds nothing.
+    EXPECT_TRUE(Find("CHLOE"));
     EXPECT_EQ(SelectedRow(), 3);
+    FList.SelectRow(0);
+    EXPECT_TRUE(Find("chloé"));
+    EXPECT_EQ(SelectedRow(), 3);
+    EXPECT_TRUE(Find("termino"));
+    EXPECT_EQ(SelectedRow(), 5);
+    EXPECT_FALSE(Find(""));
 }
 
 TEST_F(SharedList, HeaderClicksSortAndReverseAndKeepTheSelection) {
     FList.SelectRow(1); // Ben
     FList.header()->setSortIndicator(0, Qt::AscendingOrder);
-    EXPECT_EQ(FModel->Records(), (std::vector<int>{0, 2, 1, 3, 4}));
+    EXPECT_EQ(FModel->Records(), (std::vector<int>{0, 2, 1, 3, 4, 5}));
     EXPECT_EQ(FList.SelectedRecords(), (std::vector<int>{1}));
     FList.header()->setSortIndicator(0, Qt::DescendingOrder);
-    EXPECT_EQ(FModel->Records(), (std::vector<int>{4, 3, 1, 2, 0}));
-    EXPECT_EQ(SelectedRow(), 2);
+    EXPECT_EQ(FModel->Records(), (std::vector<int>{5, 4, 3, 1, 2, 0}));
+    EXPECT_EQ(SelectedRow(), 3);
     // A column without an order does not sort.
     FList.header()->setSortIndicator(1, Qt::AscendingOrder);
-    EXPECT_EQ(FModel->Records(), (std::vector<int>{4, 3, 1, 2, 0}));
+    EXPECT_EQ(FModel->Records(), (std::vector<int>{5, 4, 3, 1, 2, 0}));
     EXPECT_EQ(FModel->index(0, 1).data(Qt::TextAlignmentRole).toInt(), static_cast<int>(Qt::AlignRight));
     // Selected records come in list order, not in the order they were selected.
-    FList.selectionModel()->select(FModel->index(4, 0),
+    FList.selectionModel()->select(FModel->index(5, 0),
                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    FList.selectionModel()->select(FModel->index(0, 0),
+    FList.selectionModel()->select(FModel->index(1, 0),
                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
     EXPECT_EQ(FList.SelectedRecords(), (std::vector<int>{4, 1, 0}));
+}
+
+// The mouse makes a row current before it selects it: the record is shown once, after both.
+TEST_F(SharedList, AClickShowsItsRecordOnceAndCopyTakesTheSelectedRows) {
+    FList.resize(300, 200);
+    FList.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&FList));
+    std::vector<int> shown;
+    QObject::connect(&FList, &TListView::RecordShown, [&shown](int record) { shown.push_back(record); });
+    const auto click = [this](int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::mouseClick(FList.viewport(), Qt::LeftButton, modifiers,
+                          FList.visualRect(FModel->index(row, 0)).center());
+    };
+    click(2);
+    click(2);
+    EXPECT_EQ(shown, std::vector<int>{2});
+    QTest::keyClick(FList.viewport(), Qt::Key_Down);
+    click(4, Qt::ShiftModifier);
+    EXPECT_EQ(shown, (std::vector<int>{2, 3, 4}));
+    EXPECT_EQ(FList.SelectedRecords(), (std::vector<int>{3, 4}));
+    QTest::keyClick(&FList, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), QString::fromUtf8("Chloé\t30\nDan\t40"));
 }
 
 TEST(HtmlPane, PagesFetchNothingFromTheNetwork) {

@@ -43,18 +43,14 @@ TAbFrm::TAbFrm(TIpodBackup& session, QWidget* parent) : TCategoryView(session, p
     splitter->addWidget(FContactLst);
     splitter->setStretchFactor(0, 1);
     splitter->setSizes({700, 300});
+    RememberSplitter(splitter, QStringLiteral("Contacts"));
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(splitter);
-    connect(FContactLst->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex& current) {
-                if (current.isValid() && FContactLst->selectionModel()->isRowSelected(current.row(), {})) {
-                    Guarded(window(), [&] { ShowContact(FModel->RecordAt(current.row())); });
-                }
-            });
-    if (book != nullptr && book->Count() > 0) {
-        ShowContact(0);
-    }
+    connect(FContactLst, &TListView::RecordShown, this,
+            [this](int record) { Guarded(window(), [&] { ShowContact(record); }); });
+    FContactLst->ShowFirst();
+    NoteEmpty(catContacts, "No contacts in this backup.");
 }
 
 void TAbFrm::ShowContact(int record) {
@@ -66,9 +62,9 @@ void TAbFrm::ShowContact(int record) {
 }
 
 bool TAbFrm::FindNext(const QString& text) {
-    const std::string part = ToStdString(text);
+    const QString key = SearchKey(text);
     return FContactLst->FindNext(
-        [this, &part](int record) { return ContainsAsciiNoCase(FBook->GetPerson(record).Name, part); });
+        [this, &key](int record) { return MatchesSearch(FBook->GetPerson(record).Name, key); });
 }
 
 std::optional<TExportJob> TAbFrm::PrepareExport() {

@@ -106,27 +106,25 @@ TCallFrm::TCallFrm(TIpodBackup& session, QWidget* parent) : TCategoryView(sessio
     FModel->SetRecords(std::move(records));
     FCallLst = new TListView(this);
     FCallLst->SetRowModel(FModel, 4);
+    NoteEmpty(catCalls, "No calls in this backup.");
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(FCallLst);
 }
 
 bool TCallFrm::FindNext(const QString& text) {
-    const std::string part = ToStdString(text);
-    return FCallLst->FindNext([this, &part](int record) {
-        return ContainsAsciiNoCase(FCalls->List()[static_cast<std::size_t>(record)].DisplayName, part);
+    const QString key = SearchKey(text);
+    return FCallLst->FindNext([this, &key](int record) {
+        return MatchesSearch(FCalls->List()[static_cast<std::size_t>(record)].DisplayName, key);
     });
 }
 
 std::optional<TExportJob> TCallFrm::PrepareExport() {
-    // The whole log is written, in list order, whatever is selected.
-    return RecordsExport(
-        ecCalls,
-        [all = FCallLst->AllRecords()](TIpodBackup& session, const std::vector<int>&, int format,
-                                       const std::string& dest, const TExportControl& control) {
-            return ExportCalls(session, all, format, dest, control);
-        },
-        0);
+    // As every list: the selected calls in list order, all of them when none is selected.
+    return RecordsExport(ecCalls, [](TIpodBackup& session, const std::vector<int>& records, int format,
+                                     const std::string& dest, const TExportControl& control) {
+        return ExportCalls(session, records, format, dest, control);
+    });
 }
 
 } // namespace kestrow

@@ -72,17 +72,15 @@ TCldFrm::TCldFrm(TIpodBackup& session, QWidget* parent) : TCategoryView(session,
     splitter->addWidget(pane);
     splitter->setStretchFactor(0, 1);
     splitter->setSizes({800, 177});
+    RememberSplitter(splitter, QStringLiteral("Calendar"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(splitter);
-    connect(FEventLst->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex& current) {
-                if (current.isValid() && FEventLst->selectionModel()->isRowSelected(current.row(), {})) {
-                    FNoteMm->setPlainText(
-                        QStringLiteral("\n") +
-                        ToQString(FCalendar->Events(FModel->RecordAt(current.row())).Description));
-                }
-            });
+    connect(FEventLst, &TListView::RecordShown, this, [this](int record) {
+        FNoteMm->setPlainText(QStringLiteral("\n") + ToQString(FCalendar->Events(record).Description));
+    });
+    FEventLst->ShowFirst();
+    NoteEmpty(catCalendar, "No calendar events in this backup.");
 }
 
 bool TCldFrm::eventFilter(QObject* watched, QEvent* event) {
@@ -97,10 +95,10 @@ bool TCldFrm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool TCldFrm::FindNext(const QString& text) {
-    const std::string part = ToStdString(text);
-    return FEventLst->FindNext([this, &part](int record) {
+    const QString key = SearchKey(text);
+    return FEventLst->FindNext([this, &key](int record) {
         const TCalendarItem& item = FCalendar->Events(record);
-        return ContainsAsciiNoCase(item.Title, part) || ContainsAsciiNoCase(item.Description, part);
+        return MatchesSearch(item.Title, key) || MatchesSearch(item.Description, key);
     });
 }
 

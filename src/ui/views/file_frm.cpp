@@ -72,6 +72,8 @@ TFileFrm::TFileFrm(TIpodBackup& session, QWidget* parent) : TCategoryView(sessio
     FFileLst->SetRowModel(FModel, 0);
     connect(FFileLst, &QAbstractItemView::clicked, this,
             [this](const QModelIndex& index) { FileClicked(index.row()); });
+    connect(FFileLst, &TListView::RecordShown, this,
+            [this](int record) { FileClicked(FFileLst->RowOfRecord(record)); });
 
     auto* pane = new QWidget(this);
     pane->setObjectName(QStringLiteral("InfoPane"));
@@ -228,8 +230,8 @@ void TFileFrm::Preview(int record) {
 }
 
 bool TFileFrm::FindNext(const QString& text) {
-    const std::string part = ToStdString(text);
-    return FFileLst->FindNext([this, &part](int record) { return ContainsAsciiNoCase(Key(record), part); });
+    const QString key = SearchKey(text);
+    return FFileLst->FindNext([this, &key](int record) { return MatchesSearch(Key(record), key); });
 }
 
 std::optional<TExportJob> TFileFrm::PrepareExport() {

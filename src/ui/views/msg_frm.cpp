@@ -56,16 +56,15 @@ TMsgFrm::TMsgFrm(TIpodBackup& session, QWidget* parent) : TCategoryView(session,
     splitter->addWidget(FMsgGroupLst);
     splitter->setStretchFactor(0, 1);
     splitter->setSizes({700, 300});
+    RememberSplitter(splitter, QStringLiteral("Messages"));
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(splitter);
 
-    connect(FMsgGroupLst->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex& current) {
-                if (current.isValid() && FMsgGroupLst->selectionModel()->isRowSelected(current.row(), {})) {
-                    Guarded(window(), [&] { ShowConversation(FModel->RecordAt(current.row())); });
-                }
-            });
+    connect(FMsgGroupLst, &TListView::RecordShown, this,
+            [this](int record) { Guarded(window(), [&] { ShowConversation(record); }); });
+    FMsgGroupLst->ShowFirst();
+    NoteEmpty(catMessages, "No messages in this backup.");
 }
 
 void TMsgFrm::ShowConversation(int record) {
@@ -98,10 +97,9 @@ void TMsgFrm::ShowConversation(int record) {
 }
 
 bool TMsgFrm::FindNext(const QString& text) {
-    const std::string part = ToStdString(text);
-    return FMsgGroupLst->FindNext([this, &part](int record) {
-        return ContainsAsciiNoCase(FMessages->Groups(record).DisplayName, part);
-    });
+    const QString key = SearchKey(text);
+    return FMsgGroupLst->FindNext(
+        [this, &key](int record) { return MatchesSearch(FMessages->Groups(record).DisplayName, key); });
 }
 
 std::optional<TExportJob> TMsgFrm::PrepareExport() {

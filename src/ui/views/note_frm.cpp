@@ -61,23 +61,14 @@ TNoteFrm::TNoteFrm(TIpodBackup& session, QWidget* parent) : TCategoryView(sessio
     splitter->addWidget(FNoteLst);
     splitter->setStretchFactor(0, 1);
     splitter->setSizes({560, 440});
+    RememberSplitter(splitter, QStringLiteral("Notes"));
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(splitter);
-    // A click makes the row current before it selects it: both changes are watched, and the note
-    // shows once its row is current and selected.
-    const auto showCurrent = [this] {
-        const QModelIndex current = FNoteLst->selectionModel()->currentIndex();
-        if (current.isValid() && FNoteLst->selectionModel()->isRowSelected(current.row(), {}) &&
-            FModel->RecordAt(current.row()) != FShown) {
-            Guarded(window(), [&] { ShowNote(FModel->RecordAt(current.row())); });
-        }
-    };
-    connect(FNoteLst->selectionModel(), &QItemSelectionModel::currentRowChanged, this, showCurrent);
-    connect(FNoteLst->selectionModel(), &QItemSelectionModel::selectionChanged, this, showCurrent);
-    if (notes != nullptr && notes->Count() > 0) {
-        ShowNote(0);
-    }
+    connect(FNoteLst, &TListView::RecordShown, this,
+            [this](int record) { Guarded(window(), [&] { ShowNote(record); }); });
+    FNoteLst->ShowFirst();
+    NoteEmpty(catNotes, "No notes in this backup.");
 }
 
 TNoteFrm::~TNoteFrm() = default;
@@ -160,9 +151,9 @@ void TNoteFrm::OpenWithPassword() {
 }
 
 bool TNoteFrm::FindNext(const QString& text) {
-    const std::string part = ToStdString(text);
+    const QString key = SearchKey(text);
     return FNoteLst->FindNext(
-        [this, &part](int record) { return ContainsAsciiNoCase(FNotes->Notes(record).Body, part); });
+        [this, &key](int record) { return MatchesSearch(FNotes->Notes(record).Body, key); });
 }
 
 std::optional<TExportJob> TNoteFrm::PrepareExport() {

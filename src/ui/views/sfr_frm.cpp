@@ -159,7 +159,7 @@ std::vector<TSafariRow> TSfrFrm::ShownRows(std::vector<bool>* selected) const {
 }
 
 bool TSfrFrm::FindNext(const QString& text) {
-    const std::string part = ToStdString(text);
+    const QString key = SearchKey(text);
     std::vector<QModelIndex> rows;
     int selected = -1;
     for (int g = 0; g < FModel->rowCount(); ++g) {
@@ -178,7 +178,7 @@ bool TSfrFrm::FindNext(const QString& text) {
         if (row == selected) {
             break;
         }
-        if (ContainsAsciiNoCase(ToStdString(rows[static_cast<std::size_t>(row)].data().toString()), part)) {
+        if (MatchesSearch(ToStdString(rows[static_cast<std::size_t>(row)].data().toString()), key)) {
             const QModelIndex found = rows[static_cast<std::size_t>(row)];
             FUrlLst->setExpanded(found.parent(), true);
             FUrlLst->selectionModel()->setCurrentIndex(found, QItemSelectionModel::ClearAndSelect |

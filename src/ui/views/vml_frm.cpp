@@ -1,7 +1,11 @@
 #include "ui/views/vml_frm.h"
 
+#include <QAudioDevice>
 #include <QAudioOutput>
+#include <QDesktopServices>
 #include <QHBoxLayout>
+#include <QLabel>
+#include <QMediaDevices>
 #include <QMediaPlayer>
 #include <QPushButton>
 #include <QUrl>
@@ -12,19 +16,13 @@
 #include "export/export_formats.h"
 #include "export/voicemail_export.h"
 #include "platform/date_time.h"
+#include "platform/paths.h"
 #include "readers/voicemail.h"
 #include "ui/list_view.h"
 #include "ui/qt_text.h"
 #include "ui/row_model.h"
 
 namespace kestrow {
-
-namespace {
-
-const QString kNoPlayer = QStringLiteral(
-    "This system has no player for AMR audio.\rExport the voicemail to play it with another program.");
-
-} // namespace
 
 TVmlFrm::TVmlFrm(TIpodBackup& session, QWidget* parent) : TCategoryView(session, parent) {
     FVoicemail = session.LoadVoiceMail();
@@ -54,15 +52,21 @@ TVmlFrm::TVmlFrm(TIpodBackup& session, QWidget* parent) : TCategoryView(session,
     FModel->SetRecords(std::move(records));
     FVmailLst = new TListView(this);
     FVmailLst->SetRowModel(FModel, 4);
+    NoteEmpty(catVoicemails, "No voicemails in this backup.");
     connect(FVmailLst, &QAbstractItemView::doubleClicked, this, &TVmlFrm::Play);
 
     FPlayBtn = new QPushButton(QStringLiteral("Play"), this);
     FPlayBtn->setObjectName(QStringLiteral("PlayBtn"));
     connect(FPlayBtn, &QPushButton::clicked, this, &TVmlFrm::Play);
+    FStateLb = new QLabel(this);
+    FStateLb->setObjectName(QStringLiteral("StateLb"));
+    FStateLb->setTextFormat(Qt::PlainText);
+    FStateLb->setWordWrap(true);
+    OpenFile = [](const QString& file) { return QDesktopServices::openUrl(QUrl::fromLocalFile(file)); };
     auto* bar = new QHBoxLayout();
     bar->setContentsMargins(8, 4, 8, 4);
     bar->addWidget(FPlayBtn);
-    bar->addStretch(1);
+    bar->addWidget(FStateLb, 1);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -71,15 +75,20 @@ TVmlFrm::TVmlFrm(TIpodBackup& session, QWidget* parent) : TCategoryView(session,
 }
 
 void TVmlFrm::Play() {
-    const std::vector<int> selected = FVmailLst->SelectedRecords();
-    if (selected.empty() || FVoicemail == nullptr) {
+    std::vector<int> chosen = FVmailLst->SelectedRecords();
+    if (chosen.empty() || FVoicemail == nullptr) {
+        return;
+    }
+    const int record = chosen.front();
+    // Qt's audio thread ends the process on a machine without an audio output: no player there.
+    if (QMediaDevices::audioOutputs().isEmpty()) {
+        OpenOutside(record, QStringLiteral("No audio output is available."));
         return;
     }
     // The audio is decrypted (when protected) into the session's private folder.
-    const std::string file =
-        FSession.ExtractFile(FVoicemail->Voicemails(selected.front()).AudioPath(), ".amr");
+    const std::string file = FSession.ExtractFile(FVoicemail->Voicemails(record).AudioPath(), ".amr");
     if (file.empty()) {
-        ShowWarning(window(), QStringLiteral("Cannot read the voicemail's audio from the backup."));
+        ShowState(QStringLiteral("Cannot read the voicemail's audio from the backup."));
         return;
     }
     if (FPlayer == nullptr) {
@@ -87,23 +96,45 @@ void TVmlFrm::Play() {
         FAudio = new QAudioOutput(this);
         FPlayer->setAudioOutput(FAudio);
         connect(FPlayer, &QMediaPlayer::errorOccurred, this,
-                [this](QMediaPlayer::Error error, const QString&) {
+                [this](QMediaPlayer::Error error, const QString& text) {
                     if (error != QMediaPlayer::NoError) {
                         FPlayer->stop();
-                        ShowInformation(window(), kNoPlayer);
+                        OpenOutside(FPlaying, QStringLiteral("The voicemail cannot be played here: ") + text);
                     }
                 });
     }
+    FPlaying = record;
+    ShowState(QString());
     FPlayer->stop();
     FPlayer->setSource(QUrl::fromLocalFile(ToQString(file)));
     FPlayer->play();
 }
 
+void TVmlFrm::OpenOutside(int record, const QString& reason) {
+    // A copy of its own, so the other program never sees a file of the backup or the player's.
+    const std::string folder = FSession.TempFolder() + "voicemail/";
+    const std::string copy = folder + std::to_string(++FCopies) + ".amr";
+    if (record < 0 || !FSession.HasPrivateFolder() || MakeFolders(folder) != 0 ||
+        !FSession.CopyBackupFile(FVoicemail->Voicemails(record).AudioPath(), copy)) {
+        ShowState(reason + QStringLiteral("\nThe voicemail's audio cannot be read from the backup."));
+        return;
+    }
+    if (OpenFile && OpenFile(ToQString(copy))) {
+        ShowState(reason + QStringLiteral("\nOpened with the desktop's default application."));
+        return;
+    }
+    ShowState(reason + QStringLiteral("\nExport the voicemail to play it with another program."));
+}
+
+void TVmlFrm::ShowState(const QString& text) {
+    FStateLb->setText(text);
+    FStateLb->setToolTip(text);
+}
+
 bool TVmlFrm::FindNext(const QString& text) {
-    const std::string part = ToStdString(text);
-    return FVmailLst->FindNext([this, &part](int record) {
-        return ContainsAsciiNoCase(FVoicemail->Voicemails(record).DisplayName, part);
-    });
+    const QString key = SearchKey(text);
+    return FVmailLst->FindNext(
+        [this, &key](int record) { return MatchesSearch(FVoicemail->Voicemails(record).DisplayName, key); });
 }
 
 std::optional<TExportJob> TVmlFrm::PrepareExport() {
