@@ -39,14 +39,15 @@ struct TNotesData {
                                   {.Length = static_cast<std::uint32_t>(text.size() - 7)},
                                   {.Length = 1, .AttachmentId = id, .AttachmentUti = "public.jpeg"}});
                 attachments.push_back({id, "public.jpeg", "", "MED-" + std::to_string(i), "IMG.jpeg"});
-                Files.Add("Accounts/ACC-1/Media/MED-" + std::to_string(i) + "/IMG.jpeg", {});
+                Files.AddRecord("AppDomainGroup-group.com.apple.notes",
+                                "Accounts/ACC-1/Media/MED-" + std::to_string(i) + "/IMG.jpeg", {});
             } else {
                 note.Text = text;
             }
             notes.push_back(std::move(note));
         }
         for (int i = 0; i < 50000; ++i) { // the rest of a backup
-            Files.Add("Library/Other/file" + std::to_string(i), {});
+            Files.AddRecord("HomeDomain", "Library/Other/file" + std::to_string(i), {});
         }
         Store = Folder.Path() + "NoteStore.sqlite";
         test::ExecSql(Store, test::NoteStoreSql(notes, attachments));

@@ -15,7 +15,7 @@ struct TExportRequest {
     // "-" for standard input. Empty: every record.
     std::string Rows;
     std::string NotesPasswordFile; // notes: candidate passwords of locked notes, one a line
-    bool ByMonth = false; // photos: one folder per year and month
+    bool ByMonth = false;          // photos: one folder per year and month
 };
 
 // Writes one category of a backup into a folder in one of its formats. Prints the count and the

@@ -81,8 +81,9 @@ TEST_F(Search, EveryCategoryByAWordOnlyItHolds) {
     EXPECT_EQ(Found("555 1234"),
               std::vector<std::string>{"calls:+1 (555) 123-4567:number:+1 («555) 123-4»567"});
     EXPECT_EQ(Found("lyon"), std::vector<std::string>{"calendar:Flight to Lyon:title:Flight to «Lyon»"});
-    EXPECT_EQ(Found("Flour"), std::vector<std::string>{
-                                  "notes:Shopping list:body:Shopping list  Milk  Eggs & «flour»  Coffee"});
+    EXPECT_EQ(Found("Flour"),
+              std::vector<std::string>{
+                  "notes:Shopping list:body:Shopping list  [x] Milk  [ ] Eggs & «flour»  [ ] Coffee"});
     EXPECT_EQ(Found("magazine"),
               std::vector<std::string>{"safari:Long read:url:https://«magazine».example/long-read"});
     EXPECT_EQ(Found("+44 20 7946 0999"),
@@ -122,8 +123,8 @@ TEST_F(Search, NewestFirstUndatedLastAndEveryDatedRecordInTheTimeline) {
     EXPECT_EQ(hits.back().Ref.Date, 0);
 
     const std::vector<TSearchHit> timeline = FIndex.Timeline(0, 0);
-    // 7 messages, 2 calls, 4 events, 3 notes, 2 visits, 3 voicemails; contacts and files have no date.
-    ASSERT_EQ(timeline.size(), 21u);
+    // 7 messages, 2 calls, 4 events, 4 notes, 2 visits, 3 voicemails; contacts and files have no date.
+    ASSERT_EQ(timeline.size(), 22u);
     EXPECT_TRUE(
         std::is_sorted(timeline.begin(), timeline.end(),
                        [](const TSearchHit& a, const TSearchHit& b) { return a.Ref.Date < b.Ref.Date; }));
