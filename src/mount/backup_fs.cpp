@@ -11,10 +11,12 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fuse.h>
+#include <mutex>
 #include <pthread.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <unordered_map>
 
 #include "archive/ipod_backup.h"
 #include "crypto/cbc_range.h"
@@ -58,6 +60,11 @@ struct TOpenFile {
 TState& State() {
     return *static_cast<TState*>(fuse_get_context()->private_data);
 }
+
+// Files still open when the file system goes are freed with it: the kernel may not send their
+// release before the session ends.
+std::mutex gOpenMutex;
+std::unordered_map<TOpenFile*, std::unique_ptr<TOpenFile>> gOpenFiles;
 
 // A file's plain size: the content file's (plain), the length without padding (protected, from the
 // last block alone), the recorded size when the content cannot be read.
@@ -167,7 +174,9 @@ int Open(const char* path, fuse_file_info* fi) {
         !node.File->Key.empty() && !file->Cipher.Init(node.File->Key)) {
         file->Content.Close();
     }
-    fi->fh = reinterpret_cast<std::uint64_t>(file.release());
+    fi->fh = reinterpret_cast<std::uint64_t>(file.get());
+    const std::lock_guard lock(gOpenMutex);
+    gOpenFiles.emplace(file.get(), std::move(file));
     fi->keep_cache = 1;
     return 0;
 }
@@ -214,8 +223,14 @@ int Read(const char* /*path*/, char* buffer, std::size_t size, off_t offset, fus
 }
 
 int Release(const char* /*path*/, fuse_file_info* fi) {
-    delete reinterpret_cast<TOpenFile*>(fi->fh);
+    const std::lock_guard lock(gOpenMutex);
+    gOpenFiles.erase(reinterpret_cast<TOpenFile*>(fi->fh));
     return 0;
+}
+
+void Destroy(void* /*privateData*/) {
+    const std::lock_guard lock(gOpenMutex);
+    gOpenFiles.clear();
 }
 
 void* Init(fuse_conn_info* conn, fuse_config* cfg) {
@@ -238,6 +253,7 @@ fuse_operations Operations() {
     ops.release = Release;
     ops.readdir = ReadDir;
     ops.init = Init;
+    ops.destroy = Destroy;
     return ops;
 }
 
