@@ -9,6 +9,8 @@
 #include "support/contacts_writer.h"
 #include "support/current_stores_writer.h"
 #include "support/notes_writer.h"
+#include "support/picture_writer.h"
+#include "support/plist_writer.h"
 #include "support/safari_writer.h"
 #include "support/sms_writer.h"
 #include "support/sqlite_writer.h"
@@ -105,6 +107,80 @@ TContactsDb Contacts(bool current) {
     return db;
 }
 
+// The last messages of the day (rows 6 and 7) are still in the WAL, as on a phone backed up in use.
+void AddSmsWithWal(const std::string& path, const TNewSmsDb& db, std::vector<TTestFile>& files) {
+    const auto inWal = [](std::int64_t row) { return row == 6 || row == 7; };
+    TNewSmsDb base = db;
+    base.Messages.clear();
+    base.ChatMessages.clear();
+    TNewSmsDb fresh;
+    for (const TNewSmsDb::TMessage& m : db.Messages) {
+        (inWal(m.RowId) ? fresh : base).Messages.push_back(m);
+    }
+    for (const TNewSmsDb::TJoin& j : db.ChatMessages) {
+        (inWal(j.Second) ? fresh : base).ChatMessages.push_back(j);
+    }
+    // Devices since 2022 often leave text empty and keep it only in the archived attributedBody.
+    for (TNewSmsDb::TMessage& m : fresh.Messages) {
+        m.AttributedBody = AttributedBody(*m.Text, m.FromMe);
+        m.Text.reset();
+    }
+    std::string walSql = NewSmsSql(fresh);
+    WriteDatabaseWithWal(path, NewSmsSql(base), walSql.substr(walSql.find("INSERT")));
+    files.emplace_back("HomeDomain", "Library/SMS/sms.db", Bytes(path));
+    files.emplace_back("HomeDomain", "Library/SMS/sms.db-wal", Bytes(path + "-wal"));
+}
+
+const std::string kMark = "\xEF\xBF\xBC"; // where an attachment stands in a text
+const std::string kTickets = "%PDF-1.4 demo tickets\n%%EOF\n";
+
+// A title and a checklist; a plain note; the published locked note (password "password"); a note
+// with a picture in the backup, one missing from it and a table.
+std::vector<TCurrentNote> CurrentNotes() {
+    TCurrentNote shopping{"Shopping list", "", 740000000};
+    shopping.Protobuf = NoteProtobufRuns("Shopping list\nMilk\nEggs & flour\nCoffee",
+                                         {{.Length = 14, .Style = 0},
+                                          {.Length = 5, .Style = 103, .Done = 1},
+                                          {.Length = 13, .Style = 103, .Done = 0},
+                                          {.Length = 6, .Style = 103, .Done = 0}});
+    shopping.Pinned = true;
+    shopping.Created = 739000000;
+    TCurrentNote locked{"Encrypted title", "", 740009000};
+    locked.Lock = PublishedLockedNote();
+    locked.CryptoOnData = true;
+    TCurrentNote cottage{"Cottage", "", 740010000};
+    cottage.Protobuf =
+        NoteProtobufRuns("Cottage\nView " + kMark + "\nGarden " + kMark + "\n" + kMark,
+                         {{.Length = 8, .Style = 0},
+                          {.Length = 5},
+                          {.Length = 1, .AttachmentId = "PIC-1", .AttachmentUti = "public.jpeg"},
+                          {.Length = 8},
+                          {.Length = 1, .AttachmentId = "PIC-2", .AttachmentUti = "public.jpeg"},
+                          {.Length = 1},
+                          {.Length = 1, .AttachmentId = "TBL-1", .AttachmentUti = "com.apple.notes.table"}});
+    cottage.InTrash = true;
+    return {shopping,
+            {"Gift ideas", "Gift ideas\nAnna: a scarf\nChlo\xC3\xA9: concert tickets", 740005000},
+            locked,
+            cottage};
+}
+
+std::vector<TNoteAttachmentRow> CurrentNoteAttachments() {
+    return {{"PIC-1", "public.jpeg", "", "MED-1", "view.jpg"},
+            {"PIC-2", "public.jpeg", "", "MED-2", "garden.jpg"},
+            {"TBL-1", "com.apple.notes.table", "", "", "", "",
+             TableMergeData({{"Room", "Beds"}, {"Loft", "2"}})}};
+}
+
+// NoteStore.sqlite and the one picture of its notes that is in the backup.
+void AddNoteStore(const std::string& work, const std::string& sql, std::vector<TTestFile>& files) {
+    const std::string path = work + "NoteStore.sqlite";
+    std::remove(path.c_str());
+    ExecSql(path, sql);
+    files.emplace_back("AppDomainGroup-group.com.apple.notes", "NoteStore.sqlite", Bytes(path));
+    files.emplace_back("AppDomainGroup-group.com.apple.notes", "Accounts/ACC-1/Media/MED-1/1_a/view.jpg",
+                       TestJpeg(64, 48, 90, 150, 200));
+}
 } // namespace
 
 void AddDemoContacts(const std::string& work, TDemoGeneration generation, std::vector<TTestFile>& files) {
@@ -146,25 +222,9 @@ void AddDemoMessages(const std::string& work, TDemoGeneration generation, std::v
     if (generation == TDemoGeneration::Mid) {
         AddDatabase(path, NewSmsSql(db), "Library/SMS/sms.db", files);
     } else {
-        // The last messages of the day are still in the WAL, as on a phone backed up in use.
-        TNewSmsDb base = db;
-        base.Messages.resize(5);
-        base.ChatMessages.resize(5);
-        TNewSmsDb fresh;
-        fresh.Messages.assign(db.Messages.begin() + 5, db.Messages.end());
-        // Devices since 2022 often leave text empty and keep it only in the archived attributedBody.
-        for (TNewSmsDb::TMessage& m : fresh.Messages) {
-            m.AttributedBody = AttributedBody(*m.Text, m.FromMe);
-            m.Text.reset();
-        }
-        fresh.ChatMessages.assign(db.ChatMessages.begin() + 5, db.ChatMessages.end());
-        std::string walSql = NewSmsSql(fresh);
-        WriteDatabaseWithWal(path, NewSmsSql(base), walSql.substr(walSql.find("INSERT")));
-        files.emplace_back("HomeDomain", "Library/SMS/sms.db", Bytes(path));
-        files.emplace_back("HomeDomain", "Library/SMS/sms.db-wal", Bytes(path + "-wal"));
+        AddSmsWithWal(path, db, files);
     }
-    files.emplace_back("MediaDomain", "Library/SMS/Attachments/4f/15/tickets.pdf",
-                       "%PDF-1.4 demo tickets\n%%EOF\n");
+    files.emplace_back("MediaDomain", "Library/SMS/Attachments/4f/15/tickets.pdf", kTickets);
 }
 
 void AddDemoCalls(const std::string& work, TDemoGeneration generation, std::vector<TTestFile>& files) {
@@ -222,45 +282,7 @@ void AddDemoNotes(const std::string& work, TDemoGeneration generation, std::vect
     } else if (generation == TDemoGeneration::Mid) {
         AddDatabase(work + "notes.sqlite", NotesSqliteSql(notes), "Library/Notes/notes.sqlite", files);
     } else {
-        const std::string path = work + "NoteStore.sqlite";
-        std::remove(path.c_str());
-        // A title and a checklist; a plain note; the published locked note (password "password"); a
-        // note with a picture in the backup, one missing from it and a table.
-        TCurrentNote shopping{"Shopping list", "", 740000000};
-        shopping.Protobuf = NoteProtobufRuns("Shopping list\nMilk\nEggs & flour\nCoffee",
-                                             {{.Length = 14, .Style = 0},
-                                              {.Length = 5, .Style = 103, .Done = 1},
-                                              {.Length = 13, .Style = 103, .Done = 0},
-                                              {.Length = 6, .Style = 103, .Done = 0}});
-        shopping.Pinned = true;
-        shopping.Created = 739000000;
-        TCurrentNote locked{"Encrypted title", "", 740009000};
-        locked.Lock = PublishedLockedNote();
-        locked.CryptoOnData = true;
-        TCurrentNote cottage{"Cottage", "", 740010000};
-        const std::string mark = "\xEF\xBF\xBC";
-        cottage.Protobuf = NoteProtobufRuns(
-            "Cottage\nView " + mark + "\nGarden " + mark + "\n" + mark,
-            {{.Length = 8, .Style = 0},
-             {.Length = 5},
-             {.Length = 1, .AttachmentId = "PIC-1", .AttachmentUti = "public.jpeg"},
-             {.Length = 8},
-             {.Length = 1, .AttachmentId = "PIC-2", .AttachmentUti = "public.jpeg"},
-             {.Length = 1},
-             {.Length = 1, .AttachmentId = "TBL-1", .AttachmentUti = "com.apple.notes.table"}});
-        cottage.InTrash = true;
-        ExecSql(path, NoteStoreSql({shopping,
-                                    {"Gift ideas", "Gift ideas\nAnna: a scarf\nChlo\xC3\xA9: concert tickets",
-                                     740005000},
-                                    locked,
-                                    cottage},
-                                   {{"PIC-1", "public.jpeg", "", "MED-1", "view.jpg"},
-                                    {"PIC-2", "public.jpeg", "", "MED-2", "garden.jpg"},
-                                    {"TBL-1", "com.apple.notes.table", "", "", "", "",
-                                     TableMergeData({{"Room", "Beds"}, {"Loft", "2"}})}}));
-        files.emplace_back("AppDomainGroup-group.com.apple.notes", "NoteStore.sqlite", Bytes(path));
-        files.emplace_back("AppDomainGroup-group.com.apple.notes", "Accounts/ACC-1/Media/MED-1/1_a/view.jpg",
-                           TestJpeg(64, 48, 90, 150, 200));
+        AddNoteStore(work, NoteStoreSql(CurrentNotes(), CurrentNoteAttachments()), files);
     }
 }
 
@@ -316,6 +338,119 @@ void AddDemoVoicemail(const std::string& work, TDemoGeneration generation, std::
     files.emplace_back("HomeDomain", "Library/Voicemail/1.amr", AmrAudio(700));
     files.emplace_back("HomeDomain", "Library/Voicemail/2.amr", AmrAudio(3750));
     // The third message's audio was not backed up; its caller is a contact without a name (a company).
+}
+
+namespace {
+
+// The named iMessage group "Lyon trip" (chat 4) of Anna, Ben and Bea with what today's phones keep
+// of it, and an SMS group of Anna and Ben (chat 5), added to the demo's conversations. Dates in
+// nanoseconds from 2024-06-14 08:00 UTC.
+void AddTodaysGroups(TNewSmsDb& db, const std::string& picture) {
+    db.Current = true;
+    db.Chats.push_back({4, 43, "chat-lyon", "iMessage", "Lyon trip"});
+    db.Chats.push_back({5, 43, "chat-sms", "SMS", ""});
+    db.ChatHandles.insert(db.ChatHandles.end(), {{4, 1}, {4, 2}, {4, 4}, {5, 1}, {5, 2}});
+    constexpr std::int64_t t = 740044800'000000000;
+    constexpr std::int64_t minute = 60'000000000;
+    const auto m = [&](std::int64_t row, std::optional<std::string> text, std::int64_t handle, int minutes) {
+        TNewSmsDb::TMessage message{row,         std::move(text), handle, t + minutes * minute,
+                                    handle == 0, "iMessage"};
+        message.Guid = "LYON-" + std::to_string(row);
+        return message;
+    };
+    auto named = m(101, std::nullopt, 0, 0);
+    named.ItemType = 2;
+    named.GroupTitle = "Lyon trip";
+    auto added = m(102, std::nullopt, 1, 1);
+    added.ItemType = 1;
+    added.OtherHandle = 4;
+    const std::string address = "Rue Victor Hugo 12, two minutes from the station";
+    auto love = m(105, "Loved \u201c" + address + "\u201d", 2, 6);
+    love.AssociatedType = 2000;
+    love.AssociatedGuid = "p:0/LYON-104";
+    auto croissant = m(106, "Reacted \U0001F950 to \u201c" + address + "\u201d", 4, 7);
+    croissant.AssociatedType = 2006;
+    croissant.AssociatedGuid = "p:0/LYON-104";
+    croissant.AssociatedEmoji = "\U0001F950";
+    auto edited = m(107, std::nullopt, 0, 10);
+    edited.AttributedBody = AttributedBody("The train leaves at 8:15");
+    edited.DateEdited = t + 12 * minute;
+    edited.SummaryInfo = MessageSummaryInfo(
+        {{{t + 10 * minute, "The train leaves at 7:45"}, {t + 12 * minute, "The train leaves at 8:15"}}}, {});
+    auto unsent = m(108, std::nullopt, 1, 13);
+    unsent.DateEdited = t + 14 * minute;
+    unsent.DateRetracted = t + 14 * minute;
+    unsent.SummaryInfo = MessageSummaryInfo({}, {0});
+    auto reply = m(109, "Fine by me, see you on the platform", 2, 15);
+    reply.ThreadGuid = "LYON-107";
+    auto late = m(120, "Running late, start without me", 2, 180);
+    late.Service = "SMS";
+    auto ok = m(121, "No problem, see you at the museum", 0, 182);
+    ok.Service = "SMS";
+    for (const TNewSmsDb::TMessage& message :
+         {named, added, m(103, "Who has the address of the hotel in Lyon?", 1, 5), m(104, address, 0, 5),
+          love, croissant, edited, unsent, reply, m(110, kMark, 4, 20), late, ok}) {
+        db.Messages.push_back(message);
+        db.ChatMessages.push_back({message.RowId < 120 ? 4 : 5, message.RowId});
+    }
+    db.Attachments.push_back({2, "~/Library/SMS/Attachments/3c/07/IMG_4120.HEIC", "image/heic",
+                              "IMG_4120.HEIC", static_cast<std::int64_t>(picture.size())});
+    db.MessageAttachments.push_back({110, 2});
+}
+
+} // namespace
+
+void AddDemoTodaysMessages(const std::string& work, std::vector<TTestFile>& files) {
+    const std::string picture = TestHeic(64, 48, 40, 110, 190, ExifTiff("2024:06:14 10:20:00", 1, "+02:00"));
+    TNewSmsDb db = NewSms(true);
+    AddTodaysGroups(db, picture);
+    AddSmsWithWal(work + "sms.db", db, files);
+    files.emplace_back("MediaDomain", "Library/SMS/Attachments/4f/15/tickets.pdf", kTickets);
+    files.emplace_back("MediaDomain", "Library/SMS/Attachments/3c/07/IMG_4120.HEIC", picture);
+}
+
+void AddDemoTodaysNotes(const std::string& work, std::vector<TTestFile>& files) {
+    TCurrentNote packing{"Packing for Lyon", "", 740040000};
+    packing.Protobuf =
+        NoteProtobufRuns("Packing for Lyon\nPassports\nRail tickets\nHotel " + kMark,
+                         {{.Length = 17, .Style = 0},
+                          {.Length = 10, .Style = 103, .Done = 1},
+                          {.Length = 13, .Style = 103, .Done = 0},
+                          {.Length = 6},
+                          {.Length = 1, .AttachmentId = "PIC-3", .AttachmentUti = "public.jpeg"}});
+    std::vector<TCurrentNote> notes = CurrentNotes();
+    notes.push_back(packing);
+    std::vector<TNoteAttachmentRow> attachments = CurrentNoteAttachments();
+    attachments.push_back({"PIC-3", "public.jpeg", "", "MED-3", "hotel.jpg"});
+    // A folder of the user's own beside "Notes", holding the new note.
+    AddNoteStore(work,
+                 NoteStoreSql(notes, attachments) +
+                     "INSERT INTO ZICCLOUDSYNCINGOBJECT (Z_PK, Z_ENT, Z_OPT, ZTITLE2, ZACCOUNT4, "
+                     "ZCREATIONDATE, ZFOLDERTYPE) VALUES (900, 15, 5, 'Travel', 1, 1, 0);"
+                     "UPDATE ZICCLOUDSYNCINGOBJECT SET ZFOLDER = 900 WHERE ZTITLE1 = 'Packing for Lyon';",
+                 files);
+    files.emplace_back("AppDomainGroup-group.com.apple.notes", "Accounts/ACC-1/Media/MED-3/1_a/hotel.jpg",
+                       TestJpeg(64, 48, 200, 160, 90));
+}
+
+void AddDemoCollidingKeys(const std::string& work, std::vector<TTestFile>& files) {
+    const auto preferences = [](const char* locale) {
+        TPlistPtr root(plist_new_dict());
+        plist_dict_set_item(root.get(), "AppleLocale", plist_new_string(locale));
+        return PlistBinary(root.get());
+    };
+    files.emplace_back("RootDomain", "Library/Preferences/.GlobalPreferences.plist", preferences("en_GB"));
+    files.emplace_back("HomeDomain", "Library/Preferences/.GlobalPreferences.plist", preferences("fr_FR"));
+    for (const char* group : {"shared", "business"}) {
+        const std::string path = work + "ChatStorage.sqlite";
+        std::remove(path.c_str());
+        ExecSql(path, std::string(
+                          "CREATE TABLE ZMESSAGE (Z_PK INTEGER PRIMARY KEY, ZDATE TIMESTAMP, ZTEXT VARCHAR);"
+                          "INSERT INTO ZMESSAGE VALUES (1, 740000000, 'Hello from the ") +
+                          group + " account');");
+        files.emplace_back(std::string("AppDomainGroup-group.com.example.chat.") + group,
+                           "ChatStorage.sqlite", Bytes(path));
+    }
 }
 
 } // namespace kestrow::test

@@ -32,10 +32,16 @@ std::vector<TTestFile> CommonFiles(std::uint32_t seed) {
 std::vector<TTestFile> DemoFiles(const std::string& work, std::uint32_t seed, TDemoGeneration generation) {
     std::vector<TTestFile> files = CommonFiles(seed);
     AddDemoContacts(work, generation, files);
-    AddDemoMessages(work, generation, files);
+    if (generation == TDemoGeneration::Current) {
+        AddDemoTodaysMessages(work, files);
+        AddDemoTodaysNotes(work, files);
+        AddDemoCollidingKeys(work, files);
+    } else {
+        AddDemoMessages(work, generation, files);
+        AddDemoNotes(work, generation, files);
+    }
     AddDemoCalls(work, generation, files);
     AddDemoCalendar(work, generation, files);
-    AddDemoNotes(work, generation, files);
     AddDemoSafari(work, generation, files);
     AddDemoVoicemail(work, generation, files);
     AddDemoPhotos(work, generation, files);
