@@ -94,8 +94,9 @@ TSfrFrm::TSfrFrm(TIpodBackup& session, QWidget* parent) : TCategoryView(session,
     FModel = new QStandardItemModel(0, 3, this);
     FModel->setHorizontalHeaderLabels(
         {QStringLiteral("Name"), QStringLiteral("Url ( Double click to open )"), QStringLiteral("Info")});
-    FUrlLst = new QTreeView(this);
-    ApplyListLook(FUrlLst);
+    FUrlLst = new TListView(this);
+    FUrlLst->setRootIsDecorated(true);
+    FUrlLst->setItemsExpandable(true);
     FUrlLst->setModel(FModel);
     QStandardItem* group = nullptr;
     if (FSafari != nullptr) {
@@ -121,6 +122,7 @@ TSfrFrm::TSfrFrm(TIpodBackup& session, QWidget* parent) : TCategoryView(session,
     header->setSortIndicator(-1, Qt::AscendingOrder);
     FUrlLst->setSortingEnabled(true);
     connect(FUrlLst, &QTreeView::doubleClicked, this, &TSfrFrm::Open);
+    NoteEmpty(catBookmarks, "No bookmarks or history in this backup.", FUrlLst);
     OpenUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -137,6 +139,10 @@ void TSfrFrm::Open(const QModelIndex& index) {
     if ((url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https")) && OpenUrl) {
         OpenUrl(url.toString());
     }
+}
+
+bool TSfrFrm::CanExport() const {
+    return FModel->rowCount() > 0;
 }
 
 std::vector<TSafariRow> TSfrFrm::ShownRows(std::vector<bool>* selected) const {
