@@ -142,7 +142,12 @@ void TSfrFrm::Open(const QModelIndex& index) {
 }
 
 bool TSfrFrm::CanExport() const {
-    return FModel->rowCount() > 0;
+    for (int g = 0; g < FModel->rowCount(); ++g) {
+        if (!FUrlLst->isRowHidden(g, {})) {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::vector<TSafariRow> TSfrFrm::ShownRows(std::vector<bool>* selected) const {
@@ -156,12 +161,33 @@ std::vector<TSafariRow> TSfrFrm::ShownRows(std::vector<bool>* selected) const {
     };
     for (int g = 0; g < FModel->rowCount(); ++g) {
         const QModelIndex group = FModel->index(g, 0);
+        if (FUrlLst->isRowHidden(g, {})) {
+            continue;
+        }
         add(group);
         for (int r = 0; r < FModel->rowCount(group); ++r) {
-            add(FModel->index(r, 0, group));
+            if (!FUrlLst->isRowHidden(r, group)) {
+                add(FModel->index(r, 0, group));
+            }
         }
     }
     return rows;
+}
+
+void TSfrFrm::Filter(const QString& text) {
+    const QString key = SearchKey(text);
+    const bool all = text.trimmed().isEmpty();
+    for (int g = 0; g < FModel->rowCount(); ++g) {
+        const QModelIndex group = FModel->index(g, 0);
+        bool any = false;
+        for (int r = 0; r < FModel->rowCount(group); ++r) {
+            const bool listed =
+                all || MatchesSearch(ToStdString(FModel->index(r, 0, group).data().toString()), key);
+            FUrlLst->setRowHidden(r, group, !listed);
+            any = any || listed;
+        }
+        FUrlLst->setRowHidden(g, {}, !any);
+    }
 }
 
 bool TSfrFrm::FindNext(const QString& text) {
@@ -172,6 +198,9 @@ bool TSfrFrm::FindNext(const QString& text) {
         const QModelIndex group = FModel->index(g, 0);
         for (int r = 0; r < FModel->rowCount(group); ++r) {
             const QModelIndex index = FModel->index(r, 0, group);
+            if (FUrlLst->isRowHidden(r, group)) {
+                continue;
+            }
             if (selected < 0 && FUrlLst->selectionModel()->isSelected(index)) {
                 selected = static_cast<int>(rows.size());
             }

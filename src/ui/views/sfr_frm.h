@@ -19,6 +19,8 @@ public:
     TSfrFrm(TIpodBackup& session, QWidget* parent);
 
     bool FindNext(const QString& text) override;
+    // Hides the rows whose name does not match; a group without a listed row hides too.
+    void Filter(const QString& text) override;
     std::optional<TExportJob> PrepareExport() override;
     bool CanExport() const override;
     // The tree; when empty it says why (nothing stored, or the database's error).
