@@ -145,14 +145,19 @@ void TListView::paintEvent(QPaintEvent* event) {
 
 QString TListView::SelectedText() const {
     QList<QModelIndex> rows = selectionModel()->selectedRows();
+    // In the order on screen: a group, then its rows (the Safari tree), else by row.
+    const auto place = [](const QModelIndex& index) {
+        return index.parent().isValid() ? std::pair(index.parent().row(), index.row())
+                                        : std::pair(index.row(), -1);
+    };
     std::sort(rows.begin(), rows.end(),
-              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+              [&place](const QModelIndex& a, const QModelIndex& b) { return place(a) < place(b); });
     QStringList lines;
     for (const QModelIndex& row : rows) {
         QStringList cells;
-        for (int c = 0; c < FModel->columnCount(); ++c) {
+        for (int c = 0; c < model()->columnCount(row.parent()); ++c) {
             if (!isColumnHidden(c)) {
-                cells << FModel->index(row.row(), c).data().toString();
+                cells << row.sibling(row.row(), c).data().toString();
             }
         }
         lines << cells.join(QLatin1Char('\t'));
@@ -161,7 +166,7 @@ QString TListView::SelectedText() const {
 }
 
 void TListView::keyPressEvent(QKeyEvent* event) {
-    if (event->matches(QKeySequence::Copy) && FModel != nullptr) {
+    if (event->matches(QKeySequence::Copy) && model() != nullptr) {
         QApplication::clipboard()->setText(SelectedText());
         return;
     }
@@ -169,7 +174,7 @@ void TListView::keyPressEvent(QKeyEvent* event) {
 }
 
 void TListView::contextMenuEvent(QContextMenuEvent* event) {
-    if (FModel == nullptr || !indexAt(event->pos()).isValid()) {
+    if (model() == nullptr || !indexAt(event->pos()).isValid()) {
         return;
     }
     QMenu menu(this);

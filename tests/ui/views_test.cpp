@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -706,12 +707,18 @@ TEST_F(DesktopViews, SafariTreeHasItsTwoGroups) {
     QTreeView* tree = view->UrlLst();
     ASSERT_TRUE(QTest::qWaitFor([&] { return tree->isRowHidden(1, {}); }, 5000)); // no history matches
     QStringList listed;
+    QModelIndex shown;
     for (int r = 0; r < model->rowCount(model->index(0, 0)); ++r) {
         if (!tree->isRowHidden(r, model->index(0, 0))) {
-            listed << model->index(r, 0, model->index(0, 0)).data().toString();
+            shown = model->index(r, 1, model->index(0, 0));
+            listed << shown.siblingAtColumn(0).data().toString();
         }
     }
-    EXPECT_EQ(listed, QStringList{"Trains"});
+    ASSERT_EQ(listed, QStringList{"Trains"});
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(shown).center());
+    QTest::keyClick(tree, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(),
+              "Trains\thttps://trains.example/timetable\tBookmarksBar\\Travel");
     Screenshot("view-safari-filtered");
     EXPECT_EQ(ExportInto(FOut.Path() + "safari"), 1);
 }
