@@ -29,7 +29,7 @@ std::string ViewHead() {
     return std::string(
                "<!DOCTYPE HTML><html><head><meta charset=\"utf-8\"><meta http-equiv=\"X-UA-Compatible\" "
                "content=\"IE=edge\"/><style type=\"text/css\">body{background-color:#f2f2f2;font:9pt "
-               "sans-serif}") +
+               "sans-serif}a.p{color:inherit;text-decoration:none}") +
            std::string(kBubbleStyle) + "</head><body><div class=\"c\">";
 }
 
@@ -93,16 +93,18 @@ std::string PartContent(const TMsgItem& item, int index, const TChatPageOptions&
     if (options.PartInBackup && !options.PartInBackup(piece)) {
         return missing;
     }
+    // The view's parts are links to their anchor: a right click on one names the part.
+    const std::string open = "<a class=\"p\" href=\"#" + PartAnchor(piece) + "\">";
     if (IsImagePart(piece)) {
         const std::optional<TInlinePicture> picture =
             options.InlinePicture ? options.InlinePicture(item, piece) : std::nullopt;
         if (!picture) {
-            return Div(label + " (cannot be shown)", "m");
+            return Div(open + label + " (cannot be shown)</a>", "m");
         }
-        return Div("<img src=\"data:" + HtmlEscape(picture->Mime) + ";base64," +
-                   InlinePictureBase64(picture->Bytes) + "\">");
+        return Div(open + "<img src=\"data:" + HtmlEscape(picture->Mime) + ";base64," +
+                   InlinePictureBase64(picture->Bytes) + "\"></a>");
     }
-    return Div("Export to view:<br>" + label);
+    return Div(open + "Export to view:<br>" + label + "</a>");
 }
 
 // The marks under a message's content: "Unsent", "Edited" with the earlier versions, "Deleted",
@@ -151,6 +153,10 @@ bool IsImagePart(const TMsgPiece& piece) {
         content.remove_prefix(1);
     }
     return StartsWith(AsciiLower(content.substr(0, 5)), "image");
+}
+
+std::string PartAnchor(const TMsgPiece& piece) {
+    return "part-" + std::to_string(piece.Kind) + "-" + std::to_string(piece.RowId);
 }
 
 std::string ExportPartName(const TMsgPiece& piece) {

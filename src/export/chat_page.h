@@ -43,6 +43,10 @@ std::string BuildChatPage(const TMsgGroup& group, const TChatPageOptions& option
 // otherwise name " - " address, or the address alone when the two are equal.
 std::string ChatTitle(const TMsgGroup& group);
 
+// The anchor a part of the view's page links to ("part-<kind>-<row id>"), so the view knows which
+// part a click on the page met.
+std::string PartAnchor(const TMsgPiece& piece);
+
 // The file name a part is exported under: its row id and the extension of its file name.
 std::string ExportPartName(const TMsgPiece& piece);
 

@@ -2,6 +2,8 @@
 
 #include <QSettings>
 
+#include "licence_text.h"
+
 namespace kestrow {
 
 QString TAppInfo::WebAddress() {
@@ -14,6 +16,10 @@ QString TAppInfo::WebAddress() {
         address += QLatin1Char('/');
     }
     return address;
+}
+
+QString TAppInfo::LicenceText() {
+    return QString::fromUtf8(kLicenceText);
 }
 
 } // namespace kestrow

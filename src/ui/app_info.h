@@ -17,8 +17,11 @@ struct TAppInfo {
     static QString TransferAddress() { return WebAddress() + QStringLiteral("transfer/"); }
     // The terms the program is given under, as the Help window states them.
     static QString Licence() {
-        return QStringLiteral("Licence: the terms in the LICENSE file that comes with Kestrow.");
+        return QStringLiteral("Licence: MIT, the terms in the LICENSE file that comes with Kestrow "
+                              "(Show Details...).");
     }
+    // The LICENSE file's text, built into the program so the Help window always has it.
+    static QString LicenceText();
     static QString OrganizationName() { return QStringLiteral("kestrowapp"); }
 };
 

@@ -529,6 +529,7 @@ void TBackFrame::ShowCategory(int view) {
         }
         FFrmPnl->addWidget(slot);
     }
+    Guarded(window(), [&] { slot->Filter(FFilterText); });
     FFrmPnl->setCurrentWidget(slot);
     FFrmPnl->setVisible(true);
     for (int other = 0; other < kViewCount; ++other) {
@@ -596,6 +597,15 @@ bool TBackFrame::Search(const QString& text) {
     SetStatus(found ? ToQString(FSession->CurrentDeviceName() + " @ " + FSession->CurrentBackupDate())
                     : QStringLiteral("No match"));
     return found;
+}
+
+void TBackFrame::Filter(const QString& text) {
+    FFilterText = text;
+    const int view = ActiveCategory();
+    if (view >= 0) {
+        Guarded(window(), [&] { FViews[static_cast<std::size_t>(view)]->Filter(text); });
+        emit StateChanged(); // a list filtered to nothing has nothing to export
+    }
 }
 
 bool TBackFrame::ExportView() {

@@ -49,6 +49,9 @@ public:
     void RefreshDevice(const std::string& uniqueId);
     int ActiveCategory() const;
     bool Search(const QString& text);
+    // The search box as it is typed: the list on screen, and each list shown after it, lists only
+    // the records that match `text` (blank: every record).
+    void Filter(const QString& text);
     bool ExportView();
     void ShowCategory(int view);
 
@@ -105,6 +108,7 @@ private:
     QString FOpeningPassword;
     QString FCurrentPassword;
     std::string FPreselect;
+    QString FFilterText;
     int FExportView = -1;
     QFrame* FShp = nullptr;
     QToolBar* FBkTb = nullptr;

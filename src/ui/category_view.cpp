@@ -11,13 +11,35 @@ namespace kestrow {
 
 TCategoryView::TCategoryView(TIpodBackup& session, QWidget* parent) : QWidget(parent), FSession(session) {}
 
+bool TCategoryView::FindNext(const QString& text) {
+    TListView* list = List();
+    const QString key = SearchKey(text);
+    return list != nullptr && list->FindNext([this, &key](int record) { return Matches(record, key); });
+}
+
+void TCategoryView::Filter(const QString& text) {
+    TListView* list = List();
+    if (list == nullptr || list->RowModel() == nullptr || text == FFilter) {
+        return;
+    }
+    FFilter = text;
+    const QString key = SearchKey(text);
+    if (text.trimmed().isEmpty()) {
+        list->Filter(nullptr);
+    } else {
+        list->Filter([this, &key](int record) { return Matches(record, key); });
+    }
+}
+
 bool TCategoryView::CanExport() const {
     const TListView* list = List();
     return list == nullptr || (list->RowModel() != nullptr && list->RowModel()->rowCount() > 0);
 }
 
-void TCategoryView::NoteEmpty(int category, const char* emptyText) {
-    TListView* list = List();
+void TCategoryView::NoteEmpty(int category, const char* emptyText, TListView* list) {
+    if (list == nullptr) {
+        list = List();
+    }
     if (FSession.CategoryState(category) == TCategoryState::Failed) {
         list->SetEmptyText(QStringLiteral("This category's database cannot be read:\n") +
                            ToQString(FSession.CategoryError(category)));

@@ -28,7 +28,10 @@ public:
     TCategoryView(TIpodBackup& session, QWidget* parent);
 
     // The main window's search: selects the next record that matches `text`.
-    virtual bool FindNext(const QString& text) = 0;
+    virtual bool FindNext(const QString& text);
+    // The search box as it is typed: the list shows only the records that match `text` (every
+    // record when it is blank); selected records that stay listed stay selected.
+    virtual void Filter(const QString& text);
     // Asks what to export (messages, the export dialog); nothing when the user stops.
     virtual std::optional<TExportJob> PrepareExport() = 0;
     // The view's list; the Safari tree has its own.
@@ -37,9 +40,13 @@ public:
     virtual bool CanExport() const;
 
 protected:
+    // Whether a record of List() matches a search key (SearchKey of the typed text).
+    virtual bool Matches(int /*record*/, const QString& /*key*/) const { return false; }
+
     // Says inside the empty list why it is empty: the database's error when it could not be
     // read, else `emptyText`.
-    void NoteEmpty(int category, const char* emptyText);
+    // `list`: the view's list when it is not List() (the Safari tree).
+    void NoteEmpty(int category, const char* emptyText, TListView* list = nullptr);
 
     // The export run every view shares: the view's message when the list is empty, the dialog for
     // the category with the selected count, then the selected records in list order (all of them
@@ -59,6 +66,9 @@ protected:
     std::optional<TExportJob> RecordsExport(int category, TRecordsExport run, int dialogSelected = -1);
 
     TIpodBackup& FSession;
+
+private:
+    QString FFilter; // the text the list is filtered by
 };
 
 } // namespace kestrow

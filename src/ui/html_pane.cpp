@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QUuid>
 #include <QVBoxLayout>
+#include <QWebEngineContextMenuRequest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
@@ -109,6 +110,21 @@ void THtmlPane::ShowHtml(const std::string& page) {
     FView->setUrl(QUrl(QStringLiteral("kestrow://%1/%2").arg(FId).arg(++FSerial)));
 }
 
+void THtmlPane::SetLinkMenu(std::function<void(const QString& fragment, const QPoint& globalPos)> onLink) {
+    FOnLink = std::move(onLink);
+    FView->setContextMenuPolicy(FOnLink ? Qt::CustomContextMenu : Qt::NoContextMenu);
+    disconnect(FView, &QWidget::customContextMenuRequested, this, nullptr);
+    if (FOnLink) {
+        // The engine has hit-tested the click by now: the request names the link under it.
+        connect(FView, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+            const QWebEngineContextMenuRequest* request = FView->lastContextMenuRequest();
+            if (request != nullptr && request->linkUrl().isValid() && request->linkUrl().hasFragment()) {
+                FOnLink(request->linkUrl().fragment(), FView->mapToGlobal(pos));
+            }
+        });
+    }
+}
+
 void THtmlPane::FocusNeighbour(bool forward) {
     for (QWidget* w = forward ? nextInFocusChain() : previousInFocusChain(); w != nullptr && w != this;
          w = forward ? w->nextInFocusChain() : w->previousInFocusChain()) {
@@ -146,7 +162,9 @@ bool THtmlPane::eventFilter(QObject* watched, QEvent* event) {
         return true; // the page never sees keys or a context menu
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick:
-        if (static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
+        // The engine makes its context menu request from the press: only a pane with a link menu
+        // lets it through.
+        if (static_cast<QMouseEvent*>(event)->button() == Qt::RightButton && !FOnLink) {
             return true;
         }
         break;

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QWidget>
+#include <functional>
 
 class QWebEngineView;
 
@@ -9,7 +10,7 @@ namespace kestrow {
 
 // An HTML pane of the category views: the page is served from memory through the "kestrow:"
 // scheme (no size limit, no page file on disk), with JavaScript off, every other scheme but
-// "data:" blocked, no context menu and no keys.
+// "data:" blocked, no keys, and no context menu but the owner's on links.
 class THtmlPane : public QWidget {
     Q_OBJECT
 public:
@@ -20,6 +21,9 @@ public:
     void ShowHtml(const std::string& page);
     const QByteArray& PageText() const { return FPage; }
     QWebEngineView* View() const { return FView; }
+    // A right click on a link of the page calls `onLink` with the link's fragment and the
+    // click's place on screen (the pane's own menu). Without it the page has no context menu.
+    void SetLinkMenu(std::function<void(const QString& fragment, const QPoint& globalPos)> onLink);
 
     // Registers the scheme; must run before QApplication is created.
     static void RegisterScheme();
@@ -36,6 +40,7 @@ private:
 
     QWebEngineView* FView = nullptr;
     QByteArray FPage;
+    std::function<void(const QString&, const QPoint&)> FOnLink;
     QString FId;
     int FSerial = 0;
 };

@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <algorithm>
+#include <unordered_map>
 
 #include "ui/list_header.h"
 #include "ui/row_model.h"
@@ -91,6 +92,32 @@ void TListView::NoteCurrent() {
     }
 }
 
+void TListView::Filter(const std::function<bool(int record)>& keep) {
+    const std::vector<int> selected = SelectedRecords();
+    const QModelIndex currentIndex = selectionModel()->currentIndex();
+    const int current = currentIndex.isValid() ? FModel->RecordAt(currentIndex.row()) : -1;
+    const int shown = FShown;
+    FModel->SetFilter(keep);
+    FShown = shown; // the reset forgot it; the pane still shows it
+    std::unordered_map<int, int> rows;
+    for (int row = 0; row < FModel->rowCount(); ++row) {
+        rows.emplace(FModel->RecordAt(row), row);
+    }
+    QItemSelection selection;
+    for (const int record : selected) {
+        if (const auto found = rows.find(record); found != rows.end()) {
+            selection.select(FModel->index(found->second, 0),
+                             FModel->index(found->second, FModel->columnCount() - 1));
+        }
+    }
+    selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    if (const auto found = rows.find(current); found != rows.end()) {
+        selectionModel()->setCurrentIndex(FModel->index(found->second, 0), QItemSelectionModel::NoUpdate);
+        scrollTo(FModel->index(found->second, 0));
+    }
+    viewport()->update();
+}
+
 void TListView::ShowFirst() {
     if (FModel == nullptr || FModel->rowCount() == 0) {
         return;
@@ -107,24 +134,30 @@ void TListView::SetEmptyText(const QString& text) {
 
 void TListView::paintEvent(QPaintEvent* event) {
     QTreeView::paintEvent(event);
-    if (FModel != nullptr && FModel->rowCount() == 0 && !FEmptyText.isEmpty()) {
+    if (model() != nullptr && model()->rowCount() == 0 && !FEmptyText.isEmpty()) {
         QPainter painter(viewport());
         painter.setPen(QColor(0x44, 0x44, 0x44)); // 9.7:1 on the list's background
         painter.drawText(viewport()->rect().adjusted(12, 12, -12, -12),
-                         Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, FEmptyText);
+                         Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
+                         FModel != nullptr && FModel->Filtered() ? QStringLiteral("No match") : FEmptyText);
     }
 }
 
 QString TListView::SelectedText() const {
     QList<QModelIndex> rows = selectionModel()->selectedRows();
+    // In the order on screen: a group, then its rows (the Safari tree), else by row.
+    const auto place = [](const QModelIndex& index) {
+        return index.parent().isValid() ? std::pair(index.parent().row(), index.row())
+                                        : std::pair(index.row(), -1);
+    };
     std::sort(rows.begin(), rows.end(),
-              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+              [&place](const QModelIndex& a, const QModelIndex& b) { return place(a) < place(b); });
     QStringList lines;
     for (const QModelIndex& row : rows) {
         QStringList cells;
-        for (int c = 0; c < FModel->columnCount(); ++c) {
+        for (int c = 0; c < model()->columnCount(row.parent()); ++c) {
             if (!isColumnHidden(c)) {
-                cells << FModel->index(row.row(), c).data().toString();
+                cells << row.sibling(row.row(), c).data().toString();
             }
         }
         lines << cells.join(QLatin1Char('\t'));
@@ -133,7 +166,7 @@ QString TListView::SelectedText() const {
 }
 
 void TListView::keyPressEvent(QKeyEvent* event) {
-    if (event->matches(QKeySequence::Copy) && FModel != nullptr) {
+    if (event->matches(QKeySequence::Copy) && model() != nullptr) {
         QApplication::clipboard()->setText(SelectedText());
         return;
     }
@@ -141,7 +174,7 @@ void TListView::keyPressEvent(QKeyEvent* event) {
 }
 
 void TListView::contextMenuEvent(QContextMenuEvent* event) {
-    if (FModel == nullptr || !indexAt(event->pos()).isValid()) {
+    if (model() == nullptr || !indexAt(event->pos()).isValid()) {
         return;
     }
     QMenu menu(this);

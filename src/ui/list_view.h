@@ -33,6 +33,10 @@ public:
     // selected alone and scrolled to the centre.
     bool FindNext(const std::function<bool(int record)>& matches);
 
+    // Lists only the records `keep` accepts (every record when null). The selected records that
+    // stay listed stay selected, and the record on screen stays there.
+    void Filter(const std::function<bool(int record)>& keep);
+
     // Makes the first row current (not selected) and shows its record; nothing when empty.
     void ShowFirst();
     // Drawn in the empty list: why there is nothing (no records, or the database's error).

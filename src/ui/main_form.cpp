@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -12,6 +13,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
@@ -209,6 +211,22 @@ void TMainForm::BuildLayout() {
         Search();
         return true;
     }));
+    FScopeCb = new QComboBox(tiPnl);
+    FScopeCb->setObjectName(QStringLiteral("ScopeCb"));
+    FScopeCb->addItems({QStringLiteral("This list"), QStringLiteral("Everything")});
+    FScopeCb->setToolTip(QStringLiteral("Where the search box looks"));
+    FScopeCb->setEnabled(false);
+    connect(FScopeCb, &QComboBox::currentIndexChanged, this, &TMainForm::ApplyScope);
+    // The list follows the typing once it pauses: one pass over a long list, not one per key.
+    FFilterTimer = new QTimer(this);
+    FFilterTimer->setInterval(150);
+    FFilterTimer->setSingleShot(true);
+    connect(FFilterTimer, &QTimer::timeout, this, &TMainForm::FilterNow);
+    connect(FSearchEdt, &QLineEdit::textChanged, this, [this] {
+        if (FScopeCb->currentIndex() == kScopeList) {
+            FFilterTimer->start();
+        }
+    });
     auto* clear = new QShortcut(QKeySequence(Qt::Key_Escape), FSearchEdt);
     clear->setContext(Qt::WidgetShortcut);
     connect(clear, &QShortcut::activated, FSearchEdt, &QLineEdit::clear);
@@ -220,6 +238,7 @@ void TMainForm::BuildLayout() {
     bar->addWidget(FBackBtn);
     bar->addWidget(FMoreBtn);
     bar->addSpacing(8);
+    bar->addWidget(FScopeCb);
     bar->addWidget(FSearchEdt);
 
     FMainPnl = new QWidget(this);
@@ -285,7 +304,8 @@ void TMainForm::ShowBackupView() {
         // Tab walks the title bar, the category buttons, then the view on screen.
         setTabOrder(FTransBtn, FBackBtn);
         setTabOrder(FBackBtn, FMoreBtn);
-        setTabOrder(FMoreBtn, FSearchEdt);
+        setTabOrder(FMoreBtn, FScopeCb);
+        setTabOrder(FScopeCb, FSearchEdt);
         QWidget* previous = FSearchEdt;
         for (int view = 0; view < TBackFrame::kViewCount; ++view) {
             setTabOrder(previous, FBackFrm->CategoryButton(view));
@@ -294,6 +314,7 @@ void TMainForm::ShowBackupView() {
     }
     FBackFrm->show();
     FSearchEdt->setEnabled(true);
+    FScopeCb->setEnabled(true);
     UpdateState();
     FBackFrm->ChooseBackup();
 }
@@ -321,9 +342,38 @@ void TMainForm::TransBtnClick() {
 
 void TMainForm::Search() {
     const QString text = FSearchEdt->text();
-    if (FBackFrm != nullptr && !text.trimmed().isEmpty()) {
+    if (FBackFrm == nullptr) {
+        return;
+    }
+    if (FScopeCb->currentIndex() == kScopeEverything) {
+        // The window of every category, made once per opening, with the text searched.
+        if (auto* everything = FHelpPop->findChild<QAction*>(QStringLiteral("SearchEverythingAct"))) {
+            everything->trigger();
+        }
+        return;
+    }
+    if (FFilterTimer->isActive()) {
+        FilterNow(); // the list as typed before stepping through it
+    }
+    if (!text.trimmed().isEmpty()) {
         FBackFrm->Search(text); // the text as typed
     }
+}
+
+void TMainForm::FilterNow() {
+    FFilterTimer->stop();
+    if (FBackFrm != nullptr) {
+        FBackFrm->Filter(FScopeCb->currentIndex() == kScopeList ? FSearchEdt->text() : QString());
+    }
+}
+
+void TMainForm::ApplyScope() {
+    const bool list = FScopeCb->currentIndex() == kScopeList;
+    FSearchEdt->setPlaceholderText(list ? QStringLiteral("Search name, title")
+                                        : QStringLiteral("Search every category"));
+    FSearchEdt->setToolTip(list ? QStringLiteral("Click Return to search")
+                                : QStringLiteral("Click Return to search every category"));
+    FilterNow(); // "Everything" leaves the lists whole
 }
 
 QString TMainForm::LogReport() const {
@@ -377,7 +427,11 @@ QString TMainForm::HelpText() const {
 }
 
 void TMainForm::ShowHelp() {
-    ShowInformation(this, HelpText());
+    QMessageBox box(QMessageBox::Information, TAppInfo::ProductName(), MessageText(HelpText()),
+                    QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    box.setDetailedText(TAppInfo::LicenceText()); // what the text names, one click away
+    box.exec();
 }
 
 void TMainForm::dragEnterEvent(QDragEnterEvent* event) {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+class QComboBox;
 class QLineEdit;
 class QMenu;
 class QPushButton;
@@ -47,6 +48,10 @@ public:
     QToolButton* BackBtn() const { return FBackBtn; }
     QToolButton* MoreBtn() const { return FMoreBtn; }
     QLineEdit* SearchEdt() const { return FSearchEdt; }
+    // What the search box looks in: "This list" (find next, the list filtered as it is typed) or
+    // "Everything" (the search window of every category).
+    QComboBox* ScopeCb() const { return FScopeCb; }
+    enum { kScopeList = 0, kScopeEverything = 1 };
     QMenu* HelpPop() const { return FHelpPop; }
     const TIpodDevice* Device() const { return FDevice.get(); }
 
@@ -64,6 +69,8 @@ private:
     void AddShortcuts();
     void StepCategory(int step);
     void UpdateState();
+    void ApplyScope();
+    void FilterNow();
 
     std::string FRoot;
     std::string FDeviceLibrary;
@@ -76,6 +83,8 @@ private:
     QToolButton* FBackBtn = nullptr;
     QToolButton* FMoreBtn = nullptr;
     QLineEdit* FSearchEdt = nullptr;
+    QComboBox* FScopeCb = nullptr;
+    QTimer* FFilterTimer = nullptr;
     QMenu* FHelpPop = nullptr;
     QTimer* FTimer = nullptr;
 };

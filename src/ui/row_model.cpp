@@ -1,6 +1,7 @@
 #include "ui/row_model.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "platform/text.h"
 
@@ -9,10 +10,48 @@ namespace kestrow {
 TRowModel::TRowModel(std::vector<TColumn> columns, QObject* parent)
     : QAbstractTableModel(parent), FColumns(std::move(columns)) {}
 
+namespace {
+
+// The positions of `records` in the order of `less` (stable; the ascending order reversed for
+// the descending one, as a list shows it).
+std::vector<int> SortedPositions(const std::vector<int>& records, const std::function<bool(int, int)>& less,
+                                 Qt::SortOrder order) {
+    std::vector<int> positions(records.size());
+    for (std::size_t i = 0; i < positions.size(); ++i) {
+        positions[i] = static_cast<int>(i);
+    }
+    std::stable_sort(positions.begin(), positions.end(), [&](int a, int b) {
+        return less(records[static_cast<std::size_t>(a)], records[static_cast<std::size_t>(b)]);
+    });
+    if (order == Qt::DescendingOrder) {
+        std::reverse(positions.begin(), positions.end());
+    }
+    return positions;
+}
+
+} // namespace
+
 void TRowModel::SetRecords(std::vector<int> records) {
     beginResetModel();
-    FRecords = std::move(records);
+    FAll = std::move(records);
+    ApplyFilter();
     endResetModel();
+}
+
+void TRowModel::SetFilter(std::function<bool(int record)> keep) {
+    beginResetModel();
+    FKeep = std::move(keep);
+    ApplyFilter();
+    endResetModel();
+}
+
+void TRowModel::ApplyFilter() {
+    if (!FKeep) {
+        FRecords = FAll;
+        return;
+    }
+    FRecords.clear();
+    std::copy_if(FAll.begin(), FAll.end(), std::back_inserter(FRecords), FKeep);
 }
 
 int TRowModel::rowCount(const QModelIndex& parent) const {
@@ -60,16 +99,13 @@ void TRowModel::sort(int column, Qt::SortOrder order) {
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const QModelIndexList before = persistentIndexList();
     std::vector<int> oldRecords = FRecords;
-    std::vector<int> positions(FRecords.size());
-    for (std::size_t i = 0; i < positions.size(); ++i) {
-        positions[i] = static_cast<int>(i);
-    }
-    // The descending order is the ascending one reversed, as a list shows it.
-    std::stable_sort(positions.begin(), positions.end(), [&](int a, int b) {
-        return less(oldRecords[static_cast<std::size_t>(a)], oldRecords[static_cast<std::size_t>(b)]);
-    });
-    if (order == Qt::DescendingOrder) {
-        std::reverse(positions.begin(), positions.end());
+    const std::vector<int> positions = SortedPositions(oldRecords, less, order);
+    if (FKeep) { // the records filtered out take the order too, for when they are shown again
+        const std::vector<int> all = FAll;
+        const std::vector<int> allPositions = SortedPositions(all, less, order);
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            FAll[i] = all[static_cast<std::size_t>(allPositions[i])];
+        }
     }
     std::vector<int> newRow(positions.size());
     for (std::size_t i = 0; i < positions.size(); ++i) {
@@ -82,6 +118,9 @@ void TRowModel::sort(int column, Qt::SortOrder order) {
         after.push_back(this->index(newRow[static_cast<std::size_t>(index.row())], index.column()));
     }
     changePersistentIndexList(before, after);
+    if (!FKeep) {
+        FAll = FRecords;
+    }
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 

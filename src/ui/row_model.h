@@ -26,7 +26,12 @@ class TRowModel : public QAbstractTableModel {
 public:
     explicit TRowModel(std::vector<TColumn> columns, QObject* parent = nullptr);
 
+    // Every record of the list; those the filter keeps are the rows.
     void SetRecords(std::vector<int> records);
+    // Only the records `keep` accepts are rows (all of them when `keep` is null), in list order.
+    void SetFilter(std::function<bool(int record)> keep);
+    bool Filtered() const { return static_cast<bool>(FKeep); }
+    // The rows' records, in list order.
     const std::vector<int>& Records() const { return FRecords; }
     int RecordAt(int row) const { return FRecords[static_cast<std::size_t>(row)]; }
     const std::vector<TColumn>& Columns() const { return FColumns; }
@@ -43,7 +48,11 @@ public:
 
 private:
     std::vector<TColumn> FColumns;
+    void ApplyFilter();
+
+    std::vector<int> FAll; // every record, in list order
     std::vector<int> FRecords;
+    std::function<bool(int)> FKeep;
     std::function<QVariant(int, int, int)> FRoleData;
 };
 

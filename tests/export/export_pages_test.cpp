@@ -183,11 +183,16 @@ TEST(ChatPage, ViewShowsPreparedPicturesInlineAndOffersOtherParts) {
     const std::string page = BuildChatPage(group, options);
     const std::string base64 = InlinePictureBase64(std::string(100, '\xAB'));
     EXPECT_EQ(base64.find("\r\n"), 76u); // lines of 76 characters
-    EXPECT_NE(page.find("<div class=\"b l\"><div><img src=\"data:image/jpeg;base64," + base64 +
-                        "\"></div><div class=\"m\">image/png (cannot be shown)</div><div>Export to "
-                        "view:<br>text/x-vcard</div><div class=\"m\">image/heic (not in the backup)</div><p "
-                        "class=\"t\">"),
-              std::string::npos);
+    // Each part shown links to its own anchor (kind and row id), so a right click names it.
+    EXPECT_NE(
+        page.find("<div class=\"b l\"><div><a class=\"p\" href=\"#part-1-1\"><img "
+                  "src=\"data:image/jpeg;base64," +
+                  base64 +
+                  "\"></a></div><div class=\"m\"><a class=\"p\" href=\"#part-1-2\">image/png (cannot be "
+                  "shown)</a></div><div><a class=\"p\" href=\"#part-1-3\">Export to view:<br>text/x-vcard</a>"
+                  "</div><div class=\"m\">image/heic (not in the backup)</div><p class=\"t\">"),
+        std::string::npos)
+        << page;
     EXPECT_EQ(ChatTitle(group), "+447700900123");
 }
 

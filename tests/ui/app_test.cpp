@@ -14,6 +14,8 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QWebEnginePage>
+#include <QWebEngineView>
 #include <dlfcn.h>
 
 #include <gtest/gtest.h>
@@ -31,10 +33,12 @@
 #include "ui/category_view.h"
 #include "ui/check_form.h"
 #include "ui/export_form.h"
+#include "ui/html_pane.h"
 #include "ui/list_view.h"
 #include "ui/log_form.h"
 #include "ui/main_form.h"
 #include "ui/pass_form.h"
+#include "ui/views/ab_frm.h"
 #include "ui/views/vml_frm.h"
 
 namespace kestrow {
@@ -553,20 +557,38 @@ TEST_F(DesktopApp, TheSearchIgnoresCaseAndAccentsAndSaysNoMatch) {
     EXPECT_EQ(form->SearchEdt()->text(), "   ");
     Press(form.get(), Qt::Key_F, Qt::ControlModifier);
     ASSERT_EQ(QApplication::focusWidget(), form->SearchEdt());
+    // "This list": the list keeps only what matches as the text is typed.
+    EXPECT_EQ(form->ScopeCb()->currentText(), "This list");
+    const int all = list->model()->rowCount();
     QTest::keyClicks(form->SearchEdt(), QStringLiteral("CHLOE"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list->model()->rowCount() == 1; }, 5000));
+    EXPECT_EQ(list->model()->index(0, 0).data().toString(), QString::fromUtf8("Chloé"));
     QTest::keyClick(form->SearchEdt(), Qt::Key_Return);
     ASSERT_EQ(list->SelectedCount(), 1);
     EXPECT_EQ(list->model()->index(list->selectionModel()->selectedRows().front().row(), 0).data().toString(),
               QString::fromUtf8("Chloé"));
     EXPECT_EQ(frame->StatusText(), "  Chloe's iPhone 15 @ 10/01/24 10:00:00");
+    THtmlPane* card = static_cast<TAbFrm*>(frame->View(0))->Viewer();
+    auto plain = std::make_shared<QString>(); // answers may come after the wait
+    EXPECT_TRUE(WaitFor([&] {
+        card->View()->page()->toPlainText([plain](const QString& t) { *plain = t; });
+        QTest::qWait(100);
+        return plain->contains(QStringLiteral("Dubois"));
+    }));
     QTest::qWait(400);
     test::SaveScreenshot(form.get(), "search-found");
     form->SearchEdt()->selectAll();
     QTest::keyClicks(form->SearchEdt(), QStringLiteral("no such name"));
     Press(form.get(), Qt::Key_F3);
     EXPECT_EQ(frame->StatusText(), "  No match");
+    EXPECT_EQ(list->model()->rowCount(), 0);
+    EXPECT_FALSE(form->TransBtn()->isEnabled()); // nothing listed, nothing to export
+    QTest::qWait(400);
+    test::SaveScreenshot(form.get(), "search-filtered-empty");
     Press(form.get(), Qt::Key_Escape);
     EXPECT_EQ(form->SearchEdt()->text(), "");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list->model()->rowCount() == all; }, 5000));
+    EXPECT_TRUE(form->TransBtn()->isEnabled());
 }
 
 TEST_F(DesktopApp, EveryCommandHasItsKeyAndTabWalksTheWindow) {
@@ -587,11 +609,11 @@ TEST_F(DesktopApp, EveryCommandHasItsKeyAndTabWalksTheWindow) {
     // Tab from the Export button: the title bar, every category button, the list.
     form->TransBtn()->setFocus(Qt::TabFocusReason);
     std::vector<QWidget*> walked;
-    for (int step = 0; step < 3 + TBackFrame::kViewCount + 2; ++step) {
+    for (int step = 0; step < 4 + TBackFrame::kViewCount + 2; ++step) {
         Press(form.get(), Qt::Key_Tab);
         walked.push_back(QApplication::focusWidget());
     }
-    std::vector<QWidget*> expected{form->BackBtn(), form->MoreBtn(), form->SearchEdt()};
+    std::vector<QWidget*> expected{form->BackBtn(), form->MoreBtn(), form->ScopeCb(), form->SearchEdt()};
     for (int view = 0; view < TBackFrame::kViewCount; ++view) {
         expected.push_back(frame->CategoryButton(view));
     }
@@ -599,11 +621,28 @@ TEST_F(DesktopApp, EveryCommandHasItsKeyAndTabWalksTheWindow) {
     expected.push_back(static_cast<TVmlFrm*>(frame->View(6))->PlayBtn()); // the view's pane
     EXPECT_EQ(walked, expected);
 
-    FScript.AnswerMessage(QMessageBox::Ok, "help");
+    // The licence the Help window names is the repository's LICENSE, shown in its details.
+    QString licence;
+    FScript.Then([this, &licence](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (box == nullptr) {
+            return false;
+        }
+        licence = box->detailedText();
+        FScript.Messages.push_back(box->text());
+        test::SaveScreenshot(box, "help");
+        QMetaObject::invokeMethod(box->button(QMessageBox::Ok), &QAbstractButton::click,
+                                  Qt::QueuedConnection);
+        return true;
+    });
     Press(form.get(), Qt::Key_F1);
     ASSERT_EQ(FScript.Messages.size(), 1u);
     EXPECT_TRUE(FScript.Messages[0].startsWith("Kestrow 2.1\n")) << FScript.Messages[0].toStdString();
-    EXPECT_TRUE(FScript.Messages[0].contains("Licence: ")) << FScript.Messages[0].toStdString();
+    EXPECT_TRUE(FScript.Messages[0].contains("Licence: MIT, the terms in the LICENSE file"))
+        << FScript.Messages[0].toStdString();
+    std::string file;
+    ASSERT_TRUE(ReadWholeFile(KESTROW_LICENSE, file));
+    EXPECT_EQ(licence.toStdString(), file);
     EXPECT_TRUE(FScript.Messages[0].contains("Backups are looked for in:\n" +
                                              QString::fromStdString(test::DemoRoot())));
 

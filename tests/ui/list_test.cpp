@@ -93,6 +93,22 @@ TEST_F(SharedList, HeaderClicksSortAndReverseAndKeepTheSelection) {
     FList.selectionModel()->select(FModel->index(1, 0),
                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
     EXPECT_EQ(FList.SelectedRecords(), (std::vector<int>{4, 1, 0}));
+
+    // A filter keeps the selected records it lists; a sort while filtered orders the hidden
+    // records too, so they come back in the order the header shows.
+    const auto keep = [this](int record) {
+        return FNames[record].contains(QLatin1Char('n'), Qt::CaseInsensitive);
+    };
+    FList.Filter(keep);
+    EXPECT_EQ(FModel->Records(), (std::vector<int>{5, 4, 1, 2, 0}));
+    EXPECT_EQ(FList.SelectedRecords(), (std::vector<int>{4, 1, 0}));
+    FList.header()->setSortIndicator(0, Qt::AscendingOrder);
+    EXPECT_EQ(FModel->Records(), (std::vector<int>{0, 2, 1, 4, 5}));
+    FList.Filter([](int) { return false; });
+    EXPECT_EQ(FModel->rowCount(), 0);
+    EXPECT_EQ(FList.SelectedCount(), 0);
+    FList.Filter(nullptr);
+    EXPECT_EQ(FModel->Records(), (std::vector<int>{0, 2, 1, 3, 4, 5}));
 }
 
 // The mouse makes a row current before it selects it: the record is shown once, after both.

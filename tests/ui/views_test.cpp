@@ -1,21 +1,25 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMediaPlayer>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <QWebEnginePage>
+#include <QWebEngineScript>
 #include <QWebEngineView>
 
 #include <gtest/gtest.h>
@@ -270,6 +274,84 @@ TEST_F(DesktopViews, MessagesShowBubblesAndSortAndFind) {
     EXPECT_FALSE(test::NamesBelow(FOut.Path() + "messages").empty());
 }
 
+// Right-clicks the chat part behind `anchor` where the page lays it out and picks `action` from the
+// menu that opens there.
+void ChooseOnPart(TMsgFrm* view, const QString& anchor, const QString& action) {
+    // The page's own scripts are off; the test asks from the application's script world.
+    auto where = std::make_shared<QVariantList>();
+    view->Viewer()->View()->page()->runJavaScript(
+        QStringLiteral("(function(){var r=document.querySelector('a[href=\"#%1\"]').getBoundingClientRect();"
+                       "return [r.left+r.width/2,r.top+r.height/2];})()")
+            .arg(anchor),
+        QWebEngineScript::ApplicationWorld, [where](const QVariant& v) { *where = v.toList(); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return where->size() == 2; }, 10000)) << anchor.toStdString();
+    const QPoint at((*where)[0].toInt(), (*where)[1].toInt());
+    // The menu runs its own loop: a timer picks from it.
+    QTimer chooser;
+    chooser.setInterval(25);
+    QObject::connect(&chooser, &QTimer::timeout, [&] {
+        QMenu* menu = view->PartMenu();
+        if (menu == nullptr || !menu->isVisible()) {
+            return;
+        }
+        chooser.stop();
+        for (QAction* each : menu->actions()) {
+            if (each->text() == action) {
+                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(each).center());
+                return;
+            }
+        }
+        menu->close();
+        ADD_FAILURE() << "no " << action.toStdString();
+    });
+    chooser.start();
+    QWidget* page = view->Viewer()->View()->focusProxy();
+    QTest::mouseClick(page, Qt::RightButton, {}, at);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !chooser.isActive(); }, 10000));
+}
+
+// A right click on an attachment in a chat offers to save it or open it; both give its bytes.
+TEST_F(DesktopViews, ChatAttachmentsSaveAndOpenFromTheirMenu) {
+    Open(3);
+    auto* view = static_cast<TMsgFrm*>(Show(1));
+    const QStringList names = Column(view->List(), 0);
+    const auto bea =
+        std::find_if(names.begin(), names.end(), [](const QString& n) { return n.startsWith("bea@"); });
+    ASSERT_NE(bea, names.end()) << names.join(", ").toStdString();
+    ClickRow(view->List(), static_cast<int>(bea - names.begin()));
+    ASSERT_TRUE(PaneShows(view->Viewer(), QStringLiteral("application/pdf")));
+    const QByteArray html = view->Viewer()->PageText();
+    const qsizetype at = html.indexOf("href=\"#part-");
+    ASSERT_GE(at, 0) << html.toStdString();
+    const QString anchor = QString::fromUtf8(html.mid(at + 7, html.indexOf('"', at + 7) - at - 7));
+    const std::string pdf = "%PDF-1.4 demo tickets\n%%EOF\n";
+
+    QString suggested;
+    view->AskSavePath = [&](const QString& name) {
+        suggested = name;
+        return QString::fromStdString(FOut.Path() + "saved.pdf");
+    };
+    ChooseOnPart(view, anchor, QString::fromUtf8("Save as\u2026"));
+    EXPECT_EQ(suggested, "tickets.pdf");
+    std::string saved;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ReadWholeFile(FOut.Path() + "saved.pdf", saved); }, 5000));
+    EXPECT_EQ(saved, pdf);
+
+    QStringList opened;
+    view->OpenFile = [&opened](const QString& file) {
+        opened << file;
+        return true;
+    };
+    ChooseOnPart(view, anchor, QStringLiteral("Open with the default application"));
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_TRUE(opened[0].startsWith(QString::fromStdString(FFrame->Session().TempFolder())));
+    EXPECT_TRUE(opened[0].endsWith(".pdf"));
+    std::string copy;
+    ReadWholeFile(opened[0].toStdString(), copy);
+    EXPECT_EQ(copy, pdf);
+    Screenshot("view-messages-attachment");
+}
+
 // Every generation of the demo, plain and encrypted: each list has its columns and rows, and each
 // category exports.
 class DesktopEveryView : public DesktopViews, public ::testing::WithParamInterface<int> {};
@@ -451,9 +533,9 @@ TEST_F(DesktopViews, ADamagedCategorySaysWhyAndLongTitlesKeepTheWindowOnScreen) 
     test::TBackupPlan plan;
     plan.FolderName = "long";
     plan.UniqueId = "ABCD";
-    plan.Files = {
-        test::TTestFile("HomeDomain", "Library/SMS/sms.db", sms),
-        test::TTestFile("HomeDomain", "Library/AddressBook/AddressBook.sqlitedb", "not a database")};
+    plan.Files = {test::TTestFile("HomeDomain", "Library/SMS/sms.db", sms),
+                  test::TTestFile("HomeDomain", "Library/AddressBook/AddressBook.sqlitedb", "not a database"),
+                  test::TTestFile("HomeDomain", "Library/Safari/Bookmarks.db", std::string(4096, '\0'))};
     test::WriteBackup(work.Path() + "root/", plan);
     Open(0, work.Path() + "root/");
     TListView* contacts = FFrame->View(0)->List();
@@ -461,6 +543,12 @@ TEST_F(DesktopViews, ADamagedCategorySaysWhyAndLongTitlesKeepTheWindowOnScreen) 
         << contacts->EmptyText().toStdString();
     EXPECT_FALSE(FForm->TransBtn()->isEnabled());
     Screenshot("view-contacts-damaged");
+    auto* safari = static_cast<TSfrFrm*>(Show(5));
+    EXPECT_EQ(safari->UrlLst()->model()->rowCount(), 0);
+    EXPECT_TRUE(safari->UrlLst()->EmptyText().startsWith("This category's database cannot be read:\n"))
+        << safari->UrlLst()->EmptyText().toStdString();
+    EXPECT_FALSE(FForm->TransBtn()->isEnabled());
+    Screenshot("view-safari-damaged");
     auto* messages = static_cast<TMsgFrm*>(Show(1));
     EXPECT_TRUE(FForm->TransBtn()->isEnabled());
     EXPECT_TRUE(messages->NumLb()->text().contains(QString::fromStdString(address)));
@@ -612,7 +700,27 @@ TEST_F(DesktopViews, SafariTreeHasItsTwoGroups) {
     emit view->UrlLst()->doubleClicked(bookmark);
     EXPECT_EQ(opened, QStringList{bookmark.data().toString()});
     Screenshot("view-safari");
-    EXPECT_GT(ExportInto(FOut.Path() + "safari"), 0);
+    // "This list" typed in the search box keeps the matching rows and their group on screen; the
+    // export writes only those.
+    FForm->SearchEdt()->setFocus();
+    QTest::keyClicks(FForm->SearchEdt(), QStringLiteral("TRAINS"));
+    QTreeView* tree = view->UrlLst();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tree->isRowHidden(1, {}); }, 5000)); // no history matches
+    QStringList listed;
+    QModelIndex shown;
+    for (int r = 0; r < model->rowCount(model->index(0, 0)); ++r) {
+        if (!tree->isRowHidden(r, model->index(0, 0))) {
+            shown = model->index(r, 1, model->index(0, 0));
+            listed << shown.siblingAtColumn(0).data().toString();
+        }
+    }
+    ASSERT_EQ(listed, QStringList{"Trains"});
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(shown).center());
+    QTest::keyClick(tree, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(),
+              "Trains\thttps://trains.example/timetable\tBookmarksBar\\Travel");
+    Screenshot("view-safari-filtered");
+    EXPECT_EQ(ExportInto(FOut.Path() + "safari"), 1);
 }
 
 TEST_F(DesktopViews, FileBrowserFiltersPreviewsAndExportsASelection) {

@@ -61,10 +61,8 @@ void TAbFrm::ShowContact(int record) {
     FContactViewer->ShowHtml(BuildContactCard(person, FBook->Names(), picture));
 }
 
-bool TAbFrm::FindNext(const QString& text) {
-    const QString key = SearchKey(text);
-    return FContactLst->FindNext(
-        [this, &key](int record) { return MatchesSearch(FBook->GetPerson(record).Name, key); });
+bool TAbFrm::Matches(int record, const QString& key) const {
+    return MatchesSearch(FBook->GetPerson(record).Name, key);
 }
 
 std::optional<TExportJob> TAbFrm::PrepareExport() {

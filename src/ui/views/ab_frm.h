@@ -14,7 +14,7 @@ class TAbFrm : public TCategoryView {
 public:
     TAbFrm(TIpodBackup& session, QWidget* parent);
 
-    bool FindNext(const QString& text) override;
+    bool Matches(int record, const QString& key) const override;
     std::optional<TExportJob> PrepareExport() override;
     TListView* List() const override { return FContactLst; }
     THtmlPane* Viewer() const { return FContactViewer; }

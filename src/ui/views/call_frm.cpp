@@ -112,11 +112,8 @@ TCallFrm::TCallFrm(TIpodBackup& session, QWidget* parent) : TCategoryView(sessio
     layout->addWidget(FCallLst);
 }
 
-bool TCallFrm::FindNext(const QString& text) {
-    const QString key = SearchKey(text);
-    return FCallLst->FindNext([this, &key](int record) {
-        return MatchesSearch(FCalls->List()[static_cast<std::size_t>(record)].DisplayName, key);
-    });
+bool TCallFrm::Matches(int record, const QString& key) const {
+    return MatchesSearch(FCalls->List()[static_cast<std::size_t>(record)].DisplayName, key);
 }
 
 std::optional<TExportJob> TCallFrm::PrepareExport() {

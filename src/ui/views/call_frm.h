@@ -13,7 +13,7 @@ class TCallFrm : public TCategoryView {
 public:
     TCallFrm(TIpodBackup& session, QWidget* parent);
 
-    bool FindNext(const QString& text) override;
+    bool Matches(int record, const QString& key) const override;
     std::optional<TExportJob> PrepareExport() override;
     TListView* List() const override { return FCallLst; }
 

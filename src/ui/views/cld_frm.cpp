@@ -94,12 +94,9 @@ bool TCldFrm::eventFilter(QObject* watched, QEvent* event) {
     return TCategoryView::eventFilter(watched, event);
 }
 
-bool TCldFrm::FindNext(const QString& text) {
-    const QString key = SearchKey(text);
-    return FEventLst->FindNext([this, &key](int record) {
-        const TCalendarItem& item = FCalendar->Events(record);
-        return MatchesSearch(item.Title, key) || MatchesSearch(item.Description, key);
-    });
+bool TCldFrm::Matches(int record, const QString& key) const {
+    const TCalendarItem& item = FCalendar->Events(record);
+    return MatchesSearch(item.Title, key) || MatchesSearch(item.Description, key);
 }
 
 std::optional<TExportJob> TCldFrm::PrepareExport() {

@@ -16,7 +16,7 @@ class TCldFrm : public TCategoryView {
 public:
     TCldFrm(TIpodBackup& session, QWidget* parent);
 
-    bool FindNext(const QString& text) override;
+    bool Matches(int record, const QString& key) const override;
     std::optional<TExportJob> PrepareExport() override;
     TListView* List() const override { return FEventLst; }
     QPlainTextEdit* NoteMm() const { return FNoteMm; }

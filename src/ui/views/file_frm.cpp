@@ -229,9 +229,8 @@ void TFileFrm::Preview(int record) {
     FViewImg->setPixmap(icon.pixmap(64, 64));
 }
 
-bool TFileFrm::FindNext(const QString& text) {
-    const QString key = SearchKey(text);
-    return FFileLst->FindNext([this, &key](int record) { return MatchesSearch(Key(record), key); });
+bool TFileFrm::Matches(int record, const QString& key) const {
+    return MatchesSearch(Key(record), key);
 }
 
 std::optional<TExportJob> TFileFrm::PrepareExport() {

@@ -19,7 +19,7 @@ class TFileFrm : public TCategoryView {
 public:
     TFileFrm(TIpodBackup& session, QWidget* parent);
 
-    bool FindNext(const QString& text) override;
+    bool Matches(int record, const QString& key) const override;
     std::optional<TExportJob> PrepareExport() override;
     TListView* List() const override { return FFileLst; }
     int Refill();

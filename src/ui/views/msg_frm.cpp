@@ -1,16 +1,26 @@
 #include "ui/views/msg_frm.h"
 
 #include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
 #include <QSplitter>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include "archive/ipod_backup.h"
 #include "export/chat_page.h"
+#include "export/export_file.h"
 #include "export/export_formats.h"
+#include "export/export_path.h"
 #include "export/messages_export.h"
 #include "platform/date_time.h"
+#include "platform/file_io.h"
+#include "platform/paths.h"
 #include "readers/heif_picture.h"
 #include "readers/short_message.h"
 #include "ui/html_pane.h"
@@ -61,6 +71,13 @@ TMsgFrm::TMsgFrm(TIpodBackup& session, QWidget* parent) : TCategoryView(session,
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(splitter);
 
+    AskSavePath = [this](const QString& suggested) {
+        return QFileDialog::getSaveFileName(window(), QStringLiteral("Save as"),
+                                            QDir::home().filePath(suggested));
+    };
+    OpenFile = [](const QString& file) { return QDesktopServices::openUrl(QUrl::fromLocalFile(file)); };
+    FMsgViewer->SetLinkMenu(
+        [this](const QString& anchor, const QPoint& globalPos) { ShowPartMenu(anchor, globalPos); });
     connect(FMsgGroupLst, &TListView::RecordShown, this,
             [this](int record) { Guarded(window(), [&] { ShowConversation(record); }); });
     FMsgGroupLst->ShowFirst();
@@ -91,15 +108,106 @@ void TMsgFrm::ShowConversation(int record) {
         return ChatPicture(bytes, piece.Content);
     };
     options.PartInBackup = [&session](const TMsgPiece& piece) { return session.MessagePartInBackup(piece); };
+    FShownGroup = record;
     FMsgViewer->ShowHtml(BuildChatPage(group, options));
     FNumLb->setText(ToQString(ChatTitle(group)));
     QApplication::restoreOverrideCursor();
 }
 
-bool TMsgFrm::FindNext(const QString& text) {
-    const QString key = SearchKey(text);
-    return FMsgGroupLst->FindNext(
-        [this, &key](int record) { return MatchesSearch(FMessages->Groups(record).DisplayName, key); });
+const TMsgPiece* TMsgFrm::FindPart(const QString& anchor) const {
+    if (FMessages == nullptr || FShownGroup < 0) {
+        return nullptr;
+    }
+    const std::string wanted = ToStdString(anchor);
+    for (const TMsgItem& item : FMessages->Groups(FShownGroup).Items) {
+        for (const TMsgPiece& piece : item.Pieces) {
+            if (piece.Kind != mpkText && PartAnchor(piece) == wanted) {
+                return &piece;
+            }
+        }
+    }
+    return nullptr;
+}
+
+bool TMsgFrm::LoadPart(const TMsgPiece& piece, std::string& bytes) {
+    if (FSession.LoadMessagePart(piece.FileName, bytes, piece.Kind == mpkData ? piece.RowId : -1)) {
+        return true;
+    }
+    ShowWarning(window(), QStringLiteral("The attachment cannot be read from the backup."));
+    return false;
+}
+
+void TMsgFrm::ShowPartMenu(const QString& anchor, const QPoint& globalPos) {
+    if (FindPart(anchor) == nullptr) {
+        return;
+    }
+    // A popup, not a loop of its own: the engine's request is still being handled.
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    connect(menu->addAction(QStringLiteral("Save as\u2026")), &QAction::triggered, this,
+            [this, anchor] { Guarded(window(), [&] { SavePart(anchor); }); });
+    connect(menu->addAction(QStringLiteral("Open with the default application")), &QAction::triggered, this,
+            [this, anchor] { Guarded(window(), [&] { OpenPart(anchor); }); });
+    FPartMenu = menu;
+    menu->popup(globalPos);
+}
+
+bool TMsgFrm::SavePart(const QString& anchor) {
+    const TMsgPiece* piece = FindPart(anchor);
+    if (piece == nullptr || !AskSavePath) {
+        return false;
+    }
+    // The name the part came with, else its file's; only a name, never a path from the backup.
+    const std::string& named = piece->TransferName.empty() ? piece->FileName : piece->TransferName;
+    std::string name = SafeFileName(named.substr(named.find_last_of('/') + 1), 68, '_');
+    if (name.empty() || name.find_first_not_of('_') == std::string::npos) {
+        name = ExportPartName(*piece);
+    }
+    const QString path = AskSavePath(ToQString(name));
+    std::string bytes;
+    if (path.isEmpty() || !LoadPart(*piece, bytes)) {
+        return false;
+    }
+    const std::string target = ToStdString(QFileInfo(path).absoluteFilePath());
+    int error = FSession.CheckDestination(ToStdString(QFileInfo(path).absolutePath()));
+    if (error == 0 && QFileInfo::exists(path)) {
+        error = QFile::remove(path) ? 0 : EACCES; // the save dialog has asked to replace it
+    }
+    if (error == 0) {
+        error = WriteNewFile(target, bytes);
+    }
+    if (error != 0) {
+        ShowWarning(window(), QStringLiteral("Cannot write ") + path + QStringLiteral(": ") +
+                                  ToQString(ErrorText(error)));
+        return false;
+    }
+    return true;
+}
+
+bool TMsgFrm::OpenPart(const QString& anchor) {
+    const TMsgPiece* piece = FindPart(anchor);
+    std::string bytes;
+    if (piece == nullptr || !LoadPart(*piece, bytes)) {
+        return false;
+    }
+    // A copy of its own in the session's private folder: the other program never sees the backup.
+    const std::string folder = FSession.TempFolder() + "attachments/";
+    const std::string extension = SafeFileName(ExtensionOf(piece->FileName), 8, '_');
+    const std::string copy =
+        folder + std::to_string(++FCopies) + (extension.empty() ? std::string() : "." + extension);
+    if (!FSession.HasPrivateFolder() || MakeFolders(folder) != 0 || WriteNewFile(copy, bytes) != 0) {
+        ShowWarning(window(), QStringLiteral("The attachment cannot be copied for another program."));
+        return false;
+    }
+    if (!OpenFile || !OpenFile(ToQString(copy))) {
+        ShowWarning(window(), QStringLiteral("No application opens this attachment. Export it to keep it."));
+        return false;
+    }
+    return true;
+}
+
+bool TMsgFrm::Matches(int record, const QString& key) const {
+    return MatchesSearch(FMessages->Groups(record).DisplayName, key);
 }
 
 std::optional<TExportJob> TMsgFrm::PrepareExport() {

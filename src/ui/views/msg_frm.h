@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QMenu>
+#include <QPointer>
+
 #include "ui/category_view.h"
 
 class QLabel;
@@ -9,6 +12,7 @@ namespace kestrow {
 class THtmlPane;
 class TRowModel;
 class TShortMessage;
+struct TMsgPiece;
 
 // Messages: the conversations at the right, the chosen one as chat bubbles with its pictures.
 class TMsgFrm : public TCategoryView {
@@ -16,7 +20,7 @@ class TMsgFrm : public TCategoryView {
 public:
     TMsgFrm(TIpodBackup& session, QWidget* parent);
 
-    bool FindNext(const QString& text) override;
+    bool Matches(int record, const QString& key) const override;
     std::optional<TExportJob> PrepareExport() override;
     TListView* List() const override { return FMsgGroupLst; }
     THtmlPane* Viewer() const { return FMsgViewer; }
@@ -24,8 +28,27 @@ public:
     // Shows one conversation (an index into the reader).
     void ShowConversation(int group);
 
+    // The menu of an attachment on the page ("Save as…", "Open with the default application"),
+    // for the part behind `anchor` (PartAnchor) of the conversation on screen.
+    void ShowPartMenu(const QString& anchor, const QPoint& globalPos);
+    // The actions of that menu; false (and said) when nothing was written.
+    bool SavePart(const QString& anchor);
+    bool OpenPart(const QString& anchor);
+    // Asks where a part is saved, `suggested` its name; empty when cancelled. Tests replace it.
+    std::function<QString(const QString& suggested)> AskSavePath;
+    // Opens a file with the desktop's default application; tests replace it.
+    std::function<bool(const QString& file)> OpenFile;
+    // The part menu while it is open (tests choose from it).
+    QMenu* PartMenu() const { return FPartMenu.data(); }
+
 private:
+    const TMsgPiece* FindPart(const QString& anchor) const;
+    bool LoadPart(const TMsgPiece& piece, std::string& bytes);
+
     TShortMessage* FMessages = nullptr;
+    int FShownGroup = -1;
+    int FCopies = 0;
+    QPointer<QMenu> FPartMenu;
     TListView* FMsgGroupLst = nullptr;
     TRowModel* FModel = nullptr;
     THtmlPane* FMsgViewer = nullptr;

@@ -150,10 +150,8 @@ void TNoteFrm::OpenWithPassword() {
     ShowNote(FShown);
 }
 
-bool TNoteFrm::FindNext(const QString& text) {
-    const QString key = SearchKey(text);
-    return FNoteLst->FindNext(
-        [this, &key](int record) { return MatchesSearch(FNotes->Notes(record).Body, key); });
+bool TNoteFrm::Matches(int record, const QString& key) const {
+    return MatchesSearch(FNotes->Notes(record).Body, key);
 }
 
 std::optional<TExportJob> TNoteFrm::PrepareExport() {

@@ -24,7 +24,7 @@ public:
     TNoteFrm(TIpodBackup& session, QWidget* parent);
     ~TNoteFrm() override;
 
-    bool FindNext(const QString& text) override;
+    bool Matches(int record, const QString& key) const override;
     std::optional<TExportJob> PrepareExport() override;
     TListView* List() const override { return FNoteLst; }
     THtmlPane* Viewer() const { return FNoteViewer; }

@@ -94,8 +94,9 @@ TSfrFrm::TSfrFrm(TIpodBackup& session, QWidget* parent) : TCategoryView(session,
     FModel = new QStandardItemModel(0, 3, this);
     FModel->setHorizontalHeaderLabels(
         {QStringLiteral("Name"), QStringLiteral("Url ( Double click to open )"), QStringLiteral("Info")});
-    FUrlLst = new QTreeView(this);
-    ApplyListLook(FUrlLst);
+    FUrlLst = new TListView(this);
+    FUrlLst->setRootIsDecorated(true);
+    FUrlLst->setItemsExpandable(true);
     FUrlLst->setModel(FModel);
     QStandardItem* group = nullptr;
     if (FSafari != nullptr) {
@@ -121,6 +122,7 @@ TSfrFrm::TSfrFrm(TIpodBackup& session, QWidget* parent) : TCategoryView(session,
     header->setSortIndicator(-1, Qt::AscendingOrder);
     FUrlLst->setSortingEnabled(true);
     connect(FUrlLst, &QTreeView::doubleClicked, this, &TSfrFrm::Open);
+    NoteEmpty(catBookmarks, "No bookmarks or history in this backup.", FUrlLst);
     OpenUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -139,6 +141,15 @@ void TSfrFrm::Open(const QModelIndex& index) {
     }
 }
 
+bool TSfrFrm::CanExport() const {
+    for (int g = 0; g < FModel->rowCount(); ++g) {
+        if (!FUrlLst->isRowHidden(g, {})) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::vector<TSafariRow> TSfrFrm::ShownRows(std::vector<bool>* selected) const {
     std::vector<TSafariRow> rows;
     const auto add = [&](const QModelIndex& index) {
@@ -150,12 +161,33 @@ std::vector<TSafariRow> TSfrFrm::ShownRows(std::vector<bool>* selected) const {
     };
     for (int g = 0; g < FModel->rowCount(); ++g) {
         const QModelIndex group = FModel->index(g, 0);
+        if (FUrlLst->isRowHidden(g, {})) {
+            continue;
+        }
         add(group);
         for (int r = 0; r < FModel->rowCount(group); ++r) {
-            add(FModel->index(r, 0, group));
+            if (!FUrlLst->isRowHidden(r, group)) {
+                add(FModel->index(r, 0, group));
+            }
         }
     }
     return rows;
+}
+
+void TSfrFrm::Filter(const QString& text) {
+    const QString key = SearchKey(text);
+    const bool all = text.trimmed().isEmpty();
+    for (int g = 0; g < FModel->rowCount(); ++g) {
+        const QModelIndex group = FModel->index(g, 0);
+        bool any = false;
+        for (int r = 0; r < FModel->rowCount(group); ++r) {
+            const bool listed =
+                all || MatchesSearch(ToStdString(FModel->index(r, 0, group).data().toString()), key);
+            FUrlLst->setRowHidden(r, group, !listed);
+            any = any || listed;
+        }
+        FUrlLst->setRowHidden(g, {}, !any);
+    }
 }
 
 bool TSfrFrm::FindNext(const QString& text) {
@@ -166,6 +198,9 @@ bool TSfrFrm::FindNext(const QString& text) {
         const QModelIndex group = FModel->index(g, 0);
         for (int r = 0; r < FModel->rowCount(group); ++r) {
             const QModelIndex index = FModel->index(r, 0, group);
+            if (FUrlLst->isRowHidden(r, group)) {
+                continue;
+            }
             if (selected < 0 && FUrlLst->selectionModel()->isSelected(index)) {
                 selected = static_cast<int>(rows.size());
             }

@@ -6,7 +6,6 @@
 #include "ui/category_view.h"
 
 class QStandardItemModel;
-class QTreeView;
 
 namespace kestrow {
 
@@ -20,8 +19,12 @@ public:
     TSfrFrm(TIpodBackup& session, QWidget* parent);
 
     bool FindNext(const QString& text) override;
+    // Hides the rows whose name does not match; a group without a listed row hides too.
+    void Filter(const QString& text) override;
     std::optional<TExportJob> PrepareExport() override;
-    QTreeView* UrlLst() const { return FUrlLst; }
+    bool CanExport() const override;
+    // The tree; when empty it says why (nothing stored, or the database's error).
+    TListView* UrlLst() const { return FUrlLst; }
     // The rows as shown (groups followed by their rows) and which are selected.
     std::vector<TSafariRow> ShownRows(std::vector<bool>* selected = nullptr) const;
     // Opens a web address in the default browser; tests replace it.
@@ -31,7 +34,7 @@ private:
     void Open(const QModelIndex& index);
 
     TSafari* FSafari = nullptr;
-    QTreeView* FUrlLst = nullptr;
+    TListView* FUrlLst = nullptr;
     QStandardItemModel* FModel = nullptr;
 };
 

@@ -131,10 +131,8 @@ void TVmlFrm::ShowState(const QString& text) {
     FStateLb->setToolTip(text);
 }
 
-bool TVmlFrm::FindNext(const QString& text) {
-    const QString key = SearchKey(text);
-    return FVmailLst->FindNext(
-        [this, &key](int record) { return MatchesSearch(FVoicemail->Voicemails(record).DisplayName, key); });
+bool TVmlFrm::Matches(int record, const QString& key) const {
+    return MatchesSearch(FVoicemail->Voicemails(record).DisplayName, key);
 }
 
 std::optional<TExportJob> TVmlFrm::PrepareExport() {

@@ -18,7 +18,7 @@ class TVmlFrm : public TCategoryView {
 public:
     TVmlFrm(TIpodBackup& session, QWidget* parent);
 
-    bool FindNext(const QString& text) override;
+    bool Matches(int record, const QString& key) const override;
     std::optional<TExportJob> PrepareExport() override;
     TListView* List() const override { return FVmailLst; }
     void Play();
