@@ -674,9 +674,9 @@ TEST_F(DesktopViews, PhotosGridByMonthPreviewsTheClickedPictureWithItsDate) {
         }
         return texts;
     };
-    // Hidden and deleted pictures stay out; undated files come last.
+    // Hidden and deleted pictures stay out; files without a date of their own take the manifest's.
     EXPECT_EQ(names(), (QStringList{"June 2023", "IMG_0004.MOV", "IMG_0001.HEIC", "December 2022",
-                                    "IMG_0005.JPG", "No date", "IMG_0002.JPG", "IMG_0003.MOV"}));
+                                    "IMG_0005.JPG", "September 2016", "IMG_0003.MOV", "IMG_0002.JPG"}));
     const auto click = [grid](int row, bool twice = false) {
         // Rows are laid out in batches after the model is set.
         EXPECT_TRUE(
