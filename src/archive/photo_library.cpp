@@ -14,7 +14,7 @@ std::vector<TPhotoFile> CameraRollFiles(const TIpodBackup& session) {
     std::vector<TPhotoFile> files;
     for (const auto& [key, file] : session.Files()) {
         if (!file.IsApp && IsCameraRollKey(key) && IsCameraRollMedia(key)) {
-            files.push_back({key, file.Size, 0});
+            files.push_back({key, file.Size, file.ModifiedTime});
         }
     }
     return files;

@@ -35,6 +35,7 @@
 #include "support/file_tree.h"
 #include "support/sms_writer.h"
 #include "support/sqlite_writer.h"
+#include "support/video_writer.h"
 #include "ui/back_frame.h"
 #include "ui/bk_select_form.h"
 #include "ui/export_form.h"
@@ -51,6 +52,7 @@
 #include "ui/views/photo_frm.h"
 #include "ui/views/picture_scaling.h"
 #include "ui/views/sfr_frm.h"
+#include "ui/views/video_frames.h"
 #include "ui/views/vml_frm.h"
 
 namespace kestrow {
@@ -782,9 +784,9 @@ TEST_F(DesktopViews, PhotosGridByMonthPreviewsTheClickedPictureWithItsDate) {
         }
         return texts;
     };
-    // Hidden and deleted pictures stay out; undated files come last.
+    // Hidden and deleted pictures stay out; files without a date of their own take the manifest's.
     EXPECT_EQ(names(), (QStringList{"June 2023", "IMG_0004.MOV", "IMG_0001.HEIC", "December 2022",
-                                    "IMG_0005.JPG", "No date", "IMG_0002.JPG", "IMG_0003.MOV"}));
+                                    "IMG_0005.JPG", "September 2016", "IMG_0003.MOV", "IMG_0002.JPG"}));
     const auto click = [grid](int row, bool twice = false) {
         // Rows are laid out in batches after the model is set.
         EXPECT_TRUE(
@@ -816,6 +818,52 @@ TEST_F(DesktopViews, PhotosGridByMonthPreviewsTheClickedPictureWithItsDate) {
         QTest::qWaitFor([&] { return view->PictureLb()->text() == "Cannot show this picture"; }, 10000));
     EXPECT_EQ(test::FileText(opened.toStdString()), "not a picture");
     Screenshot("view-photos-deleted");
+}
+
+// A video shows its first frame with its duration over it, from a plain backup's own file and from
+// an encrypted one's decrypted copy; one that does not play keeps its icon, in the grid and the preview.
+TEST_F(DesktopViews, PhotosShowAVideosFirstFrameElseItsIcon) {
+    for (const bool encrypted : {false, true}) {
+        const TTempFolder root;
+        test::TBackupPlan plan;
+        plan.FolderName = "videos";
+        plan.Encrypted = encrypted;
+        plan.Files = {
+            test::TTestFile("CameraRollDomain", "Media/DCIM/100APPLE/IMG_0010.MOV",
+                            test::TestMovie(64, 48, 5, 220, 30, 30)),
+            test::TTestFile("CameraRollDomain", "Media/DCIM/100APPLE/IMG_0011.MOV", "moov, but no movie")};
+        test::WriteBackup(root.Path(), plan);
+        Open(0, root.Path(), encrypted ? "secret" : nullptr);
+        auto* view = static_cast<TPhotoFrm*>(Show(8));
+        ASSERT_NE(view, nullptr);
+        QListView* grid = view->Grid();
+        ASSERT_EQ(grid->model()->rowCount(), 3); // "September 2016", then the two by the manifest's time
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return grid->visualRect(grid->model()->index(2, 0)).isValid(); }, 5000));
+        const auto pixel = [grid](int row) {
+            const QRect cell = grid->visualRect(grid->model()->index(row, 0));
+            return grid->viewport()->grab().toImage().pixelColor(cell.center() + QPoint(0, -10));
+        };
+        const int movie = grid->model()->index(1, 0).data().toString() == "IMG_0010.MOV" ? 1 : 2;
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return pixel(movie).red() > 180 && pixel(movie).green() < 80; }, 10000))
+            << pixel(movie).name().toStdString();
+        QTest::qWait(TVideoFrames::kWaitMs + 500);
+        EXPECT_EQ(pixel(3 - movie), QColor(0x30, 0x30, 0x30)); // the icon's ground
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                          grid->visualRect(grid->model()->index(3 - movie, 0)).center());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return view->PictureLb()->text() == "Video"; }, 5000));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                          grid->visualRect(grid->model()->index(movie, 0)).center());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !view->PictureLb()->pixmap().isNull(); }, 10000));
+        const QImage frame = view->PictureLb()->pixmap().toImage();
+        EXPECT_NEAR(frame.width() * 3 / 4, frame.height(), 1);
+        EXPECT_GT(frame.pixelColor(frame.rect().center()).red(), 180);
+        EXPECT_TRUE(view->InfoLb()->text().startsWith("IMG_0010.MOV\n09/27/16"))
+            << view->InfoLb()->text().toStdString();
+        Screenshot(encrypted ? "view-photos-videos-encrypted" : "view-photos-videos");
+        FForm.reset();
+    }
 }
 
 } // namespace

@@ -130,16 +130,19 @@ void TPhotoFrm::Preview(int record) {
     }
     const TPhotoItem& item = FModel->Item(record);
     FInfoLb->setText(InfoText(item));
-    if (!item.InBackup || item.IsVideo) {
-        FPictureLb->setText(item.IsVideo ? QStringLiteral("Video") : QStringLiteral("Not in the backup"));
+    if (!item.InBackup) {
+        FPictureLb->setText(QStringLiteral("Not in the backup"));
         return;
     }
-    FModel->Decode(record, kPreviewSide, 1, [this, record](const QImage& image) {
+    if (item.IsVideo) {
+        FPictureLb->setText(QStringLiteral("Video")); // until its first frame comes, if it does
+    }
+    FModel->Decode(record, kPreviewSide, 1, [this, record, video = item.IsVideo](const QImage& image) {
         if (record != FShown) {
             return;
         }
         if (image.isNull()) {
-            FPictureLb->setText(QStringLiteral("Cannot show this picture"));
+            FPictureLb->setText(video ? QStringLiteral("Video") : QStringLiteral("Cannot show this picture"));
             return;
         }
         FPictureLb->setPixmap(QPixmap::fromImage(image).scaled(FPictureLb->size(), Qt::KeepAspectRatio,

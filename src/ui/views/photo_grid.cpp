@@ -7,12 +7,14 @@
 #include <QThread>
 #include <algorithm>
 #include <cmath>
+#include <fcntl.h>
 
 #include "archive/ipod_backup.h"
 #include "platform/date_time.h"
 #include "readers/heif_picture.h"
 #include "readers/photos.h"
 #include "readers/record_text.h"
+#include "ui/views/video_frames.h"
 
 namespace kestrow {
 
@@ -21,6 +23,8 @@ namespace {
 constexpr int kCell = TPhotoGridModel::kThumbSide + 8;
 constexpr int kHeaderHeight = 30;
 constexpr int kCacheKiB = 256 * 1024; // about 7,000 thumbnails
+// Encrypted videos are decrypted into an unnamed file for the player; larger ones keep their icon.
+constexpr std::int64_t kMaxVideoCopy = 512LL << 20;
 
 bool Passes(const TPhotoItem& item, const TPhotoFilter& filter) {
     switch (filter.Kind) {
@@ -44,6 +48,22 @@ QString MonthTitle(double date) {
     return QLocale().toString(QDate(civil.Year, civil.Month, 1), QStringLiteral("MMMM yyyy"));
 }
 
+QString VideoLabel(const TPhotoItem& item) {
+    return QStringLiteral("\u25B6 ") +
+           (item.Duration > 0 ? QString::fromStdString(DurationText(std::llround(item.Duration)))
+                              : QStringLiteral("Video"));
+}
+
+// The play mark and duration over a video's first frame, in its lower left corner.
+void VideoBadge(QPainter* painter, const QRect& cell, const TPhotoItem& item) {
+    const QString label = VideoLabel(item);
+    QRect box = painter->fontMetrics().boundingRect(label).adjusted(-3, -1, 3, 1);
+    box.moveBottomLeft(cell.bottomLeft() + QPoint(2, -2));
+    painter->fillRect(box, QColor(0, 0, 0, 160));
+    painter->setPen(Qt::white);
+    painter->drawText(box, Qt::AlignCenter, label);
+}
+
 QImage ToImage(const TRgbImage& rgb) {
     QImage image(rgb.Width, rgb.Height, QImage::Format_RGB888);
     for (int y = 0; y < rgb.Height; ++y) {
@@ -53,11 +73,32 @@ QImage ToImage(const TRgbImage& rgb) {
     return image;
 }
 
+// A video file open for the player: the backup's own file, or a decrypted copy without a name in the
+// session's private folder (gone when closed). Null when it cannot be read.
+std::shared_ptr<TFileHandle> OpenVideo(const TBackupFileAccess& access, const TBackupFile& file,
+                                       const std::string& privateFolder) {
+    auto handle = std::make_shared<TFileHandle>();
+    if (file.Key.empty()) {
+        std::int64_t size = 0;
+        return access.OpenContent(file, *handle, size) == 0 ? handle : nullptr;
+    }
+    if (file.Size > kMaxVideoCopy || privateFolder.empty()) {
+        return nullptr;
+    }
+    *handle = TFileHandle(::open(privateFolder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    std::uint64_t written = 0;
+    if (!handle->IsOpen() || access.WriteContent(file, handle->Fd(), {}, written) != 0) {
+        return nullptr;
+    }
+    return handle;
+}
+
 } // namespace
 
 TPhotoGridModel::TPhotoGridModel(TIpodBackup& session, const TPhotos& photos, QObject* parent)
     : QAbstractListModel(parent), FSession(session), FPhotos(photos), FCache(kCacheKiB) {
     FPool.setMaxThreadCount(std::max(1, std::min(QThread::idealThreadCount(), 4)));
+    FVideos = new TVideoFrames(this);
     SetFilter({});
 }
 
@@ -141,16 +182,13 @@ const QImage* TPhotoGridModel::Thumbnail(int record, TThumbState& state) {
         state = Missing;
         return nullptr;
     }
-    if (item.IsVideo) {
-        state = Video;
-        return nullptr;
-    }
     if (const QImage* image = FCache.object(record)) {
-        state = Ready;
+        state = item.IsVideo ? Video : Ready;
         return image;
     }
-    state = FFailed.contains(record) ? Undecodable : Pending;
-    if (state == Pending && !FPending.contains(record)) {
+    const bool failed = FFailed.contains(record);
+    state = item.IsVideo ? Video : failed ? Undecodable : Pending;
+    if (!failed && !FPending.contains(record)) {
         FPending.insert(record);
         Decode(record, kThumbSide, 0, [this, record](const QImage& image) {
             FPending.remove(record);
@@ -170,6 +208,7 @@ const QImage* TPhotoGridModel::Thumbnail(int record, TThumbState& state) {
 
 void TPhotoGridModel::DropPending() {
     FPool.clear();
+    FVideos->Clear();
     FPending.clear();
 }
 
@@ -180,6 +219,24 @@ void TPhotoGridModel::Decode(int record, int side, int priority, std::function<v
         return;
     }
     const TBackupFileAccess* access = &FSession.FileAccess();
+    if (FPhotos.Item(record).IsVideo) {
+        FPool.start(
+            [this, access, file = *file, folder = FSession.TempFolder(), side, done = std::move(done)] {
+                auto video = OpenVideo(*access, file, folder);
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, video, side, done] {
+                        if (video == nullptr) {
+                            done(QImage());
+                        } else {
+                            FVideos->Request(video, side, done);
+                        }
+                    },
+                    Qt::QueuedConnection);
+            },
+            priority);
+        return;
+    }
     FPool.start(
         [this, access, file = *file, side, done = std::move(done)] {
             std::string data;
@@ -229,6 +286,9 @@ void TPhotoDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option
         const QSize size = image->size().scaled(cell.size(), Qt::KeepAspectRatio);
         const QRect target(cell.center() - QPoint(size.width() / 2, size.height() / 2), size);
         painter->drawImage(target, *image);
+        if (state == TPhotoGridModel::Video) {
+            VideoBadge(painter, cell, FModel->Item(record));
+        }
     } else {
         painter->fillRect(cell, state == TPhotoGridModel::Video ? QColor(0x30, 0x30, 0x30)
                                                                 : QColor(0xE8, 0xE8, 0xE8));
@@ -242,9 +302,7 @@ void TPhotoDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option
             label = QStringLiteral("Cannot show this picture");
             break;
         case TPhotoGridModel::Video:
-            label = QStringLiteral("\u25B6 ") +
-                    (item.Duration > 0 ? QString::fromStdString(DurationText(std::llround(item.Duration)))
-                                       : QStringLiteral("Video"));
+            label = VideoLabel(item);
             painter->setPen(Qt::white);
             break;
         default:

@@ -13,6 +13,7 @@ class QListView;
 
 namespace kestrow {
 
+class TVideoFrames;
 class TIpodBackup;
 class TPhotos;
 struct TPhotoItem;
@@ -25,8 +26,9 @@ struct TPhotoFilter {
 };
 
 // The photo grid's rows: the items passing the filter, newest first, each month under a header row.
-// Thumbnails are decoded on worker threads (scaled JPEG decoding, libheif's thumbnails) and kept in a
-// cache bounded by memory; a row asks for its thumbnail when it is painted.
+// Thumbnails are decoded on worker threads (scaled JPEG decoding, libheif's thumbnails), videos show
+// their first frame where the player gives one, and both are kept in a cache bounded by memory; a
+// row asks for its thumbnail when it is painted.
 class TPhotoGridModel : public QAbstractListModel {
     Q_OBJECT
 public:
@@ -46,12 +48,13 @@ public:
     QString HeaderAt(int row) const;
     int RowOfRecord(int record) const;
     const TPhotoItem& Item(int record) const;
-    // The thumbnail when it is decoded (else nullptr, and it is asked for) and what the row shows.
+    // The thumbnail when it is decoded (else nullptr, and it is asked for) and what the row shows;
+    // a video's state is Video with or without its first frame.
     const QImage* Thumbnail(int record, TThumbState& state);
     // Forgets thumbnails asked for but not started (the rows scrolled out of sight).
     void DropPending();
-    // Decodes one picture to fit `side` on a worker thread; `done` runs on the UI thread with the
-    // picture (null when it does not decode) unless the model is gone.
+    // Decodes one picture (a video's first frame) to fit `side` off the UI thread; `done` runs on
+    // the UI thread with the picture (null when it does not decode) unless the model is gone.
     void Decode(int record, int side, int priority, std::function<void(const QImage&)> done);
 
 private:
@@ -67,6 +70,7 @@ private:
     QSet<int> FPending;
     QSet<int> FFailed;
     QThreadPool FPool;
+    TVideoFrames* FVideos = nullptr;
 };
 
 // Paints header rows across the grid and thumbnails (or a labelled placeholder) in square cells.

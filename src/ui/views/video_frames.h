@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QImage>
+#include <QObject>
+#include <deque>
+#include <functional>
+#include <memory>
+
+#include "platform/file_io.h"
+
+namespace kestrow {
+
+// First frames of videos through Qt Multimedia's player, which reads and decodes on threads of its
+// own: at most two videos at a time, the rest queued. A video that shows no frame within a short
+// wait (no decoder for it, a damaged file) gives a null picture, so the caller falls back to an icon.
+class TVideoFrames : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kWaitMs = 3000;
+    using TDone = std::function<void(const QImage&)>;
+
+    explicit TVideoFrames(QObject* parent);
+
+    // The first frame of the video in the open file `video` (kept open until the player is gone),
+    // fitted into `side` x `side`; `done` runs on this object's thread.
+    void Request(std::shared_ptr<TFileHandle> video, int side, TDone done);
+    // Forgets the requests not started.
+    void Clear() { FQueue.clear(); }
+
+private:
+    struct TRequest {
+        std::shared_ptr<TFileHandle> Video;
+        int Side = 0;
+        TDone Done;
+    };
+    void StartNext();
+    void Start(TRequest request);
+
+    std::deque<TRequest> FQueue;
+    int FRunning = 0;
+};
+
+} // namespace kestrow
