@@ -1,6 +1,9 @@
-// Opening a Manifest.mbdb backup of 200,000 files, plain and encrypted (the password key is derived
-// before timing starts), with the peak resident memory of the opening.
+// Opening a backup of 200,000 files: Manifest.mbdb plain and encrypted, and an encrypted
+// Manifest.db (the password key is derived before timing starts), with the peak resident memory of
+// the opening; and a lookup of every table key in the opened file table.
 #include <memory>
+#include <string>
+#include <vector>
 
 #include <benchmark/benchmark.h>
 
@@ -56,9 +59,15 @@ struct TBackups {
         plan.WriteContent = false;
         plan.Files.reserve(kRecords);
         for (int i = 0; i < kRecords; ++i) {
-            TTestFile file("CameraRollDomain",
-                           "Media/DCIM/" + std::to_string(100 + i / 1000) + "APPLE/IMG_" + std::to_string(i) +
-                               ".HEIC",
+            // Mostly pictures, every fifth record a file of the system or of one of 40 applications.
+            const bool media = i % 5 != 0;
+            TTestFile file(media        ? "CameraRollDomain"
+                           : i % 2 == 0 ? "HomeDomain"
+                                        : "AppDomain-com.example.app" + std::to_string(i % 40),
+                           media ? "Media/DCIM/" + std::to_string(100 + i / 1000) + "APPLE/IMG_" +
+                                       std::to_string(i) + ".HEIC"
+                                 : "Library/Data/" + std::to_string(i % 97) + "/item" + std::to_string(i) +
+                                       ".dat",
                            "");
             file.RecordedSize = 1000 + i;
             plan.Files.push_back(std::move(file));
@@ -135,6 +144,25 @@ void BM_OpenEncryptedManifestDb200k(benchmark::State& state) {
     state.counters["peak_rss_MiB"] = kestrow::bench::PeakMemoryMiB();
 }
 BENCHMARK(BM_OpenEncryptedManifestDb200k)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_FindEveryKey200k(benchmark::State& state) {
+    kestrow::TIpodBackup session(Backups().Root.Path());
+    session.SelectBackup(2, "pw");
+    std::vector<std::string> keys;
+    for (const auto& [key, file] : session.Files()) {
+        keys.push_back(key);
+    }
+    for (auto _ : state) {
+        std::size_t found = 0;
+        for (const std::string& key : keys) {
+            found += session.Files().Find(key) != nullptr ? 1 : 0;
+        }
+        if (found != kRecords) {
+            state.SkipWithError("a key was not found");
+        }
+    }
+}
+BENCHMARK(BM_FindEveryKey200k)->Unit(benchmark::kMillisecond);
 
 void BM_OpenPlainMbdb200k(benchmark::State& state) {
     OpenBenchmark(state, 0);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <deque>
 #include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
@@ -91,7 +92,8 @@ TProblemCode CheckFile(const TBackupFileAccess& access, const TBackupFile& file,
                        const std::stop_token& stop) {
     TFileHandle content;
     std::int64_t size = 0;
-    if (access.OpenContent(file, content, size) != 0) {
+    // Without reading, a file's status is all there is to check: no opening.
+    if ((deep ? access.OpenContent(file, content, size) : access.StatContent(file, size)) != 0) {
         return Code(TCheckProblem::Missing);
     }
     if (file.Key.empty()) {
@@ -137,11 +139,14 @@ std::vector<std::string> FolderNames(int parentFd, const char* name) {
 // Content files no record names: in the current layout anything in the 256 "xx" folders; in
 // Manifest.mbdb backups the 40-digit names; in the oldest layout ".mddata" and ".mdinfo" files.
 void FindUnlisted(const std::string& folder, const TFileTable& files, std::vector<TCheckFinding>& found) {
-    std::unordered_set<std::string> named;
+    // Views into the table's names; only the ".mdinfo" companions are made here.
+    std::unordered_set<std::string_view> named;
+    std::deque<std::string> companions;
+    named.reserve(files.Size() + files.LeftOut().size() + files.Shadowed().size());
     const auto name = [&](const std::string& fileName) {
         named.insert(fileName);
         if (fileName.ends_with(".mddata")) {
-            named.insert(fileName.substr(0, fileName.size() - 7) + ".mdinfo");
+            named.insert(companions.emplace_back(fileName.substr(0, fileName.size() - 7) + ".mdinfo"));
         }
     };
     for (const auto& [key, file] : files) {

@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -13,17 +14,18 @@
 
 namespace kestrow {
 
-// One content file of a backup.
+// One content file of a backup. Fields are ordered so that a table of 200,000 entries wastes no
+// padding.
 struct TBackupFile {
     std::string FileName;          // relative to the backup folder
     std::int64_t Size = 0;         // plain size in bytes, as recorded in the manifest
     bool IsApp = false;            // the domain is an application domain
-    TBytes Key;                    // unwrapped AES file key; empty when the file is not protected
-    std::string Domain;            // the manifest domain ("HomeDomain", "AppDomain-com.example.app")
     std::uint16_t Mode = 0;        // permission bits as recorded (type in the top 4 bits); 0: none kept
+    std::uint32_t PathStart = 0;   // where the device-relative path begins in the entry's name
+    TBytes Key;                    // unwrapped AES file key; empty when the file is not protected
+    std::string_view Domain;       // the manifest domain, kept once by the file table it is in
     std::int64_t ModifiedTime = 0; // seconds since 1970 as recorded; 0: none kept
     TBytes Digest;                 // SHA-1 of the plain content as recorded (Manifest.mbdb); else empty
-    std::uint32_t PathStart = 0;   // where the device-relative path begins in the entry's name
 };
 
 // A symbolic link recorded in the manifest (it has no content file).
@@ -53,7 +55,13 @@ class TFileTable {
 public:
     using TEntry = std::pair<std::string, TBackupFile>;
 
-    bool Contains(std::string_view name) const { return FIndex.contains(name); }
+    TFileTable() = default;
+    TFileTable(const TFileTable&) = delete; // entries view into the table's own domains
+    TFileTable& operator=(const TFileTable&) = delete;
+    TFileTable(TFileTable&&) = default;
+    TFileTable& operator=(TFileTable&&) = default;
+
+    bool Contains(std::string_view name) const { return Find(name) != nullptr; }
     const TBackupFile* Find(std::string_view name) const;
     // Adds the record of `domain` + `path` under its table key, or under its domain when the key is
     // taken. With `takeKey` the new record takes a taken key and the one that held it moves under
@@ -72,7 +80,7 @@ public:
     const std::vector<TEntry>& LeftOut() const { return FLeftOut; }
     void AddShadowed(std::string fileName) { FShadowed.push_back(std::move(fileName)); }
     const std::vector<std::string>& Shadowed() const { return FShadowed; }
-    void Reserve(std::size_t count) { FIndex.reserve(count); }
+    void Reserve(std::size_t count);
     std::size_t Size() const { return FEntries.size(); }
     const TEntry& At(std::size_t index) const { return FEntries[index]; } // in manifest order
     bool Empty() const { return FEntries.empty(); }
@@ -80,11 +88,28 @@ public:
     auto end() const { return FEntries.end(); }
 
 private:
+    // The index: open addressing over entry numbers + 1 (0: free), each with its name's hash, so
+    // a lookup touches one array and compares a name only when the hashes agree.
+    struct TSlot {
+        std::uint32_t Entry = 0;
+        std::uint32_t Hash = 0;
+    };
+    // The slot holding `name`, or the free slot where it would go.
+    std::size_t SlotOf(std::string_view name, std::uint32_t hash) const;
+    std::uint32_t EntryOf(std::string_view name) const; // entry number + 1, or 0
+    void Grow();
     bool Add(std::string name, TBackupFile file);
     void AddUnderDomain(std::string_view path, TBackupFile file);
+    std::string_view SharedDomain(std::string_view domain);
 
-    std::deque<TEntry> FEntries; // stable addresses: the index views into these keys
-    std::unordered_map<std::string_view, std::size_t> FIndex;
+    std::deque<TEntry> FEntries; // stable addresses: files are handed out by reference
+    std::vector<TSlot> FSlots;   // a power of two in size, at most half used
+    struct TTextHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+    };
+    // Every domain once (nodes keep their strings in place); entries view into these.
+    std::unordered_set<std::string, TTextHash, std::equal_to<>> FDomains;
     std::vector<TManifestLink> FLinks;
     std::vector<TEntry> FLeftOut;
     std::vector<std::string> FShadowed;

@@ -96,6 +96,25 @@ int TBackupFileAccess::OpenContent(const TBackupFile& file, TFileHandle& handle,
     return err == ENOENT ? kNotInBackupError : err; // the manifest lists a file the folder lacks
 }
 
+int TBackupFileAccess::StatContent(const TBackupFile& file, std::int64_t& size) const {
+    size = 0;
+    const int shard = FFolder.IsOpen() ? ShardFolder(file.FileName) : kNoFolder;
+    if (shard == kNoFolder) {
+        // Any other name is walked as an opening walks it.
+        TFileHandle handle;
+        return OpenContent(file, handle, size);
+    }
+    struct stat st {};
+    if (::fstatat(shard, file.FileName.c_str() + 3, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        return errno == ENOENT ? kNotInBackupError : errno;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return kNotRegularFileError;
+    }
+    size = st.st_size;
+    return 0;
+}
+
 int TBackupFileAccess::WriteContent(const TBackupFile& file, int targetFd, const std::stop_token& stop,
                                     std::uint64_t& written) const {
     written = 0;

@@ -30,6 +30,9 @@ public:
 
     // Opens a content file for reading; `size` is its stored (possibly encrypted) size.
     int OpenContent(const TBackupFile& file, TFileHandle& handle, std::int64_t& size) const;
+    // The stored size of a content file without opening it (one status call): 0 when it is a
+    // regular file, else an error as OpenContent gives.
+    int StatContent(const TBackupFile& file, std::int64_t& size) const;
     // Writes a file's plain content (decrypted when it has a key) into an open output file.
     int WriteContent(const TBackupFile& file, int targetFd, const std::stop_token& stop,
                      std::uint64_t& written) const;

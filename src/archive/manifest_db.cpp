@@ -36,17 +36,27 @@ TBytes DataOf(const TBinaryPlist& archive, std::optional<std::uint64_t> object) 
     return data ? TBytes(data->begin(), data->end()) : TBytes();
 }
 
-// A content file is named by its fileID: only 40 hexadecimal digits can be trusted as a name.
-bool IsFileId(const std::string& id) {
+// A content file is named by its fileID: only 40 hexadecimal digits (either case) can be trusted as
+// a name. The content file's name "xx/<fileID>" in lower case, or empty.
+std::string ContentFileName(std::string_view id) {
     if (id.size() != 40) {
-        return false;
+        return {};
     }
-    for (char c : id) {
+    std::string name(43, '/');
+    for (std::size_t i = 0; i < id.size(); ++i) {
+        const char c = id[i] >= 'A' && id[i] <= 'Z' ? static_cast<char>(id[i] - 'A' + 'a') : id[i];
         if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) {
-            return false;
+            return {};
         }
+        name[3 + i] = c;
     }
-    return true;
+    name[0] = name[3];
+    name[1] = name[4];
+    return name;
+}
+
+std::string_view UpToNulView(std::string_view text) {
+    return text.substr(0, text.find('\0'));
 }
 
 struct TColumns {
@@ -123,23 +133,24 @@ int ReadManifestDb(const std::string& dbPath, const std::string& privateFolder, 
             if (flags != kRegularFile) {
                 continue;
             }
-            const std::string id = AsciiLower(table->FieldAsString(col.FileId));
-            const std::string domain = UpToNul(table->FieldAsString(col.Domain));
-            const std::string path = UpToNul(table->FieldAsString(col.Path));
-            if (path.empty() || !IsFileId(id)) {
+            const std::string_view domain = UpToNulView(table->FieldAsTextView(col.Domain));
+            const std::string_view path = UpToNulView(table->FieldAsTextView(col.Path));
+            std::string fileName = ContentFileName(table->FieldAsTextView(col.FileId));
+            if (path.empty() || fileName.empty()) {
                 continue;
             }
             if (!ParseMbFile(table->FieldAsBlobView(col.File), info) && encrypted) {
                 continue; // without its record an encrypted file would pass for a plain one
             }
             const bool isProtected = encrypted && info.EncryptionKey.size() > 4;
-            const TBytes wrapped =
-                isProtected ? TBytes(info.EncryptionKey.begin() + 4, info.EncryptionKey.end()) : TBytes();
-            TBackupFile file = ContentFile(id.substr(0, 2) + "/" + id, info.Size, IsAppDomain(domain));
+            if (isProtected) {
+                info.EncryptionKey.erase(info.EncryptionKey.begin(), info.EncryptionKey.begin() + 4);
+            }
+            TBackupFile file = ContentFile(std::move(fileName), info.Size, IsAppDomain(domain));
             file.Mode = info.Mode;
             file.ModifiedTime = info.ModifiedTime;
             AddManifestFile(files, domain, path, std::move(file), isProtected, keyBag, info.ProtectionClass,
-                            wrapped);
+                            isProtected ? info.EncryptionKey : TBytes());
             ++count;
         }
     } catch (const ESQLiteException&) {

@@ -137,14 +137,11 @@ bool IsLink(std::uint16_t mode) {
 }
 
 TBackupFile FileOf(const TMbdbRecord& record) {
-    TBackupFile file{Sha1HexOf(record.Domain + "-" + record.Path),
-                     record.Size,
-                     IsAppDomain(record.Domain),
-                     {},
-                     record.Domain,
-                     record.Mode,
-                     record.ModifiedTime,
-                     {}};
+    // The domain is set as the table takes the file in.
+    TBackupFile file =
+        ContentFile(Sha1HexOf(record.Domain + "-" + record.Path), record.Size, IsAppDomain(record.Domain));
+    file.Mode = record.Mode;
+    file.ModifiedTime = record.ModifiedTime;
     if (record.DataHash.size() == kDigestSize) {
         file.Digest.assign(record.DataHash.begin(), record.DataHash.end());
     }

@@ -38,7 +38,7 @@ std::vector<std::string> FlatNamesOf(const TFileTable& files, int folderFd) {
 }
 
 std::string DomainPathOf(const TFileTable::TEntry& entry) {
-    return entry.second.Domain + "/" + std::string(RelativePathOf(entry));
+    return std::string(entry.second.Domain) + "/" + std::string(RelativePathOf(entry));
 }
 
 // What the workers share; everything but the counters and the failure list is read-only.

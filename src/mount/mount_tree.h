@@ -47,6 +47,6 @@ private:
 };
 
 // The path of a table entry in the tree: its key, or by domain Domain/relative path.
-std::string MountPathOf(const std::string& key, const std::string& domain, bool byDomain);
+std::string MountPathOf(const std::string& key, std::string_view domain, bool byDomain);
 
 } // namespace kestrow

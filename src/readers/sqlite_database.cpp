@@ -253,6 +253,12 @@ std::string TSQLiteTable::FieldAsString(int i) const {
     return std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(fStmt, i)));
 }
 
+std::string_view TSQLiteTable::FieldAsTextView(int i) const {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(fStmt, i));
+    return text == nullptr ? std::string_view()
+                           : std::string_view(text, static_cast<std::size_t>(sqlite3_column_bytes(fStmt, i)));
+}
+
 std::int64_t TSQLiteTable::FieldAsInteger(int i) const {
     return sqlite3_column_int64(fStmt, i);
 }

@@ -86,6 +86,8 @@ public:
     int FieldIndex(const std::string& name) const; // case-insensitive; throws when missing
     bool FieldExists(const std::string& name) const;
     std::string FieldAsString(int i) const;
+    // The text in place, valid until the next step or another read of the field (no copy).
+    std::string_view FieldAsTextView(int i) const;
     std::int64_t FieldAsInteger(int i) const;
     double FieldAsDouble(int i) const;
     std::string FieldAsBlob(int i) const; // empty for NULL and zero-length blobs

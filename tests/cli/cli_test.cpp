@@ -436,17 +436,30 @@ TEST_F(Cli, CheckTellsAWholeBackupFromABrokenOne) {
     EXPECT_EQ(Run("check 2 --password-file " + Quote(FWork.Path() + "wrong")).Exit, 3);
     EXPECT_EQ(Run("check 9").Exit, 1);
 
-    // A run cut short: the current layout's Status.plist still says "uploading".
+    // A run cut short: the current layout's Status.plist still says "uploading". In its content
+    // folders a folder and a link stand where files belong: neither is taken for the file.
     plan = {};
     plan.FolderName = "zz-cut";
     plan.Layout = test::TLayout::ManifestDb;
     plan.SnapshotState = "uploading";
-    plan.Files = {TTestFile("HomeDomain", "Library/a", "a")};
-    test::WriteBackup(FRoot.Path(), plan);
+    plan.Files = {TTestFile("HomeDomain", "Library/a", "a"), TTestFile("HomeDomain", "Library/b", "b"),
+                  TTestFile("HomeDomain", "Library/c", "c")};
+    const std::string cutFolder = test::WriteBackup(FRoot.Path(), plan);
+    const auto sharded = [&](const char* path) {
+        const std::string id = test::OpenSslSha1Hex(std::string("HomeDomain-") + path);
+        return cutFolder + id.substr(0, 2) + "/" + id;
+    };
+    ASSERT_EQ(::unlink(sharded("Library/b").c_str()), 0);
+    ASSERT_EQ(::mkdir(sharded("Library/b").c_str(), 0755), 0);
+    ASSERT_EQ(::unlink(sharded("Library/c").c_str()), 0);
+    ASSERT_EQ(::symlink(sharded("Library/a").c_str(), sharded("Library/c").c_str()), 0);
     const TRun cut = Run("check 3 --json");
     EXPECT_EQ(cut.Exit, 10);
-    EXPECT_EQ(nlohmann::json::parse(cut.Out)["complete"], false);
-    EXPECT_EQ(nlohmann::json::parse(cut.Out)["snapshotState"], "uploading");
+    const auto cutJson = nlohmann::json::parse(cut.Out);
+    EXPECT_EQ(cutJson["complete"], false);
+    EXPECT_EQ(cutJson["snapshotState"], "uploading");
+    EXPECT_EQ(cutJson["problems"].dump(),
+              R"([{"key":"Library/b","problem":"missing"},{"key":"Library/c","problem":"missing"}])");
 }
 
 class CliCategories : public Cli {
