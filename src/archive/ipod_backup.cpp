@@ -647,9 +647,9 @@ std::string TIpodBackup::AttachmentKey(const std::string& path) const {
     return {};
 }
 
-void TIpodBackup::CopyMessageParts(const std::string& folder, const TMsgItem& item,
+void TIpodBackup::CopyMessageParts(const std::string& folder, const std::vector<TMsgPiece>& pieces,
                                    std::vector<std::string>* names, std::vector<TCopyFailure>* failures) {
-    if (item.PieceCount() > 0) {
+    if (!pieces.empty()) {
         MakeFolders(folder);
     }
     const auto failed = [&](const std::string& target, int error) {
@@ -658,7 +658,7 @@ void TIpodBackup::CopyMessageParts(const std::string& folder, const TMsgItem& it
             failures->push_back({target, error});
         }
     };
-    for (const TMsgPiece& piece : item.Pieces) {
+    for (const TMsgPiece& piece : pieces) {
         const std::string extension = ExtensionOf(piece.FileName);
         const std::string name = std::to_string(piece.RowId) + (extension.empty() ? "" : "." + extension);
         const std::string target = WithTrailingSlash(folder) + name;

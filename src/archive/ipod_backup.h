@@ -123,12 +123,13 @@ public:
     // The first of the keys the file table holds, or empty.
     std::string FirstPresent(std::initializer_list<const char*> keys) const;
 
-    // Message parts: every part of a message written into `folder` (made when needed) as
+    // Message parts: every part of a message (or a sticker's pictures) written into `folder` (made when
+    // needed) as
     // "<part row id>.<extension>", the names of the files written added to `names`; failures are
     // logged and added to `failures`. And one part's bytes for a preview: a file of the backup
     // (dataId < 0) or MMS data kept in the database. And whether a part's file is in the backup.
-    void CopyMessageParts(const std::string& folder, const TMsgItem& item, std::vector<std::string>* names,
-                          std::vector<TCopyFailure>* failures = nullptr);
+    void CopyMessageParts(const std::string& folder, const std::vector<TMsgPiece>& pieces,
+                          std::vector<std::string>* names, std::vector<TCopyFailure>* failures = nullptr);
     bool MessagePartInBackup(const TMsgPiece& piece);
     bool LoadMessagePart(const std::string& path, std::string& stream, std::int32_t dataId);
     // The stored full picture of contact `index` of the contacts reader, or nothing. A database error

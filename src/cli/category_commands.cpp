@@ -46,9 +46,9 @@ TJson TextOrNull(const std::string& text) {
     return text.empty() ? TJson(nullptr) : TJson(JsonText(text));
 }
 
-TJson PartsJson(TIpodBackup& session, const TMsgItem& item) {
+TJson PartsJson(TIpodBackup& session, const std::vector<TMsgPiece>& pieces) {
     TJson parts = TJson::array();
-    for (const TMsgPiece& piece : item.Pieces) {
+    for (const TMsgPiece& piece : pieces) {
         parts.push_back({{"rowId", piece.RowId},
                          {"kind", piece.Kind},
                          {"fileName", JsonText(piece.FileName)},
@@ -56,7 +56,8 @@ TJson PartsJson(TIpodBackup& session, const TMsgItem& item) {
                          {"mimeType", piece.Kind == mpkText ? TJson(nullptr) : TextOrNull(piece.Content)},
                          {"transferName", TextOrNull(piece.TransferName)},
                          {"totalBytes", piece.TotalBytes < 0 ? TJson(nullptr) : TJson(piece.TotalBytes)},
-                         {"inBackup", session.MessagePartInBackup(piece)}});
+                         {"inBackup", session.MessagePartInBackup(piece)},
+                         {"hidden", piece.Hidden}});
     }
     return parts;
 }
@@ -81,7 +82,8 @@ TJson MessageJson(TIpodBackup& session, const TMsgItem& item) {
                              {"emoji", TextOrNull(reaction.Emoji)},
                              {"fromMe", reaction.FromMe},
                              {"sender", TextOrNull(reaction.Sender)},
-                             {"date", JsonDate(reaction.Date, utcOffset)}});
+                             {"date", JsonDate(reaction.Date, utcOffset)},
+                             {"parts", PartsJson(session, reaction.Pieces)}});
     }
     TJson edits = TJson::array();
     for (const TMsgEdit& edit : item.Edits) {
@@ -101,7 +103,7 @@ TJson MessageJson(TIpodBackup& session, const TMsgItem& item) {
             {"isSent", item.IsSent},
             {"isIMessage", item.IsIMessage},
             {"senderIndex", item.SenderIndex},
-            {"parts", PartsJson(session, item)},
+            {"parts", PartsJson(session, item.Pieces)},
             {"guid", TextOrNull(item.Guid)},
             {"kind", item.Kind == TMsgRowKind::Event ? "event" : "message"},
             {"reactions", std::move(reactions)},

@@ -67,10 +67,15 @@ std::string Div(const std::string& html, const char* cssClass = nullptr) {
            html + "</div>";
 }
 
-std::string PartContent(const TMsgItem& item, int index, const TChatPageOptions& options) {
-    const TMsgPiece& piece = item.Pieces[static_cast<std::size_t>(index)];
+// A part the phone hides (a link preview's data and the like) is not shown in the bubble: it is
+// named in a mark line, linked when an export wrote it.
+std::string HiddenPart(const std::string& label, const std::optional<std::string>& link) {
+    return Div("Hidden attachment: " + (link ? "<a href=\"" + *link + "\">" + label + "</a>" : label), "m");
+}
+
+std::string PartContent(const TMsgItem& item, const TMsgPiece& piece, const TChatPageOptions& options) {
     if (SameTextAscii(ExtensionOf(piece.FileName), "txt")) {
-        return Div(item.PieceHtmlText(index));
+        return Div(HtmlEscape(piece.Content));
     }
     const std::string label = HtmlEscape(PartLabel(piece));
     const std::string missing = Div(label + " (not in the backup)", "m");
@@ -82,6 +87,9 @@ std::string PartContent(const TMsgItem& item, int index, const TChatPageOptions&
         }
         const std::string link = HtmlEscape(FileLink(options.LinkPrefix + *written));
         const std::string extension = ExtensionOf(*written);
+        if (piece.Hidden) {
+            return HiddenPart(label, link);
+        }
         if (IsImagePart(piece) && (SameTextAscii(extension, "heic") || SameTextAscii(extension, "heif"))) {
             return Div("<a href=\"" + link + "\">" + label + "</a> (cannot be shown)", "m");
         }
@@ -92,6 +100,9 @@ std::string PartContent(const TMsgItem& item, int index, const TChatPageOptions&
     }
     if (options.PartInBackup && !options.PartInBackup(piece)) {
         return missing;
+    }
+    if (piece.Hidden) {
+        return HiddenPart(label, std::nullopt);
     }
     // The view's parts are links to their anchor: a right click on one names the part.
     const std::string open = "<a class=\"p\" href=\"#" + PartAnchor(piece) + "\">";
@@ -138,10 +149,15 @@ std::string Bubble(const TMsgGroup& group, const std::vector<std::string>& membe
         }
     }
     bubble += item.HtmlText();
-    for (int i = 0; i < item.PieceCount(); ++i) {
-        bubble += PartContent(item, i, options);
+    for (const TMsgPiece& piece : item.Pieces) {
+        bubble += PartContent(item, piece, options);
     }
     bubble += MarksHtml(item);
+    for (const TMsgReaction& reaction : item.Reactions) {
+        for (const TMsgPiece& piece : reaction.Pieces) { // a sticker's picture, under the reactions
+            bubble += PartContent(item, piece, options);
+        }
+    }
     return bubble + "<p class=\"t\">" + HtmlEscape(DateTimeText(item.Date)) + "</p></div>";
 }
 
@@ -172,8 +188,12 @@ std::string GroupLine(const TMsgGroup& group) {
 }
 
 std::string PartLabel(const TMsgPiece& piece) {
-    std::string label =
-        piece.TransferName.empty() ? piece.Content : piece.TransferName + ", " + piece.Content;
+    std::string label = piece.TransferName.empty() ? piece.Content
+                        : piece.Content.empty()    ? piece.TransferName
+                                                   : piece.TransferName + ", " + piece.Content;
+    if (label.empty()) {
+        label = LastPathComponent(piece.FileName); // neither a name nor a type: the file's name
+    }
     if (piece.TotalBytes > 0) {
         label += ", " + std::to_string((piece.TotalBytes + 1023) / 1024) + " KB";
     }

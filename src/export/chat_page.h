@@ -35,7 +35,8 @@ struct TChatPageOptions {
 
 // The page of one conversation: a bubble per message in reader order, each part on a line of its
 // own; group events as centred lines; a reply quotes the message it answers; reactions, edits,
-// unsent and deleted marks under the content. Every text from the backup
+// unsent and deleted marks under the content, a sticker's picture under the reactions; a part the
+// phone hides is named on a mark line ("Hidden attachment: …"). Every text from the backup
 // is HTML-escaped; the page is built from the records, which it never changes.
 std::string BuildChatPage(const TMsgGroup& group, const TChatPageOptions& options);
 
@@ -55,7 +56,8 @@ std::string ExportPartName(const TMsgPiece& piece);
 std::string GroupLine(const TMsgGroup& group);
 
 // How a part is named on a page: its MIME type, after its transfer name and before its size when
-// the attachment row gives them ("Audio Message.caf, audio/x-caf, 31 KB").
+// the attachment row gives them ("Audio Message.caf, audio/x-caf, 31 KB"); the file's name when
+// the row gives neither name nor type.
 std::string PartLabel(const TMsgPiece& piece);
 
 // Whether a part's MIME type (trimmed, any case) names a picture.

@@ -56,14 +56,20 @@ int WritePage(TIpodBackup& session, const TMsgGroup& group, const std::string& p
               TExportResult& result) {
     // The parts first, so that the page links only the files that were written.
     std::unordered_map<std::string, std::string> written; // part file -> the file the page shows
-    for (const TMsgItem& item : group.Items) {
+    const auto copy = [&](const std::vector<TMsgPiece>& pieces) {
         std::vector<TExportFailure> failures;
         std::vector<std::string> names;
-        session.CopyMessageParts(partsFolder, item, &names, &failures);
+        session.CopyMessageParts(partsFolder, pieces, &names, &failures);
         for (const std::string& name : names) {
             written.emplace(name, ShownCopy(partsFolder, name, result));
         }
         result.Failures.insert(result.Failures.end(), failures.begin(), failures.end());
+    };
+    for (const TMsgItem& item : group.Items) {
+        copy(item.Pieces);
+        for (const TMsgReaction& reaction : item.Reactions) {
+            copy(reaction.Pieces); // a sticker's picture
+        }
     }
     TChatPageOptions options;
     options.ForExport = true;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <initializer_list>
-#include <unordered_set>
 
 #include "platform/date_time.h"
 #include "platform/file_io.h"
@@ -12,6 +11,7 @@
 #include "platform/utf8.h"
 #include "readers/binary_plist.h"
 #include "readers/record_text.h"
+#include "readers/row_id_index.h"
 #include "readers/sqlite_database.h"
 #include "readers/typedstream.h"
 
@@ -65,6 +65,16 @@ std::string ProbedQuery(TSQLiteDatabase& db, const std::string& table,
         first = false;
     }
     return sql + " FROM " + table;
+}
+
+// How the text export names an attachment: the name it was sent under, else its file's name, else
+// its type.
+std::string PieceName(const TMsgPiece& piece) {
+    if (!piece.TransferName.empty()) {
+        return piece.TransferName;
+    }
+    const std::string file = LastPathComponent(piece.FileName);
+    return file.empty() ? piece.Content : file;
 }
 
 } // namespace
@@ -199,12 +209,19 @@ std::string TMsgGroup::AsText() const {
         text += item.FullText();
         text += "\r\n";
         for (const TMsgPiece& piece : item.Pieces) {
-            if (!piece.TransferName.empty()) {
+            if (piece.Hidden) {
+                text += "[Hidden attachment: " + PieceName(piece) + "]\r\n";
+            } else if (!piece.TransferName.empty()) {
                 text += "[Attachment: " + piece.TransferName + "]\r\n";
             }
         }
         for (const std::string& mark : item.Marks()) {
             text += "[" + mark + "]\r\n";
+        }
+        for (const TMsgReaction& reaction : item.Reactions) {
+            for (const TMsgPiece& piece : reaction.Pieces) {
+                text += "[Sticker: " + PieceName(piece) + "]\r\n";
+            }
         }
         text += "\r\n";
     }
@@ -478,7 +495,7 @@ void TShortMessage::ReadMadridMessage(TSQLiteDatabase& db, const TSQLiteTable& r
 }
 
 int TShortMessage::ReadNewGroups(TSQLiteDatabase& db) {
-    FGroupIndex.clear();
+    FChatGroups.clear();
     {
         const auto handles = db.GetTable("SELECT ROWID,id FROM handle");
         for (; !handles->Eof(); handles->Next()) {
@@ -517,7 +534,7 @@ int TShortMessage::ReadNewGroups(TSQLiteDatabase& db) {
             }
             group.Addresses = addresses;
         }
-        FGroupIndex[std::to_string(chatId)] = static_cast<int>(FGroups.size());
+        FChatGroups[chatId] = static_cast<int>(FGroups.size());
         FGroups.push_back(std::move(group));
         FMemberHandles.push_back(std::move(memberHandles));
     }
@@ -574,29 +591,61 @@ constexpr std::initializer_list<const char*> kMessageColumns = {"ROWID",
 } // namespace
 
 // The rows read, in message row order, where they lie: each is appended to its conversation at once
-// (no second copy of a million messages), and found again by its position in row order.
+// (no second copy of a million messages), and found again by its position in row order or, for
+// messages and events, by its GUID.
 class TKeptRows {
 public:
     explicit TKeptRows(std::vector<TMsgGroup>& groups) : FGroups(groups) {}
     std::size_t size() const { return FPlaces.size(); }
     bool empty() const { return FPlaces.empty(); }
+    void Reserve(std::size_t rows) {
+        FPlaces.reserve(rows);
+        FByGuid.reserve(rows);
+    }
     void Add(int group, TMsgItem&& item) {
         std::vector<TMsgItem>& items = FGroups[static_cast<std::size_t>(group)].Items;
-        FPlaces.push_back({group, items.size()});
+        if (!item.Guid.empty() && (item.Kind == TMsgRowKind::Message || item.Kind == TMsgRowKind::Event)) {
+            FByGuid.push_back({HashOf(item.Guid), FPlaces.size()});
+        }
+        FPlaces.push_back({group, static_cast<std::uint32_t>(items.size())});
         items.push_back(std::move(item));
     }
     TMsgItem& operator[](std::size_t row) {
         const TPlace& place = FPlaces[row];
         return FGroups[static_cast<std::size_t>(place.Group)].Items[place.Index];
     }
+    // After the last Add: the GUIDs sorted for FindGuid (the first row of a GUID stays first).
+    void IndexGuids() {
+        std::stable_sort(FByGuid.begin(), FByGuid.end(),
+                         [](const TGuidEntry& a, const TGuidEntry& b) { return a.Hash < b.Hash; });
+    }
+    // The first message or event read with this GUID.
+    std::optional<std::size_t> FindGuid(std::string_view guid) {
+        const std::size_t hash = HashOf(guid);
+        auto at =
+            std::lower_bound(FByGuid.begin(), FByGuid.end(), hash,
+                             [](const TGuidEntry& entry, std::size_t value) { return entry.Hash < value; });
+        for (; at != FByGuid.end() && at->Hash == hash; ++at) {
+            if ((*this)[at->Row].Guid == guid) {
+                return at->Row;
+            }
+        }
+        return std::nullopt;
+    }
 
 private:
+    static std::size_t HashOf(std::string_view guid) { return std::hash<std::string_view>()(guid); }
     struct TPlace {
         int Group;
-        std::size_t Index;
+        std::uint32_t Index;
+    };
+    struct TGuidEntry {
+        std::size_t Hash;
+        std::size_t Row;
     };
     std::vector<TMsgGroup>& FGroups;
     std::vector<TPlace> FPlaces;
+    std::vector<TGuidEntry> FByGuid;
 };
 
 namespace {
@@ -611,10 +660,10 @@ struct TPendingReaction {
 };
 
 // "p:N/GUID" (part N of the message GUID) or "bp:GUID" (the whole message).
-std::string TargetGuid(const std::string& associated, int& part) {
+std::string TargetGuid(std::string_view associated, int& part) {
     part = 0;
     if (StartsWith(associated, "bp:")) {
-        return associated.substr(3);
+        return std::string(associated.substr(3));
     }
     const auto slash = associated.find('/');
     if (StartsWith(associated, "p:") && slash != std::string::npos) {
@@ -627,9 +676,9 @@ std::string TargetGuid(const std::string& associated, int& part) {
             n = n * 10 + (associated[i] - '0');
         }
         part = static_cast<int>(n);
-        return associated.substr(slash + 1);
+        return std::string(associated.substr(slash + 1));
     }
-    return associated;
+    return std::string(associated);
 }
 
 TMsgRowKind RowKind(std::int64_t associatedType, std::int64_t itemType, std::int64_t groupAction) {
@@ -668,37 +717,33 @@ TGroupEvent EventOf(const TSQLiteTable& row, const std::unordered_map<std::int64
     return event;
 }
 
-// Folds the reaction rows into their targets: per sender, target and part only the latest add or
-// remove counts (by date, then by row). A row whose target is not read stays a message of its own.
-void AttachReactions(TKeptRows& kept, std::vector<TPendingReaction>& pending, std::vector<bool>& attached) {
-    std::unordered_map<std::string_view, std::size_t> byGuid;
-    for (std::size_t i = 0; i < kept.size(); ++i) {
-        const TMsgItem& item = kept[i];
-        if (!item.Guid.empty() && (item.Kind == TMsgRowKind::Message || item.Kind == TMsgRowKind::Event)) {
-            byGuid.try_emplace(item.Guid, i);
-        }
-    }
-    // The latest row per sender, target and part (stickers each count: they are placed, not toggled).
-    std::unordered_map<std::string, std::size_t> latest;
+// Folds the reaction and sticker rows into their targets: per sender, target and part only the
+// latest add or remove counts (by date, then by row); every sticker placed counts. A row whose
+// target is not read stays a message of its own; the folded rows keep their kind, to be removed.
+void AttachReactions(TKeptRows& kept, const std::vector<TPendingReaction>& pending) {
+    std::vector<std::size_t> targets(pending.size());
+    std::unordered_map<std::string, std::size_t> latest; // sender, target row, part -> pending row
+    latest.reserve(pending.size());
     for (std::size_t p = 0; p < pending.size(); ++p) {
         const TPendingReaction& reaction = pending[p];
-        if (byGuid.find(reaction.Target) == byGuid.end()) {
+        TMsgItem& row = kept[reaction.Row];
+        const std::optional<std::size_t> target = kept.FindGuid(reaction.Target);
+        if (!target) {
+            row.Kind = TMsgRowKind::Message; // its target is not in the backup: it reads as it was sent
             continue;
         }
-        const TMsgItem& row = kept[reaction.Row];
-        attached[reaction.Row] = true;
-        if (row.Kind == TMsgRowKind::Sticker) {
-            latest.emplace("s" + std::to_string(p), p);
-            continue;
-        }
-        std::string key = (row.IsSent ? std::string("\x01") : row.Sender) + '\0' + reaction.Target + '\0' +
-                          std::to_string(reaction.Part);
+        targets[p] = *target;
+        std::string key = row.Kind == TMsgRowKind::Sticker ? "s" + std::to_string(p)
+                          : row.IsSent                     ? std::string("\x01")
+                                                           : row.Sender;
+        key += '\0' + std::to_string(*target) + '\0' + std::to_string(reaction.Part);
         const auto [found, isNew] = latest.try_emplace(std::move(key), p);
         if (!isNew && kept[pending[found->second].Row].Date <= row.Date) {
             found->second = p;
         }
     }
     std::vector<std::size_t> order; // in row order, so reactions list as they were made
+    order.reserve(latest.size());
     for (const auto& entry : latest) {
         order.push_back(entry.second);
     }
@@ -719,143 +764,170 @@ void AttachReactions(TKeptRows& kept, std::vector<TPendingReaction>& pending, st
         folded.SenderName = row.Sender;
         folded.Date = row.Date;
         folded.Part = reaction.Part;
-        kept[byGuid.at(reaction.Target)].Reactions.push_back(std::move(folded));
+        folded.Pieces = std::move(row.Pieces); // a sticker's picture goes with it
+        kept[targets[p]].Reactions.push_back(std::move(folded));
     }
 }
 
 } // namespace
 
-void TShortMessage::ReadNewMessages(TSQLiteDatabase& db) {
-    // message -> chat; a message listed twice keeps its first chat. Messages deleted on the phone
-    // but still recoverable are listed in a table of their own (iOS 16 on).
-    std::unordered_map<std::int64_t, std::int64_t> chatOf;
-    {
-        const auto joins = db.GetTable("SELECT chat_id,message_id FROM chat_message_join");
+// message ROWID -> its conversation; a message listed twice keeps its first chat. Messages deleted
+// on the phone but still recoverable are listed in a table of their own (iOS 16 on).
+TRowIdIndex<TShortMessage::TChatOf> TShortMessage::ReadChatJoins(TSQLiteDatabase& db) {
+    TRowIdIndex<TChatOf> chatOf;
+    const auto add = [&](const std::string& sql, bool deleted) {
+        const auto joins = db.GetTable(sql);
         for (; !joins->Eof(); joins->Next()) {
-            chatOf.try_emplace(joins->FieldAsInteger(1), joins->FieldAsInteger(0));
+            const std::int64_t chat = joins->FieldAsInteger(0);
+            const auto group = FChatGroups.find(chat);
+            chatOf.Add(joins->FieldAsInteger(1),
+                       {chat, group == FChatGroups.end() ? -1 : group->second, deleted});
         }
-    }
-    std::unordered_set<std::int64_t> deleted;
+    };
+    add("SELECT chat_id,message_id FROM chat_message_join", false);
     if (db.TableExists("chat_recoverable_message_join")) {
-        const auto joins = db.GetTable("SELECT chat_id,message_id FROM chat_recoverable_message_join");
-        for (; !joins->Eof(); joins->Next()) {
-            if (chatOf.try_emplace(joins->FieldAsInteger(1), joins->FieldAsInteger(0)).second) {
-                deleted.insert(joins->FieldAsInteger(1));
-            }
+        add("SELECT chat_id,message_id FROM chat_recoverable_message_join", true);
+    }
+    chatOf.Seal();
+    return chatOf;
+}
+
+// Each conversation's items get their room at once, so that a million records are never moved
+// while they are read; unless the joins name more messages than the table holds.
+void TShortMessage::ReserveItems(TSQLiteDatabase& db, const TRowIdIndex<TChatOf>& chatOf) {
+    std::vector<std::size_t> counts(FGroups.size());
+    std::size_t total = 0;
+    for (std::size_t i = 0; i < chatOf.Size(); ++i) {
+        if (const int group = chatOf.ValueAt(i).Group; group >= 0) {
+            ++counts[static_cast<std::size_t>(group)];
+            ++total;
         }
     }
+    const auto rows = db.GetTable("SELECT count(*) FROM message");
+    if (total > static_cast<std::size_t>(std::max<std::int64_t>(rows->FieldAsInteger(0), 0))) {
+        return;
+    }
+    for (std::size_t g = 0; g < FGroups.size(); ++g) {
+        FGroups[g].Items.reserve(counts[g]);
+    }
+}
+
+TMsgItem TShortMessage::ReadNewMessage(const TSQLiteTable& row, const TChatOf& chat) {
+    TMsgItem item;
+    item.RawDate = row.FieldAsDouble(mcDate);
+    item.Date = DeviceDate(item.RawDate, FUtcOffset, kDeviceEpochDays);
+    item.RowId = static_cast<std::int32_t>(row.FieldAsInteger(mcRowId));
+    item.ChatKey = std::to_string(chat.ChatId);
+    item.Text = WithoutObjectReplacement(row.FieldAsBlobView(mcText));
+    if (item.Text.empty() && !row.FieldIsNull(mcBody)) {
+        // Since 2016 the text of many messages is only in their archived attributed body.
+        item.Text = AttributedBodyText(row.FieldAsBlobView(mcBody));
+    }
+    item.IsSent = row.FieldAsInteger(mcFromMe) == 1;
+    item.IsIMessage = SameTextAscii(row.FieldAsBlobView(mcService), "iMessage");
+    item.Guid = row.FieldAsBlobView(mcGuid);
+    item.Deleted = chat.Deleted;
+    const std::int64_t handle = row.FieldAsInteger(mcHandle);
+    const auto name = handle > 0 && !item.IsSent ? FHandleNames.find(handle) : FHandleNames.end();
+    if (name != FHandleNames.end()) {
+        item.Sender = name->second;
+        item.SenderName = name->second;
+        const std::vector<std::int64_t>& members = FMemberHandles[static_cast<std::size_t>(chat.Group)];
+        const auto at = std::find(members.begin(), members.end(), handle);
+        if (FGroups[static_cast<std::size_t>(chat.Group)].IsGroupChat && at != members.end()) {
+            item.SenderIndex = static_cast<std::int32_t>(at - members.begin());
+        }
+    }
+    item.Kind = RowKind(row.FieldAsInteger(mcAssociatedType), row.FieldAsInteger(mcItemType),
+                        row.FieldAsInteger(mcGroupAction));
+    if (item.Kind == TMsgRowKind::Event) {
+        item.Event = EventOf(row, FHandleNames);
+    }
+    item.Edited = row.FieldAsInteger(mcDateEdited) != 0;
+    if (!row.FieldIsNull(mcSummary)) {
+        TMsgSummary summary = ReadMessageSummary(row.FieldAsBlobView(mcSummary));
+        item.UnsentParts = summary.UnsentParts;
+        for (auto& [date, text] : summary.Edits) {
+            item.Edits.push_back({DeviceDate(date, FUtcOffset, kDeviceEpochDays), std::move(text)});
+        }
+    }
+    item.Unsent = item.Text.empty() && (item.UnsentParts > 0 || row.FieldAsInteger(mcDateRetracted) != 0);
+    item.ReplyTo = row.FieldAsBlobView(mcThreadGuid);
+    return item;
+}
+
+void TShortMessage::ReadNewMessages(TSQLiteDatabase& db) {
+    TRowIdIndex<TChatOf> chatOf = ReadChatJoins(db);
+    ReserveItems(db, chatOf);
     TKeptRows kept(FGroups);
-    std::unordered_map<std::int64_t, std::size_t> keptIndex;
+    kept.Reserve(chatOf.Size());
+    TRowIdIndex<std::size_t> keptIndex; // message ROWID -> kept row
     std::vector<TPendingReaction> pending;
+    std::vector<std::size_t> unsent;
     {
         const auto messages = db.GetTable(ProbedQuery(db, "message", kMessageColumns));
         for (; !messages->Eof(); messages->Next()) {
             const std::int64_t rowId = messages->FieldAsInteger(mcRowId);
-            const auto chat = chatOf.find(rowId);
-            if (chat == chatOf.end()) {
+            const TChatOf* chat = chatOf.Find(rowId);
+            if (chat == nullptr || chat->Group < 0) {
                 continue;
             }
-            std::string chatKey = std::to_string(chat->second);
-            const auto group = FGroupIndex.find(chatKey);
-            if (group == FGroupIndex.end()) {
-                continue;
-            }
-            TMsgItem item;
-            item.RawDate = messages->FieldAsDouble(mcDate);
-            item.Date = DeviceDate(item.RawDate, FUtcOffset, kDeviceEpochDays);
-            item.RowId = static_cast<std::int32_t>(rowId);
-            item.ChatKey = std::move(chatKey);
-            item.Text = WithoutObjectReplacement(messages->FieldAsString(mcText));
-            if (item.Text.empty() && !messages->FieldIsNull(mcBody)) {
-                // Since 2016 the text of many messages is only in their archived attributed body.
-                item.Text = AttributedBodyText(messages->FieldAsBlobView(mcBody));
-            }
-            item.IsSent = messages->FieldAsInteger(mcFromMe) == 1;
-            item.IsIMessage = SameTextAscii(messages->FieldAsString(mcService), "iMessage");
-            item.Guid = messages->FieldAsString(mcGuid);
-            item.Deleted = deleted.count(rowId) != 0;
-            const std::int64_t handle = messages->FieldAsInteger(mcHandle);
-            const auto name = handle > 0 && !item.IsSent ? FHandleNames.find(handle) : FHandleNames.end();
-            if (name != FHandleNames.end()) {
-                item.Sender = name->second;
-                item.SenderName = name->second;
-                const std::vector<std::int64_t>& members =
-                    FMemberHandles[static_cast<std::size_t>(group->second)];
-                const auto at = std::find(members.begin(), members.end(), handle);
-                if (FGroups[static_cast<std::size_t>(group->second)].IsGroupChat && at != members.end()) {
-                    item.SenderIndex = static_cast<std::int32_t>(at - members.begin());
-                }
-            }
-            const std::int64_t associated = messages->FieldAsInteger(mcAssociatedType);
-            item.Kind = RowKind(associated, messages->FieldAsInteger(mcItemType),
-                                messages->FieldAsInteger(mcGroupAction));
-            if (item.Kind == TMsgRowKind::Event) {
-                item.Event = EventOf(*messages, FHandleNames);
-            } else if (item.Kind != TMsgRowKind::Message) {
-                TPendingReaction reaction{kept.size(), associated, {}, 0, {}};
-                reaction.Target = TargetGuid(messages->FieldAsString(mcAssociatedGuid), reaction.Part);
-                reaction.Emoji = messages->FieldAsString(mcAssociatedEmoji);
+            TMsgItem item = ReadNewMessage(*messages, *chat);
+            if (item.Kind == TMsgRowKind::Reaction || item.Kind == TMsgRowKind::Sticker) {
+                TPendingReaction reaction{kept.size(), messages->FieldAsInteger(mcAssociatedType), {}, 0, {}};
+                reaction.Target = TargetGuid(messages->FieldAsBlobView(mcAssociatedGuid), reaction.Part);
+                reaction.Emoji = messages->FieldAsBlobView(mcAssociatedEmoji);
                 pending.push_back(std::move(reaction));
             }
-            item.Edited = messages->FieldAsInteger(mcDateEdited) != 0;
-            if (!messages->FieldIsNull(mcSummary)) {
-                TMsgSummary summary = ReadMessageSummary(messages->FieldAsBlobView(mcSummary));
-                item.UnsentParts = summary.UnsentParts;
-                for (auto& [date, text] : summary.Edits) {
-                    item.Edits.push_back({DeviceDate(date, FUtcOffset, kDeviceEpochDays), std::move(text)});
-                }
+            if (item.Unsent) {
+                unsent.push_back(kept.size());
             }
-            item.Unsent =
-                item.Text.empty() && (item.UnsentParts > 0 || messages->FieldAsInteger(mcDateRetracted) != 0);
-            item.ReplyTo = messages->FieldAsString(mcThreadGuid);
-            keptIndex.emplace(rowId, kept.size());
-            kept.Add(group->second, std::move(item));
+            keptIndex.Add(rowId, kept.size());
+            kept.Add(chat->Group, std::move(item));
         }
     }
+    keptIndex.Seal();
+    kept.IndexGuids();
     if (!kept.empty()) {
         ReadNewAttachments(db, kept, keptIndex);
     }
-    std::vector<bool> attached(kept.size(), false);
-    AttachReactions(kept, pending, attached);
-    for (std::size_t i = 0; i < kept.size(); ++i) {
-        TMsgItem& item = kept[i];
-        if (!attached[i] && (item.Kind == TMsgRowKind::Reaction || item.Kind == TMsgRowKind::Sticker)) {
-            item.Kind = TMsgRowKind::Message; // its target is not in the backup: it reads as it was sent
-        }
-        if (item.Unsent && item.PieceCount() > 0) {
-            item.Unsent = false; // something of it is left
-        }
-        if (item.Unsent) {
-            item.Edited = false; // unsending dates the row as edited
-        }
+    for (const std::size_t row : unsent) {
+        TMsgItem& item = kept[row];
+        item.Unsent = item.PieceCount() == 0;      // else something of it is left
+        item.Edited = item.Edited && !item.Unsent; // unsending dates the row as edited
     }
-    for (TMsgGroup& group : FGroups) { // the folded reactions leave the conversations
-        std::erase_if(group.Items, [](const TMsgItem& item) {
-            return item.Kind == TMsgRowKind::Reaction || item.Kind == TMsgRowKind::Sticker;
-        });
+    if (!pending.empty()) {
+        AttachReactions(kept, pending);
+        for (TMsgGroup& group : FGroups) { // the folded reactions leave the conversations
+            std::erase_if(group.Items, [](const TMsgItem& item) {
+                return item.Kind == TMsgRowKind::Reaction || item.Kind == TMsgRowKind::Sticker;
+            });
+        }
     }
     FMemberHandles.clear();
 }
 
 void TShortMessage::ReadNewAttachments(TSQLiteDatabase& db, TKeptRows& kept,
-                                       const std::unordered_map<std::int64_t, std::size_t>& keptIndex) {
+                                       TRowIdIndex<std::size_t>& keptIndex) {
     // attachment -> message; an attachment listed twice keeps its first message.
-    std::unordered_map<std::int64_t, std::int64_t> messageOf;
+    TRowIdIndex<std::int64_t> messageOf;
     {
         const auto joins = db.GetTable("SELECT message_id,attachment_id FROM message_attachment_join");
         for (; !joins->Eof(); joins->Next()) {
-            messageOf.try_emplace(joins->FieldAsInteger(1), joins->FieldAsInteger(0));
+            messageOf.Add(joins->FieldAsInteger(1), joins->FieldAsInteger(0));
         }
     }
-    if (messageOf.empty()) {
+    if (messageOf.Empty()) {
         return;
     }
+    messageOf.Seal();
     const auto attachments = db.GetTable(ProbedQuery(
-        db, "attachment", {"ROWID", "filename", "mime_type", "transfer_name", "total_bytes", "is_sticker"}));
+        db, "attachment",
+        {"ROWID", "filename", "mime_type", "transfer_name", "total_bytes", "is_sticker", "hide_attachment"}));
     for (; !attachments->Eof(); attachments->Next()) {
-        const auto message = messageOf.find(attachments->FieldAsInteger(0));
-        const auto item = message == messageOf.end() ? keptIndex.end() : keptIndex.find(message->second);
-        if (item == keptIndex.end()) {
+        const std::int64_t* message = messageOf.Find(attachments->FieldAsInteger(0));
+        const std::size_t* row = message == nullptr ? nullptr : keptIndex.Find(*message);
+        if (row == nullptr) {
             continue;
         }
         TMsgPiece piece{static_cast<std::int32_t>(attachments->FieldAsInteger(0)), mpkFile,
@@ -863,7 +935,8 @@ void TShortMessage::ReadNewAttachments(TSQLiteDatabase& db, TKeptRows& kept,
                         attachments->FieldAsString(3)};
         piece.TotalBytes = attachments->FieldIsNull(4) ? -1 : attachments->FieldAsInteger(4);
         piece.IsSticker = attachments->FieldAsInteger(5) == 1;
-        kept[item->second].Pieces.push_back(std::move(piece));
+        piece.Hidden = attachments->FieldAsInteger(6) != 0;
+        kept[*row].Pieces.push_back(std::move(piece));
     }
 }
 

@@ -12,6 +12,7 @@ namespace kestrow {
 class TSQLiteDatabase;
 class TSQLiteTable;
 class TKeptRows;
+template <typename TValue> class TRowIdIndex;
 
 // Kinds of a message part.
 enum TMsgPieceKind : std::uint8_t {
@@ -30,6 +31,7 @@ struct TMsgPiece {
     std::string TransferName;
     std::int64_t TotalBytes = -1;
     bool IsSticker = false;
+    bool Hidden = false; // hide_attachment: the phone does not show it in the conversation
 };
 
 // What a row of the current message table is: a message of the conversation, a line about the
@@ -39,7 +41,8 @@ enum class TMsgRowKind : std::uint8_t { Message, Event, Reaction, Sticker };
 
 enum class TReactionType : std::uint8_t { Love, Like, Dislike, Laugh, Emphasize, Question, Emoji, Sticker };
 
-// A reaction (or a sticker placed on a message) that is still in force.
+// A reaction (or a sticker placed on a message) that is still in force. A sticker brings its
+// picture: the attachments of its row.
 struct TMsgReaction {
     TReactionType Type = TReactionType::Love;
     std::string Emoji; // Emoji reactions
@@ -48,6 +51,7 @@ struct TMsgReaction {
     std::string SenderName; // filled by the name resolution; the address until then
     double Date = 0;        // local day count
     int Part = 0;           // the part of the target it is on
+    std::vector<TMsgPiece> Pieces;
 };
 
 // An earlier version of an edited message.
@@ -122,7 +126,8 @@ struct TMsgGroup {
     int ItemCount() const { return static_cast<int>(Items.size()); }
     // Per message: "<< " (sent) or ">> ", the date text, CR LF, the full text, CR LF CR LF. Newer
     // rows add, each on a line: a group chat's sender ("Anna:"), "Reply to “…”" before the text,
-    // and the marks in brackets after it; an event is "-- " date, CR LF, its line, CR LF CR LF.
+    // after it "[Attachment: name]" or "[Hidden attachment: name]" per part, the marks in brackets
+    // and "[Sticker: name]" per sticker picture; an event is "-- " date, CR LF, its line, CR LF CR LF.
     std::string AsText() const;
 };
 
@@ -156,14 +161,24 @@ private:
     void ReadOldMms(TSQLiteDatabase& db, TMsgItem& item);
     void ReadMadridMessage(TSQLiteDatabase& db, const TSQLiteTable& row,
                            std::unordered_map<std::string, int>& byHandle);
+    // Where a message of the newer schema goes: its chat, that chat's conversation (-1: none read),
+    // and whether it was deleted on the phone but is still recoverable.
+    struct TChatOf {
+        std::int64_t ChatId = 0;
+        int Group = -1;
+        bool Deleted = false;
+    };
     int ReadNewGroups(TSQLiteDatabase& db);
+    TRowIdIndex<TChatOf> ReadChatJoins(TSQLiteDatabase& db);
+    void ReserveItems(TSQLiteDatabase& db, const TRowIdIndex<TChatOf>& chatOf);
+    TMsgItem ReadNewMessage(const TSQLiteTable& row, const TChatOf& chat);
     void ReadNewMessages(TSQLiteDatabase& db);
-    void ReadNewAttachments(TSQLiteDatabase& db, TKeptRows& kept,
-                            const std::unordered_map<std::int64_t, std::size_t>& keptIndex);
+    void ReadNewAttachments(TSQLiteDatabase& db, TKeptRows& kept, TRowIdIndex<std::size_t>& keptIndex);
 
     std::string FFileName;
     std::vector<TMsgGroup> FGroups;
     std::unordered_map<std::string, int> FGroupIndex;
+    std::unordered_map<std::int64_t, int> FChatGroups; // newer schema: chat ROWID -> conversation
     int FUtcOffset = 0;
     bool FIsNewSchema = false;
     bool FOpenFailed = false;

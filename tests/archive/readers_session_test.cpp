@@ -110,7 +110,7 @@ TEST_P(SessionReaders, AttachmentsCopyThroughTheirThreePathForms) {
     ASSERT_NE(sms, nullptr);
     const TMsgItem& item = sms->Groups(0).Items.at(1);
     std::vector<std::string> names;
-    FSession->CopyMessageParts(FOut.Path() + "parts", item, &names);
+    FSession->CopyMessageParts(FOut.Path() + "parts", item.Pieces, &names);
     EXPECT_EQ(names, (std::vector<std::string>{"1.JPG", "2.mov"})); // only the files written
     EXPECT_EQ(FileBytes(FOut.Path() + "parts/1.JPG"), "jpeg bytes");
     EXPECT_EQ(FileBytes(FOut.Path() + "parts/2.mov"), "movie bytes");

@@ -519,7 +519,7 @@ TEST_F(CliCategories, ConversationsWithMessagesAndParts) {
     EXPECT_EQ(tickets["parts"][0].dump(),
               "{\"rowId\":1,\"kind\":2,\"fileName\":\"~/Library/SMS/Attachments/4f/"
               "15/tickets.pdf\",\"content\":\"application/pdf\",\"mimeType\":\"application/pdf\","
-              "\"transferName\":null,\"totalBytes\":0,\"inBackup\":true}");
+              "\"transferName\":null,\"totalBytes\":0,\"inBackup\":true,\"hidden\":false}");
     EXPECT_EQ(conversations[2]["messages"][1]["senderIndex"], 2);
     const TRun lines = Run("messages 2 " + PasswordFile());
     EXPECT_EQ(lines.Out.substr(0, lines.Out.find('\n')), "== +447700900123 (+447700900123, 2 messages)");
@@ -549,8 +549,16 @@ TEST_F(CliCategories, TodaysConversationAsJson) {
         "you at "
         "7\",\"isSent\":false,\"isIMessage\":true,\"senderIndex\":0,\"parts\":[],\"guid\":\"G1\",\"kind\":"
         "\"message\",\"reactions\":[{\"type\":\"love\",\"emoji\":null,\"fromMe\":false,\"sender\":\"+"
-        "447700900002\",\"date\":\"2023-03-08T20:29:40+00:00\"}],\"edited\":false,\"edits\":[],\"unsent\":"
+        "447700900002\",\"date\":\"2023-03-08T20:29:40+00:00\",\"parts\":[]}],\"edited\":false,\"edits\":[],"
+        "\"unsent\":"
         "false,\"replyTo\":null,\"deleted\":false,\"event\":null,\"sender\":\"+447700900001\"}");
+    // The sticker placed on "Great" is among its reactions, with its picture.
+    EXPECT_EQ(trip["messages"][1]["reactions"][1].dump(),
+              "{\"type\":\"sticker\",\"emoji\":null,\"fromMe\":false,\"sender\":\"<b>Sam & "
+              "Co</b>\",\"date\":\"2023-03-08T20:42:40+00:00\",\"parts\":[{\"rowId\":3,\"kind\":2,"
+              "\"fileName\":\"~/Library/SMS/Attachments/03/sticker.png\",\"content\":\"image/png\","
+              "\"mimeType\":\"image/png\",\"transferName\":\"sticker.png\",\"totalBytes\":900,"
+              "\"inBackup\":false,\"hidden\":false}]}");
     EXPECT_EQ(
         trip["messages"][3].dump(),
         "{\"rowId\":8,\"date\":\"2023-03-08T20:34:40+00:00\",\"text\":\"Meet at 8\",\"fullText\":\"Meet at "
@@ -581,10 +589,14 @@ TEST_F(CliCategories, TodaysConversationAsJson) {
         "x-caf\",\"isSent\":false,\"isIMessage\":true,\"senderIndex\":0,\"parts\":[{\"rowId\":1,\"kind\":2,"
         "\"fileName\":\"~/Library/SMS/Attachments/01/IMG_0001.jpeg\",\"content\":\"image/"
         "jpeg\",\"mimeType\":\"image/"
-        "jpeg\",\"transferName\":\"IMG_0001.jpeg\",\"totalBytes\":2048,\"inBackup\":true},{\"rowId\":2,"
+        "jpeg\",\"transferName\":\"IMG_0001.jpeg\",\"totalBytes\":2048,\"inBackup\":true,\"hidden\":false},{"
+        "\"rowId\":2,"
         "\"kind\":2,\"fileName\":\"~/Library/SMS/Attachments/02/Audio "
         "Message.caf\",\"content\":\"audio/x-caf\",\"mimeType\":\"audio/x-caf\",\"transferName\":\"Audio "
-        "Message.caf\",\"totalBytes\":31000,\"inBackup\":false}],\"guid\":\"G15\",\"kind\":\"message\","
+        "Message.caf\",\"totalBytes\":31000,\"inBackup\":false,\"hidden\":false},{\"rowId\":4,\"kind\":2,"
+        "\"fileName\":\"~/Library/SMS/Attachments/04/link.pluginPayloadAttachment\",\"content\":\"\","
+        "\"mimeType\":null,\"transferName\":null,\"totalBytes\":700,\"inBackup\":false,\"hidden\":true}],"
+        "\"guid\":\"G15\",\"kind\":\"message\","
         "\"reactions\":[],\"edited\":false,\"edits\":[],\"unsent\":false,\"replyTo\":null,\"deleted\":false,"
         "\"event\":null,\"sender\":\"+447700900001\"}");
 }

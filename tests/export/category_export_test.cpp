@@ -465,13 +465,17 @@ TEST_F(HostileExport, TodaysGroupChatAsPageAndText) {
     AddDatabase(plan, "sms.db", test::NewSmsSql(db), "Library/SMS/sms.db");
     const std::string heic = test::TestHeic(64, 48, 200, 30, 30);
     plan.Files.emplace_back("MediaDomain", "Library/SMS/Attachments/01/IMG_0001.HEIC", heic);
+    plan.Files.emplace_back("MediaDomain", "Library/SMS/Attachments/03/sticker.png", "png");
+    plan.Files.emplace_back("MediaDomain", "Library/SMS/Attachments/04/link.pluginPayloadAttachment", "link");
     Open(plan);
     const TExportResult html = ExportMessages(*FSession, {0}, 0, FOut.Path(), "12/09/26 10:00:00");
     EXPECT_EQ(html.Count, 1);
     ASSERT_EQ(html.Failures.size(), 1u); // the voice memo is not in the backup
     EXPECT_EQ(html.Failures[0].Target, FOut.Path() + "Trip_files/2.caf");
     EXPECT_EQ(test::NamesBelow(FOut.Path()),
-              (std::vector<std::string>{"Trip.html", "Trip_files", "Trip_files/1.HEIC", "Trip_files/1.jpg"}));
+              (std::vector<std::string>{"Trip.html", "Trip_files", "Trip_files/1.HEIC", "Trip_files/1.jpg",
+                                        "Trip_files/3.png", "Trip_files/4.pluginPayloadAttachment"}));
+    EXPECT_EQ(Read(FOut.Path() + "Trip_files/4.pluginPayloadAttachment"), "link"); // hidden, still copied
     EXPECT_EQ(Read(FOut.Path() + "Trip_files/1.HEIC"), heic); // the original beside its JPEG copy
     const auto picture = DecodeJpeg(Read(FOut.Path() + "Trip_files/1.jpg"));
     ASSERT_TRUE(picture);
@@ -484,7 +488,9 @@ TEST_F(HostileExport, TodaysGroupChatAsPageAndText) {
         "exported 12/09/26 10:00:00</p>"
         "<div class=\"b l\">+447700900001:<br>See you at 7<p class=\"m\">\u2665 +447700900002</p>"
         "<p class=\"t\">03/08/23 20:27:40</p></div>"
-        "<div class=\"b i\">Great<p class=\"m\">\U0001F389 &lt;b&gt;Sam &amp; Co&lt;/b&gt;</p>"
+        "<div class=\"b i\">Great<p class=\"m\">\U0001F389 &lt;b&gt;Sam &amp; Co&lt;/b&gt;, Sticker "
+        "&lt;b&gt;Sam "
+        "&amp; Co&lt;/b&gt;</p><div><img src=\"Trip_files/3.png\"></div>"
         "<p class=\"t\">03/08/23 20:28:40</p></div>"
         "<div class=\"b l\">+447700900001:<br>Loved \u201cold news\u201d<p class=\"t\">03/08/23 "
         "20:33:40</p></div>"
@@ -503,7 +509,9 @@ TEST_F(HostileExport, TodaysGroupChatAsPageAndText) {
         "20:40:40</p></div>"
         "<div class=\"b l\">+447700900001:<br><div><img src=\"Trip_files/1.jpg\"></div><div "
         "class=\"m\">Audio "
-        "Message.caf, audio/x-caf, 31 KB (not in the backup)</div><p class=\"t\">03/08/23 20:41:40</p></div>"
+        "Message.caf, audio/x-caf, 31 KB (not in the backup)</div><div class=\"m\">Hidden attachment: <a "
+        "href=\"Trip_files/4.pluginPayloadAttachment\">link.pluginPayloadAttachment, 1 KB</a></div><p "
+        "class=\"t\">03/08/23 20:41:40</p></div>"
         "</div></body></html>");
     EXPECT_EQ(ExportMessages(*FSession, {0}, 2, FOut.Path(), "").Count, 1);
     EXPECT_EQ(
@@ -511,7 +519,8 @@ TEST_F(HostileExport, TodaysGroupChatAsPageAndText) {
         kBom +
             "Group: Trip (+447700900001, +447700900002, <b>Sam & Co</b>)\r\n\r\n"
             ">> 03/08/23 20:27:40\r\n+447700900001:\r\nSee you at 7\r\n[\u2665 +447700900002]\r\n\r\n"
-            "<< 03/08/23 20:28:40\r\nGreat\r\n[\U0001F389 <b>Sam & Co</b>]\r\n\r\n"
+            "<< 03/08/23 20:28:40\r\nGreat\r\n[\U0001F389 <b>Sam & Co</b>, Sticker <b>Sam & Co</b>]\r\n"
+            "[Sticker: sticker.png]\r\n\r\n"
             ">> 03/08/23 20:33:40\r\n+447700900001:\r\nLoved \u201cold news\u201d\r\n\r\n"
             "<< 03/08/23 20:34:40\r\nMeet at 8\r\n[Edited]\r\n[03/08/23 20:34:40: Meet at 6]\r\n"
             "[03/08/23 20:35:10: Meet at 7]\r\n\r\n"
@@ -522,7 +531,8 @@ TEST_F(HostileExport, TodaysGroupChatAsPageAndText) {
             "-- 03/08/23 20:39:40\r\n+447700900002 left\r\n\r\n"
             ">> 03/08/23 20:40:40\r\n+447700900001:\r\nOops\r\n[Deleted]\r\n\r\n"
             ">> 03/08/23 20:41:40\r\n+447700900001:\r\nimage/heicaudio/x-caf\r\n"
-            "[Attachment: IMG_0001.HEIC]\r\n[Attachment: Audio Message.caf]\r\n\r\n");
+            "[Attachment: IMG_0001.HEIC]\r\n[Attachment: Audio Message.caf]\r\n"
+            "[Hidden attachment: link.pluginPayloadAttachment]\r\n\r\n");
 }
 
 } // namespace

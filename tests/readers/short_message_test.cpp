@@ -247,8 +247,15 @@ TEST_F(Messages, TodaysRowsClassifiedOnce) {
     ASSERT_EQ(first.Reactions.size(), 1u); // Ben's love; my like was removed later
     EXPECT_EQ(first.Reactions[0].Type, TReactionType::Love);
     EXPECT_EQ(first.Reactions[0].Sender, "+447700900002");
-    ASSERT_EQ(trip.Items[1].Reactions.size(), 1u);
+    // The sticker placed on "Great" attaches to it with its picture.
+    ASSERT_EQ(trip.Items[1].Reactions.size(), 2u);
     EXPECT_EQ(ReactionSymbol(trip.Items[1].Reactions[0]), "\U0001F389");
+    const TMsgReaction& sticker = trip.Items[1].Reactions[1];
+    EXPECT_EQ(sticker.Type, TReactionType::Sticker);
+    EXPECT_EQ(sticker.Sender, "<b>Sam & Co</b>");
+    ASSERT_EQ(sticker.Pieces.size(), 1u);
+    EXPECT_EQ(sticker.Pieces[0].FileName, "~/Library/SMS/Attachments/03/sticker.png");
+    EXPECT_TRUE(sticker.Pieces[0].IsSticker);
     EXPECT_EQ(trip.Items[2].Text, "Loved \u201cold news\u201d");
     EXPECT_EQ(trip.Items[2].Kind, TMsgRowKind::Message);
     const TMsgItem& edited = trip.Items[3];
@@ -268,9 +275,11 @@ TEST_F(Messages, TodaysRowsClassifiedOnce) {
     EXPECT_TRUE(trip.Items[9].Deleted);
     const TMsgItem& pictures = trip.Items[10];
     EXPECT_EQ(pictures.Text, "");
-    ASSERT_EQ(pictures.PieceCount(), 2);
+    ASSERT_EQ(pictures.PieceCount(), 3);
     EXPECT_EQ(pictures.Pieces[1].TransferName, "Audio Message.caf");
     EXPECT_EQ(pictures.Pieces[1].TotalBytes, 31000);
+    EXPECT_FALSE(pictures.Pieces[1].Hidden);
+    EXPECT_TRUE(pictures.Pieces[2].Hidden); // kept, marked as the phone hides it
     // An SMS group names the sender of each received message.
     EXPECT_EQ(sms.Groups(1).Items[0].Sender, "+447700900002");
     EXPECT_EQ(sms.Groups(1).Items[0].SenderIndex, 1);

@@ -202,8 +202,10 @@ std::string NewSmsSql(const TNewSmsDb& db) {
             std::to_string(a.RowId) + ", 'att" + std::to_string(a.RowId) + "', " + SqlText(a.FileName) +
             ", " + SqlText(a.MimeType) + ", " + Text(a.TransferName) + ", " + std::to_string(a.TotalBytes) +
             ");";
-        if (a.IsSticker) {
-            sql += "UPDATE attachment SET is_sticker=1 WHERE ROWID=" + std::to_string(a.RowId) + ";";
+        if (a.IsSticker || a.Hidden) {
+            sql += "UPDATE attachment SET is_sticker=" + std::to_string(a.IsSticker ? 1 : 0) +
+                   ", hide_attachment=" + std::to_string(a.Hidden ? 1 : 0) +
+                   " WHERE ROWID=" + std::to_string(a.RowId) + ";";
         }
     }
     const auto joins = [&sql](const char* table, const char* columns,
@@ -302,6 +304,9 @@ TNewSmsDb TodaysSms() {
     auto left = m(13, std::nullopt, 2, false);
     left.ItemType = 3;
     auto pictures = m(15, "\uFFFC", 1, false);
+    auto sticker = m(16, "\uFFFC", 3, false); // placed on "Great", after the message it sits on
+    sticker.AssociatedType = 1000;
+    sticker.AssociatedGuid = "p:0/G2";
     auto late = m(20, "Running late", 2, false);
     late.Service = "SMS";
     auto ok = m(21, "ok", 0, true);
@@ -321,6 +326,7 @@ TNewSmsDb TodaysSms() {
                    left,
                    m(14, "Oops", 1, false),
                    pictures,
+                   sticker,
                    late,
                    ok};
     for (const auto& message : db.Messages) {
@@ -331,8 +337,10 @@ TNewSmsDb TodaysSms() {
     db.Recoverable = {{1, 14}};
     db.Attachments = {
         {1, "~/Library/SMS/Attachments/01/IMG_0001.jpeg", "image/jpeg", "IMG_0001.jpeg", 2048},
-        {2, "~/Library/SMS/Attachments/02/Audio Message.caf", "audio/x-caf", "Audio Message.caf", 31000}};
-    db.MessageAttachments = {{15, 1}, {15, 2}};
+        {2, "~/Library/SMS/Attachments/02/Audio Message.caf", "audio/x-caf", "Audio Message.caf", 31000},
+        {3, "~/Library/SMS/Attachments/03/sticker.png", "image/png", "sticker.png", 900, true},
+        {4, "~/Library/SMS/Attachments/04/link.pluginPayloadAttachment", "", "", 700, false, true}};
+    db.MessageAttachments = {{15, 1}, {15, 2}, {16, 3}, {15, 4}};
     return db;
 }
 

@@ -90,6 +90,7 @@ struct TNewSmsDb {
         std::string TransferName;
         std::int64_t TotalBytes = 0;
         bool IsSticker = false;
+        bool Hidden = false; // hide_attachment
     };
     struct TJoin {
         std::int64_t First;
@@ -123,9 +124,11 @@ std::string MessageSummaryInfo(const std::vector<std::vector<TEditVersion>>& par
 
 // A current (iOS 16-18) database: the named iMessage group "Trip" (chat 1) with Anna
 // (+447700900001), Ben (+447700900002) and "<b>Sam & Co</b>", holding reactions (one removed, one
-// whose target is gone), an edited, an unsent and a recently deleted message, a reply, group events
-// and two attachments (Library/SMS/Attachments/01/IMG_0001.jpeg and a voice memo); and an SMS
-// group (chat 2) of Anna and Ben.
+// whose target is gone), a sticker placed on "Great" (Library/SMS/Attachments/03/sticker.png), an
+// edited, an unsent and a recently deleted message, a reply, group events and three attachments
+// (Library/SMS/Attachments/01/IMG_0001.jpeg, a voice memo, and a link preview's data the phone
+// hides, Library/SMS/Attachments/04/link.pluginPayloadAttachment); and an SMS group (chat 2) of
+// Anna and Ben.
 TNewSmsDb TodaysSms();
 
 // The archived attachment info of a first-generation iMessage row, as a device writes it: a
