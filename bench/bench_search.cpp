@@ -2,6 +2,8 @@
 // notes, 50,000 Safari visits and 200,000 files. Targets: the first search with the index build under
 // 4 s, every later one under 100 ms, the index under 1.5 times the texts it holds, the timeline of
 // everything under 2 s, memory under 1.5 GiB in all.
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 
 #include <benchmark/benchmark.h>
@@ -89,10 +91,19 @@ void AddNotesAndHistory(const std::string& work, test::TBackupPlan& plan) {
                             Database(work + "History.db", test::HistoryDbSql(items, visits) + kVisitIndex));
 }
 
-// The backup, written once per run.
+// The backup, written once per run; or once into KESTROW_BENCH_SEARCH_ROOT (a folder of one's own)
+// and read from there by later runs, so that profiling a change does not write it again.
 struct TBenchBackup {
-    TTempFolder Root;
+    TTempFolder Temp;
+    std::string Root = Temp.Path();
     TBenchBackup() {
+        if (const char* root = std::getenv("KESTROW_BENCH_SEARCH_ROOT"); root != nullptr && *root != '\0') {
+            Root = std::string(root) + "/";
+            if (std::filesystem::exists(Root + "search")) {
+                return;
+            }
+            std::filesystem::create_directories(Root);
+        }
         TTempFolder work;
         bench::TSmsBenchDatabase sms;
         test::TBackupPlan plan;
@@ -109,7 +120,7 @@ struct TBenchBackup {
                                         std::to_string(i) + ".JPG",
                                     "");
         }
-        test::WriteBackup(Root.Path(), plan);
+        test::WriteBackup(Root, plan);
     }
 };
 
@@ -119,7 +130,7 @@ TBenchBackup& Backup() {
 }
 
 std::unique_ptr<TIpodBackup> OpenWithReaders() {
-    auto session = std::make_unique<TIpodBackup>(Backup().Root.Path());
+    auto session = std::make_unique<TIpodBackup>(Backup().Root);
     session->SelectBackup(0, "");
     session->LoadContacts(true);
     session->LoadMessages();

@@ -182,6 +182,8 @@ int Run(int argc, char** argv) {
         app.add_subcommand("search", "Find every record holding the words of a text, newest first");
     searchOptions(search);
     search->add_option("TEXT", searchText, "Words to find (case and accents do not matter)")->required();
+    search->add_option("--notes-password-file", searchRequest.NotesPasswordFile,
+                       "Candidate passwords of locked notes, one a line (or KESTROW_NOTES_PASSWORD)");
     search->callback([&] { result = RunSearch(options, searchRequest, searchText); });
     auto* timeline = app.add_subcommand("timeline", "Every dated record of a backup in date order");
     searchOptions(timeline);

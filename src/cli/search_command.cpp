@@ -1,16 +1,19 @@
 #include "cli/search_command.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <iostream>
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
+#include "cli/category_commands.h"
 #include "cli/display_text.h"
 #include "export/export_file.h"
 #include "platform/date_time.h"
 #include "platform/file_io.h"
 #include "platform/iso8601.h"
+#include "readers/notes.h"
 #include "search/search_csv.h"
 #include "search/search_index.h"
 
@@ -124,6 +127,12 @@ int RunSearch(const TCliOptions& options, const TSearchRequest& request, const s
     const std::unique_ptr<TIpodBackup> session = Prepare(options, request, categories, exit);
     if (session == nullptr) {
         return exit;
+    }
+    TNotes* notes = categories.empty() || std::count(categories.begin(), categories.end(), catNotes) > 0
+                        ? session->LoadNotes()
+                        : nullptr;
+    if (notes != nullptr && !OpenLockedNotes(*notes, request.NotesPasswordFile)) {
+        return kExitUsage; // the password file does not read
     }
     TSearchIndex index(*session);
     const std::vector<TSearchHit> hits = index.Search(text, categories);

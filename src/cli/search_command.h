@@ -12,7 +12,8 @@ struct TSearchRequest {
     int Index = -1;
     std::vector<std::string> Categories;
     bool Json = false;
-    std::string Csv; // a new CSV file to write instead of printing
+    std::string Csv;               // a new CSV file to write instead of printing
+    std::string NotesPasswordFile; // search: candidate passwords of locked notes, one a line
 };
 
 // One line (or JSON object) per record holding every word of `text`, newest first.

@@ -86,17 +86,30 @@ TSearchDoc ContactDoc(const TAddressBook& book, int record) {
     return doc;
 }
 
-TSearchDoc ConversationDoc(const TMsgGroup& group) {
+TSearchDoc ConversationDoc(const TMsgGroup& group, bool fields) {
     TSearchDoc doc = NewDoc(group.DisplayName, group.DisplayName);
-    doc.Fields.push_back({"name", group.DisplayName});
-    doc.Fields.push_back({"members", group.Addresses, true});
+    if (fields) {
+        doc.Fields.push_back({"name", group.DisplayName});
+        if (!group.GroupName.empty() && group.GroupName != group.DisplayName) {
+            doc.Fields.push_back({"group name", group.GroupName}); // named after its members instead
+        }
+        doc.Fields.push_back({"members", group.Addresses, true});
+    }
     return doc;
 }
 
-TSearchDoc MessageDoc(const TMsgGroup& group, int index) {
+TSearchDoc MessageDoc(const TMsgGroup& group, int index, bool fields) {
     const TMsgItem& item = group.Items.at(static_cast<std::size_t>(index));
     TSearchDoc doc = NewDoc(group.DisplayName, {});
     SetRowId(doc, item.RowId);
+    if (item.Event) { // "Anna added Ben", "You named the conversation “Trip”"
+        std::string line = item.EventText();
+        doc.Summary = SummaryOf(line);
+        if (fields) {
+            doc.Fields.push_back({"event", std::move(line)});
+        }
+        return doc;
+    }
     std::string text = item.Text;
     std::string attachments;
     for (const TMsgPiece& piece : item.Pieces) {
@@ -106,8 +119,17 @@ TSearchDoc MessageDoc(const TMsgGroup& group, int index) {
         target += part.substr(part.find_last_of('/') + 1);
     }
     doc.Summary = SummaryOf(WithoutObjectReplacement(text.empty() ? attachments : text));
+    if (!fields) {
+        return doc;
+    }
     doc.Fields.push_back({"text", std::move(text)});
     doc.Fields.push_back({"attachment", std::move(attachments)});
+    // What the message said before it was edited; the last version is the text it holds now.
+    for (const TMsgEdit& edit : item.Edits) {
+        if (edit.Text != item.Text) {
+            doc.Fields.push_back({"earlier text", edit.Text});
+        }
+    }
     return doc;
 }
 
@@ -128,11 +150,19 @@ TSearchDoc VoicemailDoc(const TVoiceMailItem& item) {
     return doc;
 }
 
-TSearchDoc NoteDoc(const TNotes& notes, int record) {
+// A locked note's body is searched once it is opened; until then only its title.
+bool Readable(const TNoteItem& note) {
+    return note.Lock == TNoteLock::None || note.Lock == TNoteLock::Opened;
+}
+
+TSearchDoc NoteDoc(const TNotes& notes, int record, bool fields) {
     const TNoteItem& note = notes.Notes(record);
     TSearchDoc doc = NewDoc(note.Title, SummaryOf(note.Title));
-    doc.Fields.push_back({"title", note.Title});
-    doc.Fields.push_back({"body", notes.NoteText(record)});
+    if (fields) {
+        doc.Fields.push_back({"title", note.Title});
+        doc.Fields.push_back({"body", Readable(note) ? notes.NoteText(record) : std::string()});
+        doc.Fields.push_back({"folder", note.Folder});
+    }
     return doc;
 }
 
@@ -171,15 +201,15 @@ bool InRange(int index, int count) {
     return index >= 0 && index < count;
 }
 
-TSearchDoc MessagesDocOf(const TShortMessage& messages, const TSearchRef& ref) {
+TSearchDoc MessagesDocOf(const TShortMessage& messages, const TSearchRef& ref, bool fields) {
     if (!InRange(ref.Record, messages.GroupCount())) {
         return {};
     }
     const TMsgGroup& group = messages.Groups(ref.Record);
     if (ref.Sub < 0) {
-        return ConversationDoc(group);
+        return ConversationDoc(group, fields);
     }
-    return InRange(ref.Sub, group.ItemCount()) ? MessageDoc(group, ref.Sub) : TSearchDoc{};
+    return InRange(ref.Sub, group.ItemCount()) ? MessageDoc(group, ref.Sub, fields) : TSearchDoc{};
 }
 
 TSearchDoc SafariDocOf(const TSafari& safari, const TSearchRef& ref) {
@@ -231,14 +261,14 @@ std::vector<TSearchRef> AllSearchRefs(const TSearchSources& s) {
     return refs;
 }
 
-TSearchDoc SearchDocOf(const TSearchSources& s, const TSearchRef& ref) {
+TSearchDoc SearchDocOf(const TSearchSources& s, const TSearchRef& ref, bool fields) {
     switch (ref.Category) {
     case kContacts:
         return s.Contacts != nullptr && InRange(ref.Record, s.Contacts->Count())
                    ? ContactDoc(*s.Contacts, ref.Record)
                    : TSearchDoc{};
     case kMessages:
-        return s.Messages != nullptr ? MessagesDocOf(*s.Messages, ref) : TSearchDoc{};
+        return s.Messages != nullptr ? MessagesDocOf(*s.Messages, ref, fields) : TSearchDoc{};
     case kCalls:
         return s.Calls != nullptr && InRange(ref.Record, s.Calls->Count())
                    ? CallDoc(s.Calls->List()[static_cast<std::size_t>(ref.Record)])
@@ -248,8 +278,9 @@ TSearchDoc SearchDocOf(const TSearchSources& s, const TSearchRef& ref) {
                    ? CalendarDoc(s.Calendar->Events(ref.Record))
                    : TSearchDoc{};
     case kNotes:
-        return s.Notes != nullptr && InRange(ref.Record, s.Notes->Count()) ? NoteDoc(*s.Notes, ref.Record)
-                                                                           : TSearchDoc{};
+        return s.Notes != nullptr && InRange(ref.Record, s.Notes->Count())
+                   ? NoteDoc(*s.Notes, ref.Record, fields)
+                   : TSearchDoc{};
     case kSafari:
         return s.Safari != nullptr ? SafariDocOf(*s.Safari, ref) : TSearchDoc{};
     case kVoicemail:

@@ -57,8 +57,10 @@ struct TSearchSources {
 
 // Every record of the sources, category by category in reader order.
 std::vector<TSearchRef> AllSearchRefs(const TSearchSources& sources);
-// The document of one record (empty when the reference is out of range).
-TSearchDoc SearchDocOf(const TSearchSources& sources, const TSearchRef& ref);
+// The document of one record (empty when the reference is out of range). Without `fields` only
+// where it belongs, its summary and row id, as the timeline needs them: the large categories
+// (messages, notes) then skip their texts.
+TSearchDoc SearchDocOf(const TSearchSources& sources, const TSearchRef& ref, bool fields = true);
 
 // The command-line name of a category ("contacts", "messages", ... "safari", "files"); -1 for an
 // unknown name.

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "search/search_documents.h"
@@ -45,7 +46,8 @@ public:
     // Every dated record from `from` to `to` (local day counts, 0 for open ends), oldest first.
     std::vector<TSearchHit> Timeline(double from, double to, const TCategoryFilter& categories = {});
 
-    // Makes the index again on the next use: after a reader's texts changed (a locked note opened).
+    // Makes the index again on the next use, after a reader's texts changed. Locked notes opened
+    // since the index was made need no call: the next search finds their bodies.
     void Invalidate() { FLoaded = false; }
 
     // Sizes of the index and of the texts it holds, in bytes (0 before the first search).
@@ -55,6 +57,8 @@ public:
 private:
     void Refresh();
     void BuildIndex();
+    bool IsLockedNote(const TSearchRef& ref) const;
+    void IndexOpenedNotes();
     std::string MatchExpression(const std::vector<std::string>& words, const std::string& digits) const;
     bool FillHit(TSearchHit& hit, const std::vector<std::string>& words, const std::string& digits) const;
 
@@ -67,6 +71,7 @@ private:
     bool FLoaded = false;
     bool FIndexed = false;
     std::int64_t FTextBytes = 0;
+    std::vector<std::pair<std::size_t, std::string>> FLockedNotes; // row, the text indexed of it
 };
 
 } // namespace kestrow

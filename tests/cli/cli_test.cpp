@@ -811,6 +811,17 @@ TEST_F(CliContacts, SearchLeadsBackToTheRecordAndTheTimelineKeepsToItsDates) {
     EXPECT_EQ(Run("search 2 7700-900-456 --category voicemail " + PasswordFile()).Out,
               "voicemail\t06/13/24 17:33:20\tOkafor Ben\t+44\u00ab7700900456\u00bb\n");
 
+    // A locked note's body is searched once its password is given.
+    const TRun shut = Run("search 2 'encrypted body' " + PasswordFile());
+    EXPECT_EQ(shut.Out, "");
+    EXPECT_EQ(shut.Err, "Locked notes not opened: 1; give their password with --notes-password-file or "
+                        "KESTROW_NOTES_PASSWORD.\n");
+    EXPECT_EQ(
+        Run("search 2 'encrypted body' --category notes " + PasswordFile(), "KESTROW_NOTES_PASSWORD=password")
+            .Out,
+        "notes\t06/13/24 22:03:20\tEncrypted title\t\u00abEncrypted\u00bb title    \u00abEncrypted\u00bb "
+        "\u00abbody\u00bb\n");
+
     const TRun day = Run("timeline 2 --from 2024-06-14 --to 2024-06-15 " + PasswordFile());
     EXPECT_EQ(day.Out, "06/14/24 19:33:20\tcalendar\tDentist\tDentist City Dental Practice\n"
                        "06/15/24 19:33:20\tcalendar\tAnna's birthday\tAnna's birthday\n");

@@ -13,6 +13,7 @@
 #include "support/backup_writer.h"
 #include "support/call_writer.h"
 #include "support/demo_data.h"
+#include "support/sms_writer.h"
 #include "support/sqlite_writer.h"
 
 namespace kestrow {
@@ -132,6 +133,45 @@ TEST_F(Search, NewestFirstUndatedLastAndEveryDatedRecordInTheTimeline) {
     const double to = timeline[5].Ref.Date;
     EXPECT_EQ(FIndex.Timeline(from, to).size(), 3u); // both ends belong to the range
     EXPECT_EQ(FIndex.Timeline(0, 0, {catCalendar}).back().Summary, "Flight to Lyon Gatwick North");
+}
+
+TEST_F(Search, ALockedNoteIsNotFoundUntilItIsOpened) {
+    // Its title is all that reads until the password is given; "(locked note)" is no text of it.
+    EXPECT_EQ(Found("encrypted"), std::vector<std::string>{"notes:Encrypted title:title:«Encrypted» title"});
+    EXPECT_TRUE(Found("encrypted body").empty());
+    EXPECT_TRUE(Found("locked note").empty());
+    ASSERT_EQ(FSession.LoadNotes()->OpenLockedNotes({"password"}), 1);
+    EXPECT_EQ(Found("ENCRYPTED BODY"),
+              std::vector<std::string>{"notes:Encrypted title:body:«Encrypted» title    «Encrypted» «body»"});
+    EXPECT_EQ(Found("recently deleted", {catNotes}),
+              std::vector<std::string>{"notes:Cottage:folder:«Recently» «Deleted»"});
+}
+
+// A current phone's messages: earlier texts of an edited message, a named group and its events.
+TEST(SearchMessages, EarlierTextsGroupNamesAndEvents) {
+    TTempFolder root;
+    TTempFolder work;
+    test::ExecSql(work.Path() + "sms.db", test::NewSmsSql(test::TodaysSms()));
+    test::TBackupPlan plan;
+    plan.FolderName = "today";
+    std::string sms;
+    ASSERT_TRUE(ReadWholeFile(work.Path() + "sms.db", sms));
+    plan.Files.emplace_back("HomeDomain", "Library/SMS/sms.db", sms);
+    test::WriteBackup(root.Path(), plan);
+    TIpodBackup session(root.Path());
+    ASSERT_TRUE(session.RefreshBackups());
+    ASSERT_EQ(session.SelectBackup(0, ""), osOpened);
+    TSearchIndex index(session);
+    std::vector<std::string> found;
+    for (const TSearchHit& hit : index.Search("meet 6")) {
+        found.push_back(hit.Where + ":" + hit.Field + ":" + MarkedSnippet(hit.Snippet));
+    }
+    EXPECT_EQ(found, std::vector<std::string>{"Trip:earlier text:«Meet» at «6»"});
+    const std::vector<TSearchHit> renamed = index.Search("named trip");
+    ASSERT_EQ(renamed.size(), 1u);
+    EXPECT_EQ(renamed[0].Field, "event");
+    EXPECT_EQ(index.Timeline(renamed[0].Ref.Date, renamed[0].Ref.Date)[0].Summary,
+              "You named the conversation \u201cTrip\u201d");
 }
 
 TEST_F(Search, CsvKeepsFormulasAsText) {
