@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <iostream>
+#include <string_view>
+#include <unordered_map>
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
@@ -142,10 +144,25 @@ void StreamConversationsJson(TIpodBackup& session, const TShortMessage* messages
     std::cout << "\n]\n";
 }
 
+// "Reply to “…”" with the line the reply quotes, as the exports mark it; "Reply" when the message it
+// answers is not in the conversation.
+std::string ReplyMark(const std::unordered_map<std::string_view, const TMsgItem*>& byGuid,
+                      const TMsgItem& item) {
+    const auto target = byGuid.find(item.ReplyTo);
+    return target == byGuid.end() ? std::string("Reply")
+                                  : "Reply to \u201c" + QuoteOf(*target->second) + "\u201d";
+}
+
 void PrintConversation(const TMsgGroup& group) {
     std::cout << fmt::format("== {} ({}{}{}, {} messages)\n", EscapeText(group.DisplayName),
                              EscapeText(group.Addresses), group.IsGroupChat ? ", group chat" : "",
                              group.IsIMessage ? ", iMessage" : "", group.ItemCount());
+    std::unordered_map<std::string_view, const TMsgItem*> byGuid; // the messages replies quote
+    for (const TMsgItem& item : group.Items) {
+        if (!item.Guid.empty()) {
+            byGuid.try_emplace(item.Guid, &item);
+        }
+    }
     for (const TMsgItem& item : group.Items) {
         if (item.Kind == TMsgRowKind::Event) {
             std::cout << PlainDate(item.Date) << "\t--\t" << EscapeText(item.EventText()) << '\n';
@@ -156,6 +173,9 @@ void PrintConversation(const TMsgGroup& group) {
             std::cout << EscapeText(item.SenderName) << ": ";
         }
         std::cout << EscapeText(item.Text);
+        if (!item.ReplyTo.empty()) {
+            std::cout << "\t[" << EscapeText(ReplyMark(byGuid, item)) << ']';
+        }
         for (const TMsgPiece& piece : item.Pieces) {
             std::cout << "\t["
                       << (piece.Kind == mpkText ? EscapeText(piece.Content) : EscapeText(piece.FileName))
@@ -377,7 +397,7 @@ int RunNotes(const TCliOptions& options, int index, bool json, const std::string
                             {"attachments", NoteAttachmentsJson(note, media)}});
         } else {
             std::cout << PlainDate(note.ModifiedDate) << '\t' << EscapeText(note.Title) << '\t'
-                      << EscapeText(notes->NoteText(i)) << '\n';
+                      << EscapeText(note.Folder) << '\t' << EscapeText(notes->NoteText(i)) << '\n';
         }
     }
     if (json && exit == 0) {

@@ -118,7 +118,8 @@ TSearchDoc MessageDoc(const TMsgGroup& group, int index, bool fields) {
         target += target.empty() ? "" : " ";
         target += part.substr(part.find_last_of('/') + 1);
     }
-    doc.Summary = SummaryOf(WithoutObjectReplacement(text.empty() ? attachments : text));
+    const std::string shown = WithoutObjectReplacement(text.empty() ? attachments : text);
+    doc.Summary = SummaryOf(shown.empty() && item.Unsent ? "Unsent" : shown); // the mark the chat shows
     if (!fields) {
         return doc;
     }

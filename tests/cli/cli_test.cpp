@@ -525,8 +525,8 @@ TEST_F(CliCategories, ConversationsWithMessagesAndParts) {
     EXPECT_EQ(lines.Out.substr(0, lines.Out.find('\n')), "== +447700900123 (+447700900123, 2 messages)");
 }
 
-// Today's rows as JSON, written one message per line.
-TEST_F(CliCategories, TodaysConversationAsJson) {
+// Today's rows as JSON, written one message per line, and as lines.
+TEST_F(CliCategories, TodaysConversationAsJsonAndLines) {
     TBackupPlan plan;
     plan.FolderName = "zz-today";
     test::ExecSql(FWork.Path() + "today.db", test::NewSmsSql(test::TodaysSms()));
@@ -599,6 +599,13 @@ TEST_F(CliCategories, TodaysConversationAsJson) {
         "\"guid\":\"G15\",\"kind\":\"message\","
         "\"reactions\":[],\"edited\":false,\"edits\":[],\"unsent\":false,\"replyTo\":null,\"deleted\":false,"
         "\"event\":null,\"sender\":\"+447700900001\"}");
+    // The lines mark a reply with the line it quotes; the timeline names an unsent message.
+    const std::string lines = Run("messages 3").Out;
+    EXPECT_NE(lines.find("\t>>\t<b>Sam & Co</b>: Fine by me\t[Reply to \u201cMeet at 8\u201d]\n"),
+              std::string::npos)
+        << lines;
+    EXPECT_EQ(Run("timeline 3 --from 2023-03-08T20:35Z --to 2023-03-08T20:37Z").Out,
+              "03/08/23 20:35:40\tmessages\tTrip\tUnsent\n03/08/23 20:36:40\tmessages\tTrip\tFine by me\n");
 }
 
 TEST_F(CliCategories, ADamagedDatabaseEndsWith66AndSaysWhy) {
@@ -768,8 +775,12 @@ TEST_F(CliContacts, CalendarNotesSafariAndVoicemail) {
     EXPECT_EQ(unlocked[2]["text"], "Encrypted title\r\n\r\nEncrypted body");
     EXPECT_EQ(unlocked[2]["unlocked"], true);
     const TRun fromEnv = Run("notes 2 " + PasswordFile(), "KESTROW_NOTES_PASSWORD=password");
-    EXPECT_NE(fromEnv.Out.find("\tEncrypted title\tEncrypted title\\x0d\\x0a\\x0d\\x0aEncrypted body\n"),
-              std::string::npos);
+    // Each line: date, title, folder, text.
+    EXPECT_NE(
+        fromEnv.Out.find("\tEncrypted title\tNotes\tEncrypted title\\x0d\\x0a\\x0d\\x0aEncrypted body\n"),
+        std::string::npos);
+    EXPECT_NE(fromEnv.Out.find("\tCottage\tRecently Deleted\tCottage\\x0d"), std::string::npos)
+        << fromEnv.Out;
     EXPECT_EQ(Run("notes 2 " + PasswordFile(), "KESTROW_NOTES_PASSWORD=nope").Err,
               "Note 2 \"Encrypted title\": Wrong password for this note.\n");
     const auto safari = nlohmann::ordered_json::parse(Run("safari 2 --json " + PasswordFile()).Out);
