@@ -1005,7 +1005,8 @@ TEST_F(Cli, PhotosAsLinesAndJsonAndExportedByMonth) {
     test::WriteBackup(FRoot.Path(), plan);
     const TRun lines = Run("photos 2");
     ASSERT_EQ(lines.Exit, 0) << lines.Err;
-    EXPECT_EQ(lines.Out.substr(lines.Out.find("06/03/23")),
+    EXPECT_EQ(lines.Out.substr(lines.Out.find("06/02/23")),
+              "06/02/23 19:30:00\tIMG_0002.JPG\t758\tJPG\t45.75780, 4.83200\n"
               "06/03/23 15:33:20\tIMG_0002.JPG\t13\tJPG\t-\n"
               "06/04/23 19:20:00\tIMG_0004.MOV\t0\tMOV\t- (not in the backup)\n");
     const TRun json = Run("photos 2 --json");

@@ -130,6 +130,8 @@ void AddDemoPhotos(const std::string& work, TDemoGeneration generation, std::vec
                          .OriginalName = "IMG_0002.JPG",
                          .Created = june + 120600,
                          .ZoneOffset = 7200,
+                         .Latitude = 45.7578,
+                         .Longitude = 4.832,
                          .Width = 48,
                          .Height = 32,
                          .Hidden = true,
