@@ -11,7 +11,7 @@ _kestrow_cli_options() {
         export) echo --format --rows --notes-password-file --by-month ;;
         check) echo --deep --json ;;
         mount) echo --domains ;;
-        search) echo --category --json --csv ;;
+        search) echo --category --json --csv --notes-password-file ;;
         timeline) echo --category --json --csv --from --to ;;
     esac
 }
