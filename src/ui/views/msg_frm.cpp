@@ -136,34 +136,35 @@ void TMsgFrm::ShowConversation(int record) {
     options.PicturesByAddress = true;
     options.PartInBackup = [&session](const TMsgPiece& piece) { return session.MessagePartInBackup(piece); };
     FShownGroup = record;
+    IndexParts();
     FMsgViewer->ShowHtml(BuildChatPage(group, options));
     FNumLb->setText(ToQString(ChatTitle(group)));
     QApplication::restoreOverrideCursor();
 }
 
 const TMsgPiece* TMsgFrm::FindPart(const QString& anchor) const {
+    const auto found = FParts.find(ToStdString(anchor));
+    return found == FParts.end() ? nullptr : found->second;
+}
+
+void TMsgFrm::IndexParts() {
+    FParts.clear();
     if (FMessages == nullptr || FShownGroup < 0) {
-        return nullptr;
+        return;
     }
-    const std::string wanted = ToStdString(anchor);
-    const auto match = [&wanted](const TMsgPiece& piece) {
-        return piece.Kind != mpkText && PartAnchor(piece) == wanted;
+    const auto add = [this](const std::vector<TMsgPiece>& pieces) {
+        for (const TMsgPiece& piece : pieces) {
+            if (piece.Kind != mpkText) {
+                FParts.try_emplace(PartAnchor(piece), &piece);
+            }
+        }
     };
     for (const TMsgItem& item : FMessages->Groups(FShownGroup).Items) {
-        for (const TMsgPiece& piece : item.Pieces) {
-            if (match(piece)) {
-                return &piece;
-            }
-        }
+        add(item.Pieces);
         for (const TMsgReaction& reaction : item.Reactions) { // stickers placed on the message
-            for (const TMsgPiece& piece : reaction.Pieces) {
-                if (match(piece)) {
-                    return &piece;
-                }
-            }
+            add(reaction.Pieces);
         }
     }
-    return nullptr;
 }
 
 void TMsgFrm::ServePicture(const QString& address, const THtmlPane::TAnswer& answer) {

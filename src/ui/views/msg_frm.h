@@ -48,12 +48,15 @@ public:
 
 private:
     const TMsgPiece* FindPart(const QString& anchor) const;
+    // The parts of the conversation on screen by anchor (the first of equal ones, as the page has it).
+    void IndexParts();
     bool LoadPart(const TMsgPiece& piece, std::string& bytes);
     // Serves a picture the page names ("part/<kind>-<row id>"): read here, decoded on a worker.
     void ServePicture(const QString& address, const THtmlPane::TAnswer& answer);
     void RememberPicture(const std::string& address, const std::optional<TInlinePicture>& picture);
 
     // Decoded pictures by address (a failed one as nothing), the oldest dropped first.
+    std::unordered_map<std::string, const TMsgPiece*> FParts;
     std::unordered_map<std::string, std::optional<TInlinePicture>> FPictures;
     std::deque<std::string> FPictureOrder;
     std::size_t FPictureBytes = 0;
