@@ -73,7 +73,7 @@ std::string HiddenPart(const std::string& label, const std::optional<std::string
     return Div("Hidden attachment: " + (link ? "<a href=\"" + *link + "\">" + label + "</a>" : label), "m");
 }
 
-std::string PartContent(const TMsgItem& item, const TMsgPiece& piece, const TChatPageOptions& options) {
+std::string PartContent(const TMsgPiece& piece, const TChatPageOptions& options) {
     if (SameTextAscii(ExtensionOf(piece.FileName), "txt")) {
         return Div(HtmlEscape(piece.Content));
     }
@@ -107,13 +107,11 @@ std::string PartContent(const TMsgItem& item, const TMsgPiece& piece, const TCha
     // The view's parts are links to their anchor: a right click on one names the part.
     const std::string open = "<a class=\"p\" href=\"#" + PartAnchor(piece) + "\">";
     if (IsImagePart(piece)) {
-        const std::optional<TInlinePicture> picture =
-            options.InlinePicture ? options.InlinePicture(item, piece) : std::nullopt;
-        if (!picture) {
+        if (!options.PicturesByAddress) {
             return Div(open + label + " (cannot be shown)</a>", "m");
         }
-        return Div(open + "<img src=\"data:" + HtmlEscape(picture->Mime) + ";base64," +
-                   InlinePictureBase64(picture->Bytes) + "\"></a>");
+        return Div(open + "<img src=\"" + PictureAddress(piece) + "\" alt=\"" + label +
+                   " (cannot be shown)\"></a>");
     }
     return Div(open + "Export to view:<br>" + label + "</a>");
 }
@@ -150,12 +148,12 @@ std::string Bubble(const TMsgGroup& group, const std::vector<std::string>& membe
     }
     bubble += item.HtmlText();
     for (const TMsgPiece& piece : item.Pieces) {
-        bubble += PartContent(item, piece, options);
+        bubble += PartContent(piece, options);
     }
     bubble += MarksHtml(item);
     for (const TMsgReaction& reaction : item.Reactions) {
         for (const TMsgPiece& piece : reaction.Pieces) { // a sticker's picture, under the reactions
-            bubble += PartContent(item, piece, options);
+            bubble += PartContent(piece, options);
         }
     }
     return bubble + "<p class=\"t\">" + HtmlEscape(DateTimeText(item.Date)) + "</p></div>";
@@ -173,6 +171,10 @@ bool IsImagePart(const TMsgPiece& piece) {
 
 std::string PartAnchor(const TMsgPiece& piece) {
     return "part-" + std::to_string(piece.Kind) + "-" + std::to_string(piece.RowId);
+}
+
+std::string PictureAddress(const TMsgPiece& piece) {
+    return "part/" + std::to_string(piece.Kind) + "-" + std::to_string(piece.RowId);
 }
 
 std::string ExportPartName(const TMsgPiece& piece) {

@@ -22,9 +22,10 @@ struct TChatPageOptions {
     std::string LinkPrefix;
     // Export: the date text of the export, for the line under the title.
     std::string ExportedAt;
-    // View: the picture of an image part, ready for inline use; nothing shows a labelled
-    // placeholder ("… (cannot be shown)").
-    std::function<std::optional<TInlinePicture>(const TMsgItem&, const TMsgPiece&)> InlinePicture;
+    // View: image parts name their picture by PictureAddress and the view serves it when the engine
+    // asks, so the page's text shows before any picture is decoded. A picture that cannot be
+    // served shows its alternative text ("… (cannot be shown)").
+    bool PicturesByAddress = false;
     // View: whether a part's file is in the backup; one that is not shows its type and "(not in the
     // backup)". Unset: every part is taken to be there.
     std::function<bool(const TMsgPiece&)> PartInBackup;
@@ -47,6 +48,9 @@ std::string ChatTitle(const TMsgGroup& group);
 // The anchor a part of the view's page links to ("part-<kind>-<row id>"), so the view knows which
 // part a click on the page met.
 std::string PartAnchor(const TMsgPiece& piece);
+
+// The address, relative to the view's page, of an image part's picture ("part/<kind>-<row id>").
+std::string PictureAddress(const TMsgPiece& piece);
 
 // The file name a part is exported under: its row id and the extension of its file name.
 std::string ExportPartName(const TMsgPiece& piece);

@@ -4,6 +4,7 @@
 #include <QChildEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QUuid>
 #include <QVBoxLayout>
 #include <QWebEngineContextMenuRequest>
@@ -25,8 +26,12 @@ namespace {
 const QByteArray kScheme = QByteArrayLiteral("kestrow");
 
 // Pages by pane id; each pane keeps only its current page.
-std::map<QString, QByteArray>& Pages() {
-    static std::map<QString, QByteArray> pages;
+struct TPaneEntry {
+    QByteArray Page;
+    const THtmlPane* Pane = nullptr;
+};
+std::map<QString, TPaneEntry>& Pages() {
+    static std::map<QString, TPaneEntry> pages;
     return pages;
 }
 
@@ -40,10 +45,31 @@ public:
             job->fail(QWebEngineUrlRequestJob::UrlNotFound);
             return;
         }
+        // "/<serial>" is the page; any deeper path one of its resources, which its pane serves.
+        const QString path = job->requestUrl().path();
+        if (path.lastIndexOf(QLatin1Char('/')) == 0) {
+            Reply(job, QByteArrayLiteral("text/html;charset=utf-8"), found->second.Page);
+            return;
+        }
+        found->second.Pane->Serve(path.mid(1),
+                                  [job = QPointer(job)](const QByteArray& mime, const QByteArray& bytes) {
+                                      if (job.isNull()) {
+                                          return; // the page has gone
+                                      }
+                                      if (mime.isEmpty()) {
+                                          job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+                                      } else {
+                                          Reply(job, mime, bytes);
+                                      }
+                                  });
+    }
+
+private:
+    static void Reply(QWebEngineUrlRequestJob* job, const QByteArray& mime, const QByteArray& bytes) {
         auto* buffer = new QBuffer(job);
-        buffer->setData(found->second);
+        buffer->setData(bytes);
         buffer->open(QIODevice::ReadOnly);
-        job->reply(QByteArrayLiteral("text/html;charset=utf-8"), buffer);
+        job->reply(mime, buffer);
     }
 };
 
@@ -105,9 +131,21 @@ THtmlPane::~THtmlPane() {
 
 void THtmlPane::ShowHtml(const std::string& page) {
     FPage = QByteArray(page.data(), static_cast<qsizetype>(page.size()));
-    Pages()[FId] = FPage;
+    Pages()[FId] = {FPage, this};
     // A new address per page, so the engine never shows a cached one.
     FView->setUrl(QUrl(QStringLiteral("kestrow://%1/%2").arg(FId).arg(++FSerial)));
+}
+
+void THtmlPane::SetResourceSource(std::function<void(const QString& address, TAnswer answer)> serve) {
+    FServe = std::move(serve);
+}
+
+void THtmlPane::Serve(const QString& address, TAnswer answer) const {
+    if (FServe) {
+        FServe(address, std::move(answer));
+    } else {
+        answer({}, {});
+    }
 }
 
 void THtmlPane::SetLinkMenu(std::function<void(const QString& fragment, const QPoint& globalPos)> onLink) {

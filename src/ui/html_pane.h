@@ -25,6 +25,15 @@ public:
     // click's place on screen (the pane's own menu). Without it the page has no context menu.
     void SetLinkMenu(std::function<void(const QString& fragment, const QPoint& globalPos)> onLink);
 
+    // Answers one request for a resource of the page: its MIME type and bytes, or an empty type
+    // when there is none. It may be called later, on the GUI thread, or never (the request stays
+    // open until the page goes).
+    using TAnswer = std::function<void(const QByteArray& mime, const QByteArray& bytes)>;
+    // Serves the resources the page names by relative addresses ("part/1-23"): `serve` gets the
+    // address and answers it. Without it the page's own text is all the pane serves.
+    void SetResourceSource(std::function<void(const QString& address, TAnswer answer)> serve);
+    void Serve(const QString& address, TAnswer answer) const;
+
     // Registers the scheme; must run before QApplication is created.
     static void RegisterScheme();
 
@@ -41,6 +50,7 @@ private:
     QWebEngineView* FView = nullptr;
     QByteArray FPage;
     std::function<void(const QString&, const QPoint&)> FOnLink;
+    std::function<void(const QString&, TAnswer)> FServe;
     QString FId;
     int FSerial = 0;
 };

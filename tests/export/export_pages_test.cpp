@@ -162,35 +162,37 @@ TEST(ChatPage, ExportLinksPartsAndEscapesEveryBackupText) {
     EXPECT_EQ(ChatTitle(group), "<script>alert(1)</script> - +44 7700 900123");
 }
 
-TEST(ChatPage, ViewShowsPreparedPicturesInlineAndOffersOtherParts) {
+TEST(ChatPage, ViewNamesPicturesByAddressAndOffersOtherParts) {
     TMsgGroup group;
     group.DisplayName = "+447700900123";
     group.Addresses = "+447700900123";
     TMsgItem item = Message("", false, false);
     item.Pieces = {{1, mpkData, "1-1.jpg", "image/jpeg", {}},
-                   {2, mpkData, "1-2.png", "image/png", {}},
+                   {2, mpkFile, "~/Library/SMS/Attachments/a/\"x\".png", " IMAGE/png", {}},
                    {3, mpkData, "1-3.vcf", "text/x-vcard", {}},
                    {4, mpkFile, "~/Library/SMS/Attachments/d/IMG_4.HEIC", "image/heic", {}}};
+    item.Pieces[1].TransferName = "<b>\".png";
     group.Items = {item};
     TChatPageOptions options;
-    options.InlinePicture = [](const TMsgItem&, const TMsgPiece& piece) -> std::optional<TInlinePicture> {
-        if (piece.RowId == 2) {
-            return std::nullopt; // undecodable: a labelled placeholder
-        }
-        return TInlinePicture{"image/jpeg", std::string(100, '\xAB')};
-    };
     options.PartInBackup = [](const TMsgPiece& piece) { return piece.RowId != 4; };
-    const std::string page = BuildChatPage(group, options);
-    const std::string base64 = InlinePictureBase64(std::string(100, '\xAB'));
-    EXPECT_EQ(base64.find("\r\n"), 76u); // lines of 76 characters
-    // Each part shown links to its own anchor (kind and row id), so a right click names it.
+    // Each part shown links to its own anchor (kind and row id), so a right click names it; a
+    // picture is named by its address, its label shown when it cannot be served.
+    const std::string parts =
+        "<div class=\"b l\"><div><a class=\"p\" href=\"#part-1-1\"><img src=\"part/1-1\" alt=\"image/jpeg "
+        "(cannot be shown)\"></a></div><div><a class=\"p\" href=\"#part-2-2\"><img src=\"part/2-2\" "
+        "alt=\"&lt;b&gt;&quot;.png,  IMAGE/png (cannot be shown)\"></a></div><div><a class=\"p\" "
+        "href=\"#part-1-3\">Export to view:<br>text/x-vcard</a></div><div class=\"m\">image/heic (not in "
+        "the backup)</div><p class=\"t\">";
+    options.PicturesByAddress = true;
+    std::string page = BuildChatPage(group, options);
+    EXPECT_NE(page.find(parts), std::string::npos) << page;
+    EXPECT_EQ(page.find("data:"), std::string::npos);
+    // Without an address a picture is its label alone.
+    options.PicturesByAddress = false;
+    page = BuildChatPage(group, options);
     EXPECT_NE(
-        page.find("<div class=\"b l\"><div><a class=\"p\" href=\"#part-1-1\"><img "
-                  "src=\"data:image/jpeg;base64," +
-                  base64 +
-                  "\"></a></div><div class=\"m\"><a class=\"p\" href=\"#part-1-2\">image/png (cannot be "
-                  "shown)</a></div><div><a class=\"p\" href=\"#part-1-3\">Export to view:<br>text/x-vcard</a>"
-                  "</div><div class=\"m\">image/heic (not in the backup)</div><p class=\"t\">"),
+        page.find(
+            "<div class=\"m\"><a class=\"p\" href=\"#part-1-1\">image/jpeg (cannot be shown)</a></div>"),
         std::string::npos)
         << page;
     EXPECT_EQ(ChatTitle(group), "+447700900123");

@@ -352,6 +352,36 @@ TEST_F(DesktopViews, ChatAttachmentsSaveAndOpenFromTheirMenu) {
     ReadWholeFile(opened[0].toStdString(), copy);
     EXPECT_EQ(copy, pdf);
     Screenshot("view-messages-attachment");
+
+    // A HEIC picture arrives after the page, decoded at its own size; the pane serves nothing but
+    // the pictures of the conversation on screen.
+    const auto lyon = std::find(names.begin(), names.end(), QStringLiteral("Lyon trip"));
+    ASSERT_NE(lyon, names.end());
+    ClickRow(view->List(), static_cast<int>(lyon - names.begin()));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return view->Viewer()->PageText().contains("<img src=\"part/"); }, 10000));
+    auto width = std::make_shared<int>(0);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            view->Viewer()->View()->page()->runJavaScript(
+                QStringLiteral("document.querySelector('img').naturalWidth"),
+                QWebEngineScript::ApplicationWorld, [width](const QVariant& v) { *width = v.toInt(); });
+            QTest::qWait(100);
+            return *width == 64;
+        },
+        10000))
+        << *width;
+    Screenshot("view-messages-heic");
+    const QByteArray lyonPage = view->Viewer()->PageText();
+    const qsizetype src = lyonPage.indexOf("<img src=\"part/") + 10;
+    const QString own = QString::fromUtf8(lyonPage.mid(src, lyonPage.indexOf('"', src) - src));
+    for (const QString& address : {own, anchor.mid(5).prepend("part/"), QStringLiteral("part/2-999"),
+                                   QStringLiteral("part/../../etc/passwd"), QStringLiteral("sms.db")}) {
+        QByteArray mime = "unanswered";
+        view->Viewer()->Serve(address, [&mime](const QByteArray& type, const QByteArray&) { mime = type; });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return mime != "unanswered"; }, 5000)) << address.toStdString();
+        EXPECT_EQ(mime, address == own ? "image/jpeg" : "") << address.toStdString();
+    }
 }
 
 // Every generation of the demo, plain and encrypted: each list has its columns and rows, and each

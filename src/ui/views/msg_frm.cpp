@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QSplitter>
+#include <QThreadPool>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -21,6 +22,7 @@
 #include "platform/date_time.h"
 #include "platform/file_io.h"
 #include "platform/paths.h"
+#include "platform/text.h"
 #include "readers/heif_picture.h"
 #include "readers/short_message.h"
 #include "ui/html_pane.h"
@@ -31,6 +33,32 @@
 #include "ui/views/view_parts.h"
 
 namespace kestrow {
+
+namespace {
+
+// What the page shows of a picture: at most 238 by 188 pixels, HEIC/HEIF as JPEG.
+std::optional<TInlinePicture> DecodeChatPicture(const std::string& bytes, const std::string& mime) {
+    if (IsHeifData(bytes)) { // HEIC/HEIF: Qt cannot read it, libheif can
+        std::string error;
+        // 320 pixels: the thumbnail a phone embeds, a third over the shown size; a larger side
+        // would decode all 12 megapixels (0.4 s a picture instead of 3 ms).
+        std::optional<std::string> jpeg = HeifToJpeg(bytes, 320, error);
+        return jpeg ? ChatPicture(*jpeg, "image/jpeg") : std::nullopt;
+    }
+    return ChatPicture(bytes, mime);
+}
+
+// The type a picture is answered with: the part's own only when it is a plain "image/…" name.
+QByteArray AnswerType(const std::string& mime) {
+    const bool plain =
+        StartsWith(mime, "image/") &&
+        mime.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789/+.-") == std::string::npos;
+    return plain ? QByteArray::fromStdString(mime) : QByteArrayLiteral("application/octet-stream");
+}
+
+constexpr std::size_t kPictureCacheBytes = 32u << 20;
+
+} // namespace
 
 TMsgFrm::TMsgFrm(TIpodBackup& session, QWidget* parent) : TCategoryView(session, parent) {
     FMessages = session.LoadMessages();
@@ -76,12 +104,22 @@ TMsgFrm::TMsgFrm(TIpodBackup& session, QWidget* parent) : TCategoryView(session,
                                             QDir::home().filePath(suggested));
     };
     OpenFile = [](const QString& file) { return QDesktopServices::openUrl(QUrl::fromLocalFile(file)); };
+    FDecoders = new QThreadPool(this);
+    FMsgViewer->SetResourceSource(
+        [this](const QString& address, const THtmlPane::TAnswer& answer) { ServePicture(address, answer); });
     FMsgViewer->SetLinkMenu(
         [this](const QString& anchor, const QPoint& globalPos) { ShowPartMenu(anchor, globalPos); });
     connect(FMsgGroupLst, &TListView::RecordShown, this,
             [this](int record) { Guarded(window(), [&] { ShowConversation(record); }); });
     FMsgGroupLst->ShowFirst();
     NoteEmpty(catMessages, "No messages in this backup.");
+}
+
+TMsgFrm::~TMsgFrm() {
+    // No decoder may answer a view that is gone: drop the waiting ones and let the running ones end
+    // (their answers are posted to this view and go with it).
+    FDecoders->clear();
+    FDecoders->waitForDone();
 }
 
 void TMsgFrm::ShowConversation(int record) {
@@ -92,43 +130,90 @@ void TMsgFrm::ShowConversation(int record) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     FNumLb->setText(QStringLiteral("Loading Messages From: ") + ToQString(group.DisplayName) +
                     QStringLiteral(" ..."));
+    FDecoders->clear(); // the pictures of the page shown until now
     TChatPageOptions options;
     TIpodBackup& session = FSession;
-    options.InlinePicture = [&session](const TMsgItem&,
-                                       const TMsgPiece& piece) -> std::optional<TInlinePicture> {
-        std::string bytes;
-        if (!session.LoadMessagePart(piece.FileName, bytes, piece.Kind == 1 ? piece.RowId : -1)) {
-            return std::nullopt;
-        }
-        if (IsHeifData(bytes)) { // HEIC/HEIF: Qt cannot read it, libheif can
-            std::string error;
-            // 320 pixels: the thumbnail a phone embeds, a third over the shown size; a larger side
-            // would decode all 12 megapixels (0.4 s a picture instead of 3 ms).
-            std::optional<std::string> jpeg = HeifToJpeg(bytes, 320, error);
-            return jpeg ? ChatPicture(*jpeg, "image/jpeg") : std::nullopt;
-        }
-        return ChatPicture(bytes, piece.Content);
-    };
+    options.PicturesByAddress = true;
     options.PartInBackup = [&session](const TMsgPiece& piece) { return session.MessagePartInBackup(piece); };
     FShownGroup = record;
+    IndexParts();
     FMsgViewer->ShowHtml(BuildChatPage(group, options));
     FNumLb->setText(ToQString(ChatTitle(group)));
     QApplication::restoreOverrideCursor();
 }
 
 const TMsgPiece* TMsgFrm::FindPart(const QString& anchor) const {
+    const auto found = FParts.find(ToStdString(anchor));
+    return found == FParts.end() ? nullptr : found->second;
+}
+
+void TMsgFrm::IndexParts() {
+    FParts.clear();
     if (FMessages == nullptr || FShownGroup < 0) {
-        return nullptr;
+        return;
     }
-    const std::string wanted = ToStdString(anchor);
-    for (const TMsgItem& item : FMessages->Groups(FShownGroup).Items) {
-        for (const TMsgPiece& piece : item.Pieces) {
-            if (piece.Kind != mpkText && PartAnchor(piece) == wanted) {
-                return &piece;
+    const auto add = [this](const std::vector<TMsgPiece>& pieces) {
+        for (const TMsgPiece& piece : pieces) {
+            if (piece.Kind != mpkText) {
+                FParts.try_emplace(PartAnchor(piece), &piece);
             }
         }
+    };
+    for (const TMsgItem& item : FMessages->Groups(FShownGroup).Items) {
+        add(item.Pieces);
+        for (const TMsgReaction& reaction : item.Reactions) { // stickers placed on the message
+            add(reaction.Pieces);
+        }
     }
-    return nullptr;
+}
+
+void TMsgFrm::ServePicture(const QString& address, const THtmlPane::TAnswer& answer) {
+    // Only a picture of the conversation on screen, found by its row: never a file an address names.
+    const QString prefix = QStringLiteral("part/");
+    const TMsgPiece* piece =
+        address.startsWith(prefix) ? FindPart(QStringLiteral("part-") + address.mid(prefix.size())) : nullptr;
+    if (piece == nullptr || !IsImagePart(*piece) || piece->Hidden || !FSession.MessagePartInBackup(*piece)) {
+        answer({}, {});
+        return;
+    }
+    const std::string key = PictureAddress(*piece);
+    if (const auto cached = FPictures.find(key); cached != FPictures.end()) {
+        const std::optional<TInlinePicture>& picture = cached->second;
+        picture ? answer(AnswerType(picture->Mime), QByteArray::fromStdString(picture->Bytes))
+                : answer({}, {});
+        return;
+    }
+    std::string bytes;
+    if (!FSession.LoadMessagePart(piece->FileName, bytes, piece->Kind == mpkData ? piece->RowId : -1)) {
+        answer({}, {});
+        return;
+    }
+    // Decoding is the slow part (a HEIC thumbnail takes milliseconds): the page shows meanwhile.
+    FDecoders->start([this, key, answer, bytes = std::move(bytes), mime = piece->Content] {
+        std::optional<TInlinePicture> picture = DecodeChatPicture(bytes, mime);
+        QMetaObject::invokeMethod(
+            this,
+            [this, key, answer, picture = std::move(picture)] {
+                RememberPicture(key, picture);
+                picture ? answer(AnswerType(picture->Mime), QByteArray::fromStdString(picture->Bytes))
+                        : answer({}, {});
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void TMsgFrm::RememberPicture(const std::string& address, const std::optional<TInlinePicture>& picture) {
+    if (!FPictures.try_emplace(address, picture).second) {
+        return;
+    }
+    FPictureOrder.push_back(address);
+    FPictureBytes += picture ? picture->Bytes.size() : 0;
+    while (FPictureBytes > kPictureCacheBytes && FPictureOrder.size() > 1) {
+        const auto oldest = FPictures.find(FPictureOrder.front());
+        FPictureBytes -= oldest->second ? oldest->second->Bytes.size() : 0;
+        FPictures.erase(oldest);
+        FPictureOrder.pop_front();
+    }
 }
 
 bool TMsgFrm::LoadPart(const TMsgPiece& piece, std::string& bytes) {

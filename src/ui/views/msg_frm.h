@@ -2,14 +2,18 @@
 
 #include <QMenu>
 #include <QPointer>
+#include <deque>
+#include <unordered_map>
 
+#include "export/html_text.h"
 #include "ui/category_view.h"
+#include "ui/html_pane.h"
 
 class QLabel;
+class QThreadPool;
 
 namespace kestrow {
 
-class THtmlPane;
 class TRowModel;
 class TShortMessage;
 struct TMsgPiece;
@@ -19,6 +23,7 @@ class TMsgFrm : public TCategoryView {
     Q_OBJECT
 public:
     TMsgFrm(TIpodBackup& session, QWidget* parent);
+    ~TMsgFrm() override;
 
     bool Matches(int record, const QString& key) const override;
     std::optional<TExportJob> PrepareExport() override;
@@ -43,7 +48,19 @@ public:
 
 private:
     const TMsgPiece* FindPart(const QString& anchor) const;
+    // The parts of the conversation on screen by anchor (the first of equal ones, as the page has it).
+    void IndexParts();
     bool LoadPart(const TMsgPiece& piece, std::string& bytes);
+    // Serves a picture the page names ("part/<kind>-<row id>"): read here, decoded on a worker.
+    void ServePicture(const QString& address, const THtmlPane::TAnswer& answer);
+    void RememberPicture(const std::string& address, const std::optional<TInlinePicture>& picture);
+
+    // Decoded pictures by address (a failed one as nothing), the oldest dropped first.
+    std::unordered_map<std::string, const TMsgPiece*> FParts;
+    std::unordered_map<std::string, std::optional<TInlinePicture>> FPictures;
+    std::deque<std::string> FPictureOrder;
+    std::size_t FPictureBytes = 0;
+    QThreadPool* FDecoders = nullptr;
 
     TShortMessage* FMessages = nullptr;
     int FShownGroup = -1;
