@@ -27,6 +27,11 @@ std::string FileUri(const std::string& path, const char* query) {
     return uri + query;
 }
 
+// SQLite counts its memory under one global lock by default, taken on every allocation; threads
+// building the search index side by side would queue on it. Nothing here reads the counts. Set
+// before main, as it must be before SQLite's first use.
+const bool kNoMemoryCounts = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
+
 } // namespace
 
 void ShutdownSQLite() {

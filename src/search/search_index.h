@@ -31,11 +31,13 @@ struct TSearchHit {
 using TCategoryFilter = std::vector<int>;
 
 // The search and the timeline of one open backup. Built on first use from the session's readers
-// (loading those not loaded yet) and held in memory only: an SQLite FTS5 database that never
-// touches a disk, gone with this object. A backup opened since is noticed, and the index made again.
+// (loading those not loaded yet) and held in memory only: SQLite FTS5 databases that never touch a
+// disk, gone with this object. A backup opened since is noticed, and the index made again.
 class TSearchIndex {
 public:
-    explicit TSearchIndex(TIpodBackup& session);
+    // The records are indexed in `shards` parts side by side; 0: as many as the cores and the size
+    // of the backup make worth it.
+    explicit TSearchIndex(TIpodBackup& session, std::size_t shards = 0);
     TSearchIndex(const TSearchIndex&) = delete;
     TSearchIndex& operator=(const TSearchIndex&) = delete;
     ~TSearchIndex();
@@ -55,23 +57,28 @@ public:
     std::int64_t TextBytes() const { return FTextBytes; }
 
 private:
+    class TShard;
+
     void Refresh();
     void BuildIndex();
+    void BuildShard(TShard& shard, std::size_t first, std::size_t step) const;
     bool IsLockedNote(const TSearchRef& ref) const;
     void IndexOpenedNotes();
+    std::vector<std::size_t> MatchingRows(const std::string& expression) const;
     std::string MatchExpression(const std::vector<std::string>& words, const std::string& digits) const;
     bool FillHit(TSearchHit& hit, const std::vector<std::string>& words, const std::string& digits) const;
 
     TIpodBackup& FSession;
+    std::size_t FShardCount;
     int FBackupIndex = -1;
     TSearchSources FSources;
-    std::vector<TSearchRef> FRefs; // FTS rowid = index here
-    sqlite3* FDb = nullptr;
+    std::vector<TSearchRef> FRefs;                // FTS rowid = index here
+    std::vector<std::unique_ptr<TShard>> FShards; // record i is in shard i % size; none until built
+    sqlite3* FTokenizerDb = nullptr;              // the tokenizer's own connection
     std::unique_ptr<TTextTokenizer> FTokenizer;
     bool FLoaded = false;
-    bool FIndexed = false;
     std::int64_t FTextBytes = 0;
-    std::vector<std::pair<std::size_t, std::string>> FLockedNotes; // row, the text indexed of it
+    std::vector<std::pair<std::size_t, std::string>> FLockedNotes; // row, the text indexed of it, by row
 };
 
 } // namespace kestrow
