@@ -24,7 +24,8 @@ constexpr std::array<const char*, 8> kNames = {"contacts", "messages", "calls", 
 
 constexpr std::size_t kSummaryCharacters = 100;
 
-// One line of at most kSummaryCharacters characters.
+// One line of at most kSummaryCharacters characters, without the blank a message often keeps
+// before its attachment's place.
 std::string SummaryOf(std::string_view text) {
     std::string line = FirstCharacters(text, kSummaryCharacters);
     for (char& c : line) {
@@ -32,6 +33,7 @@ std::string SummaryOf(std::string_view text) {
             c = ' ';
         }
     }
+    line.erase(line.find_last_not_of(' ') + 1);
     return line;
 }
 

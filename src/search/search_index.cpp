@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <future>
 #include <stdexcept>
 #include <thread>
 
@@ -149,15 +150,19 @@ TSearchIndex::~TSearchIndex() {
 void TSearchIndex::Refresh() {
     TIpodBackup& s = FSession;
     TSearchSources sources;
+    // The messages take longest to read; the other categories are read meanwhile. Each category
+    // has its reader and working folder of its own, and what the loads share (the file table, the
+    // content files, the log) bears use from several threads.
+    auto messages = std::async(std::launch::async, [&s] { return s.LoadMessages(); });
     sources.Contacts = s.LoadContacts(true);
-    sources.Messages = s.LoadMessages();
-    s.ResolveMessageNames();
     sources.Calls = s.LoadCallLog();
-    s.ResolveCallNames();
     sources.Calendar = s.LoadCalendar();
     sources.Notes = s.LoadNotes();
     sources.Safari = s.LoadSafari();
     sources.Voicemail = s.LoadVoiceMail();
+    sources.Messages = messages.get();
+    s.ResolveMessageNames(); // with the contacts
+    s.ResolveCallNames();
     s.ResolveVoiceMailNames();
     sources.Files = &s.Files();
     const auto same = [&](const TSearchSources& a, const TSearchSources& b) {

@@ -133,6 +133,10 @@ TEST_F(Search, NewestFirstUndatedLastAndEveryDatedRecordInTheTimeline) {
     const double to = timeline[5].Ref.Date;
     EXPECT_EQ(FIndex.Timeline(from, to).size(), 3u); // both ends belong to the range
     EXPECT_EQ(FIndex.Timeline(0, 0, {catCalendar}).back().Summary, "Flight to Lyon Gatwick North");
+    const std::vector<TSearchHit> messages = FIndex.Timeline(0, 0, {catMessages});
+    EXPECT_TRUE(std::any_of(messages.begin(), messages.end(), [](const TSearchHit& entry) {
+        return entry.Summary == "Here are the tickets"; // the blank before the attachment's place goes
+    }));
 }
 
 TEST_F(Search, ALockedNoteIsNotFoundUntilItIsOpened) {
