@@ -104,7 +104,7 @@ void FillRecord(TSearchHit& hit, TSearchDoc& doc) {
 
 } // namespace
 
-// Every shard-th record from `first` on, in one in-memory FTS5 database of its own.
+// Records of FRefs, each step-th from `first` until `end`, in one in-memory FTS5 database.
 class TSearchIndex::TShard {
 public:
     TShard() : FDb(OpenMemoryDatabase()) {
@@ -125,7 +125,7 @@ public:
     sqlite3* Db() const { return FDb; }
 
     std::int64_t TextBytes = 0;
-    std::vector<std::pair<std::size_t, std::string>> LockedNotes;
+    std::vector<std::pair<std::size_t, std::string>> LockedNotes; // row, the text indexed of it
 
 private:
     sqlite3* FDb;
@@ -142,46 +142,75 @@ TSearchIndex::TSearchIndex(TIpodBackup& session, std::size_t shards)
 }
 
 TSearchIndex::~TSearchIndex() {
-    FShards.clear();
+    FOtherShard.reset();
+    FMessageShards.clear();
     FTokenizer.reset();
     sqlite3_close(FTokenizerDb);
 }
 
-void TSearchIndex::Refresh() {
+// Every category but the messages, names resolved.
+TSearchSources TSearchIndex::LoadOthers() {
     TIpodBackup& s = FSession;
     TSearchSources sources;
-    // The messages take longest to read; the other categories are read meanwhile. Each category
-    // has its reader and working folder of its own, and what the loads share (the file table, the
-    // content files, the log) bears use from several threads.
-    auto messages = std::async(std::launch::async, [&s] { return s.LoadMessages(); });
     sources.Contacts = s.LoadContacts(true);
     sources.Calls = s.LoadCallLog();
+    s.ResolveCallNames();
     sources.Calendar = s.LoadCalendar();
     sources.Notes = s.LoadNotes();
     sources.Safari = s.LoadSafari();
     sources.Voicemail = s.LoadVoiceMail();
-    sources.Messages = messages.get();
-    s.ResolveMessageNames(); // with the contacts
-    s.ResolveCallNames();
     s.ResolveVoiceMailNames();
     sources.Files = &s.Files();
-    const auto same = [&](const TSearchSources& a, const TSearchSources& b) {
-        return a.Contacts == b.Contacts && a.Messages == b.Messages && a.Calls == b.Calls &&
-               a.Calendar == b.Calendar && a.Notes == b.Notes && a.Safari == b.Safari &&
-               a.Voicemail == b.Voicemail;
-    };
-    if (FLoaded && FBackupIndex == s.CurrentIndex() && same(sources, FSources)) {
-        return;
-    }
-    FLoaded = true;
-    FBackupIndex = s.CurrentIndex();
-    FSources = sources;
-    FRefs = AllSearchRefs(FSources);
-    FShards.clear();
+    return sources;
 }
 
-void TSearchIndex::BuildIndex() {
-    const std::size_t count = FShardCount != 0 ? FShardCount : ShardCount(FRefs.size());
+// The records are FRefs: first every other category's, then the messages'. The messages take longest
+// to read; the other categories are read, and with `index` indexed, meanwhile. Each category has its
+// reader and working folder of its own, and what the loads share (the file table, the content files,
+// the log) bears use from several threads.
+void TSearchIndex::Refresh(bool index) {
+    TIpodBackup& s = FSession;
+    auto messages = std::async(std::launch::async, [&s] { return s.LoadMessages(); });
+    const TSearchSources others = LoadOthers();
+    const bool othersKept = FLoaded && FBackupIndex == s.CurrentIndex() &&
+                            others.Contacts == FSources.Contacts && others.Calls == FSources.Calls &&
+                            others.Calendar == FSources.Calendar && others.Notes == FSources.Notes &&
+                            others.Safari == FSources.Safari && others.Voicemail == FSources.Voicemail;
+    if (!othersKept) {
+        FLoaded = true;
+        FBackupIndex = s.CurrentIndex();
+        FSources = others;
+        FRefs = AllSearchRefs(FSources);
+        FOtherCount = FRefs.size();
+        FOtherShard.reset();
+        FMessageShards.clear();
+        FLockedNotes.clear();
+    }
+    if (index && !FOtherShard) {
+        auto shard = std::make_unique<TShard>();
+        BuildShard(*shard, 0, FOtherCount, 1);
+        FLockedNotes = std::move(shard->LockedNotes);
+        FOtherShard = std::move(shard);
+    }
+    const TShortMessage* loaded = messages.get();
+    s.ResolveMessageNames(); // with the contacts
+    if (!othersKept || loaded != FSources.Messages) {
+        FSources.Messages = loaded;
+        TSearchSources only;
+        only.Messages = loaded;
+        FRefs.resize(FOtherCount);
+        const std::vector<TSearchRef> refs = AllSearchRefs(only);
+        FRefs.insert(FRefs.end(), refs.begin(), refs.end());
+        FMessageShards.clear();
+    }
+    if (index && FMessageShards.empty()) {
+        IndexMessages();
+    }
+}
+
+// The messages in as many shards as threads, built side by side.
+void TSearchIndex::IndexMessages() {
+    const std::size_t count = FShardCount != 0 ? FShardCount : ShardCount(FRefs.size() - FOtherCount);
     std::vector<std::unique_ptr<TShard>> shards;
     for (std::size_t k = 0; k < count; ++k) {
         shards.push_back(std::make_unique<TShard>());
@@ -189,7 +218,7 @@ void TSearchIndex::BuildIndex() {
     std::vector<std::exception_ptr> errors(count);
     const auto build = [&](std::size_t k) {
         try {
-            BuildShard(*shards[k], k, count);
+            BuildShard(*shards[k], FOtherCount + k, FRefs.size(), count);
         } catch (...) {
             errors[k] = std::current_exception();
         }
@@ -207,23 +236,16 @@ void TSearchIndex::BuildIndex() {
             std::rethrow_exception(error);
         }
     }
-    FTextBytes = 0;
-    FLockedNotes.clear();
-    for (const auto& shard : shards) {
-        FTextBytes += shard->TextBytes;
-        FLockedNotes.insert(FLockedNotes.end(), shard->LockedNotes.begin(), shard->LockedNotes.end());
-    }
-    std::sort(FLockedNotes.begin(), FLockedNotes.end());
-    FShards = std::move(shards);
+    FMessageShards = std::move(shards);
 }
 
-// Runs on a thread of its own: reads the readers and the references, writes only to the shard.
-void TSearchIndex::BuildShard(TShard& shard, std::size_t first, std::size_t step) const {
+// May run on a thread of its own: reads the readers and FRefs, writes only to the shard.
+void TSearchIndex::BuildShard(TShard& shard, std::size_t first, std::size_t end, std::size_t step) const {
     Execute(shard.Db(), "BEGIN");
     {
         TStatement insert(shard.Db(), "INSERT INTO words(rowid, body) VALUES(?1, ?2)");
         std::string body; // one buffer for every record
-        for (std::size_t i = first; i < FRefs.size(); i += step) {
+        for (std::size_t i = first; i < end; i += step) {
             IndexBody(SearchDocOf(FSources, FRefs[i]), body);
             shard.TextBytes += static_cast<std::int64_t>(body.size());
             Write(insert, static_cast<std::int64_t>(i), body);
@@ -252,13 +274,13 @@ void TSearchIndex::IndexOpenedNotes() {
             continue;
         }
         // A contentless index forgets a record by being told the words it was given.
-        sqlite3* db = FShards[row % FShards.size()]->Db();
+        sqlite3* db = FOtherShard->Db(); // notes are among the other categories
         TStatement forget(db, "INSERT INTO words(words, rowid, body) VALUES('delete', ?1, ?2)");
         Write(forget, static_cast<std::int64_t>(row), indexed);
         TStatement insert(db, "INSERT INTO words(rowid, body) VALUES(?1, ?2)");
         IndexBody(SearchDocOf(FSources, FRefs[row]), body);
         Write(insert, static_cast<std::int64_t>(row), body);
-        FTextBytes += static_cast<std::int64_t>(body.size() - indexed.size());
+        FOtherShard->TextBytes += static_cast<std::int64_t>(body.size() - indexed.size());
         locked = FLockedNotes.erase(locked);
     }
 }
@@ -317,10 +339,7 @@ bool TSearchIndex::FillHit(TSearchHit& hit, const std::vector<std::string>& word
 }
 
 std::vector<TSearchHit> TSearchIndex::Search(std::string_view text, const TCategoryFilter& categories) {
-    Refresh();
-    if (FShards.empty()) {
-        BuildIndex();
-    }
+    Refresh(true);
     IndexOpenedNotes();
     std::vector<std::string> words;
     for (TTextToken& token : FTokenizer->Tokens(text)) {
@@ -342,7 +361,10 @@ std::vector<TSearchHit> TSearchIndex::Search(std::string_view text, const TCateg
     }
     // Newest first, records without a date last; otherwise in category and reader order.
     std::stable_sort(hits.begin(), hits.end(), [](const TSearchHit& a, const TSearchHit& b) {
-        return a.Ref.Date != 0 && (b.Ref.Date == 0 || a.Ref.Date > b.Ref.Date);
+        if (a.Ref.Date != b.Ref.Date) {
+            return a.Ref.Date != 0 && (b.Ref.Date == 0 || a.Ref.Date > b.Ref.Date);
+        }
+        return a.Ref.Category < b.Ref.Category;
     });
     return hits;
 }
@@ -350,7 +372,7 @@ std::vector<TSearchHit> TSearchIndex::Search(std::string_view text, const TCateg
 // The rows of every shard matching, in row order.
 std::vector<std::size_t> TSearchIndex::MatchingRows(const std::string& expression) const {
     std::vector<std::size_t> rows;
-    for (const auto& shard : FShards) {
+    for (const TShard* shard : Shards()) {
         TStatement query(shard->Db(), "SELECT rowid FROM words WHERE words MATCH ?1");
         sqlite3_bind_text(*query, 1, expression.data(), static_cast<int>(expression.size()), SQLITE_STATIC);
         while (query.Step()) {
@@ -362,7 +384,7 @@ std::vector<std::size_t> TSearchIndex::MatchingRows(const std::string& expressio
 }
 
 std::vector<TSearchHit> TSearchIndex::Timeline(double from, double to, const TCategoryFilter& categories) {
-    Refresh();
+    Refresh(false);
     std::vector<TSearchRef> dated;
     for (const TSearchRef& ref : FRefs) {
         if (ref.Date != 0 && (from == 0 || ref.Date >= from) && (to == 0 || ref.Date <= to) &&
@@ -370,8 +392,9 @@ std::vector<TSearchHit> TSearchIndex::Timeline(double from, double to, const TCa
             dated.push_back(ref);
         }
     }
-    std::stable_sort(dated.begin(), dated.end(),
-                     [](const TSearchRef& a, const TSearchRef& b) { return a.Date < b.Date; });
+    std::stable_sort(dated.begin(), dated.end(), [](const TSearchRef& a, const TSearchRef& b) {
+        return a.Date < b.Date || (a.Date == b.Date && a.Category < b.Category);
+    });
     std::vector<TSearchHit> entries(dated.size());
     for (std::size_t i = 0; i < dated.size(); ++i) {
         entries[i].Ref = dated[i];
@@ -381,9 +404,28 @@ std::vector<TSearchHit> TSearchIndex::Timeline(double from, double to, const TCa
     return entries;
 }
 
+std::vector<const TSearchIndex::TShard*> TSearchIndex::Shards() const {
+    std::vector<const TShard*> shards;
+    if (FOtherShard) {
+        shards.push_back(FOtherShard.get());
+    }
+    for (const auto& shard : FMessageShards) {
+        shards.push_back(shard.get());
+    }
+    return shards;
+}
+
+std::int64_t TSearchIndex::TextBytes() const {
+    std::int64_t bytes = 0;
+    for (const TShard* shard : Shards()) {
+        bytes += shard->TextBytes;
+    }
+    return bytes;
+}
+
 std::int64_t TSearchIndex::IndexBytes() const {
     std::int64_t bytes = 0;
-    for (const auto& shard : FShards) {
+    for (const TShard* shard : Shards()) {
         TStatement count(shard->Db(), "PRAGMA page_count");
         TStatement size(shard->Db(), "PRAGMA page_size");
         if (count.Step() && size.Step()) {

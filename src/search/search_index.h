@@ -35,8 +35,8 @@ using TCategoryFilter = std::vector<int>;
 // disk, gone with this object. A backup opened since is noticed, and the index made again.
 class TSearchIndex {
 public:
-    // The records are indexed in `shards` parts side by side; 0: as many as the cores and the size
-    // of the backup make worth it.
+    // The messages are indexed in `shards` parts side by side; 0: as many as the cores and their
+    // number make worth it. The other categories are indexed while the messages are read.
     explicit TSearchIndex(TIpodBackup& session, std::size_t shards = 0);
     TSearchIndex(const TSearchIndex&) = delete;
     TSearchIndex& operator=(const TSearchIndex&) = delete;
@@ -54,14 +54,16 @@ public:
 
     // Sizes of the index and of the texts it holds, in bytes (0 before the first search).
     std::int64_t IndexBytes() const;
-    std::int64_t TextBytes() const { return FTextBytes; }
+    std::int64_t TextBytes() const;
 
 private:
     class TShard;
 
-    void Refresh();
-    void BuildIndex();
-    void BuildShard(TShard& shard, std::size_t first, std::size_t step) const;
+    TSearchSources LoadOthers();
+    void Refresh(bool index);
+    void IndexMessages();
+    void BuildShard(TShard& shard, std::size_t first, std::size_t end, std::size_t step) const;
+    std::vector<const TShard*> Shards() const;
     bool IsLockedNote(const TSearchRef& ref) const;
     void IndexOpenedNotes();
     std::vector<std::size_t> MatchingRows(const std::string& expression) const;
@@ -69,16 +71,17 @@ private:
     bool FillHit(TSearchHit& hit, const std::vector<std::string>& words, const std::string& digits) const;
 
     TIpodBackup& FSession;
-    std::size_t FShardCount;
+    std::size_t FShardCount; // of the messages
     int FBackupIndex = -1;
     TSearchSources FSources;
-    std::vector<TSearchRef> FRefs;                // FTS rowid = index here
-    std::vector<std::unique_ptr<TShard>> FShards; // record i is in shard i % size; none until built
-    sqlite3* FTokenizerDb = nullptr;              // the tokenizer's own connection
+    std::vector<TSearchRef> FRefs; // every other category's records, then the messages'; FTS rowid = index
+    std::size_t FOtherCount = 0;   // of FRefs, before the messages
+    std::unique_ptr<TShard> FOtherShard;                 // none until built
+    std::vector<std::unique_ptr<TShard>> FMessageShards; // message i is in shard i % size
+    sqlite3* FTokenizerDb = nullptr;                     // the tokenizer's own connection
     std::unique_ptr<TTextTokenizer> FTokenizer;
     bool FLoaded = false;
-    std::int64_t FTextBytes = 0;
-    std::vector<std::pair<std::size_t, std::string>> FLockedNotes; // row, the text indexed of it, by row
+    std::vector<std::pair<std::size_t, std::string>> FLockedNotes; // row, the text indexed of it
 };
 
 } // namespace kestrow
