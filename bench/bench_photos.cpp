@@ -8,53 +8,22 @@
 
 #include <benchmark/benchmark.h>
 
-#include "platform/file_io.h"
+#include "photo_bench_backup.h"
 #include "platform/temp_folder.h"
 #include "readers/heif_picture.h"
-#include "support/backup_writer.h"
 #include "support/contacts_writer.h"
-#include "support/photos_writer.h"
 #include "support/picture_writer.h"
 
 namespace {
 
 using namespace kestrow;
 
-constexpr int kItems = 50'000;
+constexpr int kItems = bench::kRollItems;
 
 struct TRollBackup {
     TTempFolder Root;
-    TTempFolder Work;
     TRollBackup() {
-        std::vector<test::TTestAsset> assets;
-        test::TBackupPlan plan;
-        plan.FolderName = "roll";
-        plan.Layout = test::TLayout::ManifestDb;
-        for (int i = 0; i < kItems; ++i) {
-            const std::string folder = "DCIM/" + std::to_string(100 + i / 1000) + "APPLE";
-            const std::string name = "IMG_" + std::to_string(i) + (i % 2 == 0 ? ".HEIC" : ".JPG");
-            assets.push_back({.Directory = folder,
-                              .FileName = name,
-                              .OriginalName = name,
-                              .Created = 600000000.0 + i * 3600.0,
-                              .ZoneOffset = 3600,
-                              .Latitude = 47.0,
-                              .Longitude = 8.0,
-                              .Width = 4032,
-                              .Height = 3024,
-                              .Albums = i % 10 == 0
-                                            ? std::vector<std::string>{"Album " + std::to_string(i % 7)}
-                                            : std::vector<std::string>{}});
-            plan.Files.emplace_back("CameraRollDomain", "Media/" + folder + "/" + name, "x");
-        }
-        test::WritePhotosLibrary(Work.Path() + "Photos.sqlite", test::TPhotosGeneration::Asset, assets);
-        for (const char* suffix : {"", "-wal"}) {
-            std::string bytes;
-            ReadWholeFile(Work.Path() + "Photos.sqlite" + suffix, bytes);
-            plan.Files.emplace_back("CameraRollDomain", std::string("Media/PhotoData/Photos.sqlite") + suffix,
-                                    bytes);
-        }
-        test::WriteBackup(Root.Path(), plan);
+        bench::WritePhotoRollBackup(Root.Path(), kItems, [](int) { return std::string("x"); });
     }
 };
 

@@ -50,6 +50,7 @@
 #include "ui/views/msg_frm.h"
 #include "ui/views/note_frm.h"
 #include "ui/views/photo_frm.h"
+#include "ui/views/photo_grid.h"
 #include "ui/views/picture_scaling.h"
 #include "ui/views/sfr_frm.h"
 #include "ui/views/video_frames.h"
@@ -852,6 +853,7 @@ TEST_F(DesktopViews, PhotosGridByMonthPreviewsTheClickedPictureWithItsDate) {
 
 // A video shows its first frame with its duration over it, from a plain backup's own file and from
 // an encrypted one's decrypted copy; one that does not play keeps its icon, in the grid and the preview.
+// Without a library, the duration is the one the player finds.
 TEST_F(DesktopViews, PhotosShowAVideosFirstFrameElseItsIcon) {
     for (const bool encrypted : {false, true}) {
         const TTempFolder root;
@@ -860,7 +862,7 @@ TEST_F(DesktopViews, PhotosShowAVideosFirstFrameElseItsIcon) {
         plan.Encrypted = encrypted;
         plan.Files = {
             test::TTestFile("CameraRollDomain", "Media/DCIM/100APPLE/IMG_0010.MOV",
-                            test::TestMovie(64, 48, 5, 220, 30, 30)),
+                            test::TestMovie(64, 48, 30, 220, 30, 30)), // 3 s
             test::TTestFile("CameraRollDomain", "Media/DCIM/100APPLE/IMG_0011.MOV", "moov, but no movie")};
         test::WriteBackup(root.Path(), plan);
         Open(0, root.Path(), encrypted ? "secret" : nullptr);
@@ -889,8 +891,12 @@ TEST_F(DesktopViews, PhotosShowAVideosFirstFrameElseItsIcon) {
         const QImage frame = view->PictureLb()->pixmap().toImage();
         EXPECT_NEAR(frame.width() * 3 / 4, frame.height(), 1);
         EXPECT_GT(frame.pixelColor(frame.rect().center()).red(), 180);
-        EXPECT_TRUE(view->InfoLb()->text().startsWith("IMG_0010.MOV\n09/27/16"))
-            << view->InfoLb()->text().toStdString();
+        const QString info = view->InfoLb()->text();
+        EXPECT_TRUE(info.startsWith("IMG_0010.MOV\n09/27/16") && info.contains("\n\u25B6 0:03\n"))
+            << info.toStdString();
+        EXPECT_EQ(view->Model()->VideoLabel(view->Model()->RecordAt(movie)).toStdString(), "\u25B6 0:03");
+        EXPECT_EQ(view->Model()->VideoLabel(view->Model()->RecordAt(3 - movie)).toStdString(),
+                  "\u25B6 Video");
         Screenshot(encrypted ? "view-photos-videos-encrypted" : "view-photos-videos");
         FForm.reset();
     }

@@ -26,7 +26,8 @@ namespace {
 
 constexpr int kPreviewSide = 1024;
 
-QString InfoText(const TPhotoItem& item) {
+// The name, date, place, pixel size, a video's label ("▶ 0:12") and the file's size.
+QString InfoText(const TPhotoItem& item, const QString& videoLabel) {
     QString text = ToQString(item.OriginalName);
     text +=
         QLatin1Char('\n') + (item.Date == 0 ? QStringLiteral("No date") : ToQString(DateTimeText(item.Date)));
@@ -36,6 +37,9 @@ QString InfoText(const TPhotoItem& item) {
     }
     if (item.Width > 0 && item.Height > 0) {
         text += QLatin1Char('\n') + QStringLiteral("%1 x %2").arg(item.Width).arg(item.Height);
+    }
+    if (item.IsVideo) {
+        text += QLatin1Char('\n') + videoLabel;
     }
     text += QLatin1Char('\n') + (item.InBackup ? SizeText(item.Size) : QStringLiteral("Not in the backup"));
     return text;
@@ -129,7 +133,7 @@ void TPhotoFrm::Preview(int record) {
         return;
     }
     const TPhotoItem& item = FModel->Item(record);
-    FInfoLb->setText(InfoText(item));
+    FInfoLb->setText(InfoText(item, FModel->VideoLabel(record)));
     if (!item.InBackup) {
         FPictureLb->setText(QStringLiteral("Not in the backup"));
         return;
@@ -140,6 +144,9 @@ void TPhotoFrm::Preview(int record) {
     FModel->Decode(record, kPreviewSide, 1, [this, record, video = item.IsVideo](const QImage& image) {
         if (record != FShown) {
             return;
+        }
+        if (video) { // the player may have found its duration
+            FInfoLb->setText(InfoText(FModel->Item(record), FModel->VideoLabel(record)));
         }
         if (image.isNull()) {
             FPictureLb->setText(video ? QStringLiteral("Video") : QStringLiteral("Cannot show this picture"));

@@ -48,15 +48,8 @@ QString MonthTitle(double date) {
     return QLocale().toString(QDate(civil.Year, civil.Month, 1), QStringLiteral("MMMM yyyy"));
 }
 
-QString VideoLabel(const TPhotoItem& item) {
-    return QStringLiteral("\u25B6 ") +
-           (item.Duration > 0 ? QString::fromStdString(DurationText(std::llround(item.Duration)))
-                              : QStringLiteral("Video"));
-}
-
 // The play mark and duration over a video's first frame, in its lower left corner.
-void VideoBadge(QPainter* painter, const QRect& cell, const TPhotoItem& item) {
-    const QString label = VideoLabel(item);
+void VideoBadge(QPainter* painter, const QRect& cell, const QString& label) {
     QRect box = painter->fontMetrics().boundingRect(label).adjusted(-3, -1, 3, 1);
     box.moveBottomLeft(cell.bottomLeft() + QPoint(2, -2));
     painter->fillRect(box, QColor(0, 0, 0, 160));
@@ -176,6 +169,18 @@ const TPhotoItem& TPhotoGridModel::Item(int record) const {
     return FPhotos.Item(record);
 }
 
+double TPhotoGridModel::Duration(int record) const {
+    const double library = FPhotos.Item(record).Duration;
+    return library > 0 ? library : FDurations.value(record);
+}
+
+QString TPhotoGridModel::VideoLabel(int record) const {
+    const double seconds = Duration(record);
+    return QStringLiteral("\u25B6 ") + (seconds > 0
+                                            ? QString::fromStdString(DurationText(std::llround(seconds)))
+                                            : QStringLiteral("Video"));
+}
+
 const QImage* TPhotoGridModel::Thumbnail(int record, TThumbState& state) {
     const TPhotoItem& item = FPhotos.Item(record);
     if (!item.InBackup) {
@@ -206,6 +211,17 @@ const QImage* TPhotoGridModel::Thumbnail(int record, TThumbState& state) {
     return nullptr;
 }
 
+void TPhotoGridModel::LearnDuration(int record, qint64 ms) {
+    if (ms <= 0 || Duration(record) > 0) {
+        return;
+    }
+    FDurations.insert(record, static_cast<double>(ms) / 1000.0);
+    const int row = RowOfRecord(record);
+    if (row >= 0) {
+        emit dataChanged(index(row), index(row)); // its label, painted again
+    }
+}
+
 void TPhotoGridModel::DropPending() {
     FPool.clear();
     FVideos->Clear();
@@ -221,16 +237,20 @@ void TPhotoGridModel::Decode(int record, int side, int priority, std::function<v
     const TBackupFileAccess* access = &FSession.FileAccess();
     if (FPhotos.Item(record).IsVideo) {
         FPool.start(
-            [this, access, file = *file, folder = FSession.TempFolder(), side, done = std::move(done)] {
+            [this, access, file = *file, folder = FSession.TempFolder(), record, side,
+             done = std::move(done)] {
                 auto video = OpenVideo(*access, file, folder);
                 QMetaObject::invokeMethod(
                     this,
-                    [this, video, side, done] {
+                    [this, video, record, side, done] {
                         if (video == nullptr) {
                             done(QImage());
-                        } else {
-                            FVideos->Request(video, side, done);
+                            return;
                         }
+                        FVideos->Request(video, side, [this, record, done](const QImage& frame, qint64 ms) {
+                            LearnDuration(record, ms);
+                            done(frame);
+                        });
                     },
                     Qt::QueuedConnection);
             },
@@ -287,7 +307,7 @@ void TPhotoDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option
         const QRect target(cell.center() - QPoint(size.width() / 2, size.height() / 2), size);
         painter->drawImage(target, *image);
         if (state == TPhotoGridModel::Video) {
-            VideoBadge(painter, cell, FModel->Item(record));
+            VideoBadge(painter, cell, FModel->VideoLabel(record));
         }
     } else {
         painter->fillRect(cell, state == TPhotoGridModel::Video ? QColor(0x30, 0x30, 0x30)
@@ -302,7 +322,7 @@ void TPhotoDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option
             label = QStringLiteral("Cannot show this picture");
             break;
         case TPhotoGridModel::Video:
-            label = VideoLabel(item);
+            label = FModel->VideoLabel(record);
             painter->setPen(Qt::white);
             break;
         default:

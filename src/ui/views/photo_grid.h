@@ -2,6 +2,7 @@
 
 #include <QAbstractListModel>
 #include <QCache>
+#include <QHash>
 #include <QImage>
 #include <QSet>
 #include <QStyledItemDelegate>
@@ -48,6 +49,10 @@ public:
     QString HeaderAt(int row) const;
     int RowOfRecord(int record) const;
     const TPhotoItem& Item(int record) const;
+    // A video's duration in seconds: the library's, else what the player found (0 while unknown).
+    double Duration(int record) const;
+    // What a video shows beside its picture: "▶ 0:12", "▶ Video" while its duration is unknown.
+    QString VideoLabel(int record) const;
     // The thumbnail when it is decoded (else nullptr, and it is asked for) and what the row shows;
     // a video's state is Video with or without its first frame.
     const QImage* Thumbnail(int record, TThumbState& state);
@@ -62,6 +67,8 @@ private:
         int Record = -1;
         QString Header;
     };
+    void LearnDuration(int record, qint64 ms);
+
     TIpodBackup& FSession;
     const TPhotos& FPhotos;
     std::vector<TRow> FRows;
@@ -69,6 +76,7 @@ private:
     QCache<int, QImage> FCache;
     QSet<int> FPending;
     QSet<int> FFailed;
+    QHash<int, double> FDurations; // of videos the library gives none for, as the player found them
     QThreadPool FPool;
     TVideoFrames* FVideos = nullptr;
 };

@@ -44,10 +44,11 @@ void TVideoFrames::Start(TRequest request) {
             return;
         }
         *finished = true;
+        const qint64 duration = player->duration();
         player->stop();
         player->deleteLater();
         --FRunning;
-        done(image);
+        done(image, duration);
         StartNext();
     };
     connect(sink, &QVideoSink::videoFrameChanged, player,

@@ -13,11 +13,13 @@ namespace kestrow {
 // First frames of videos through Qt Multimedia's player, which reads and decodes on threads of its
 // own: at most two videos at a time, the rest queued. A video that shows no frame within a short
 // wait (no decoder for it, a damaged file) gives a null picture, so the caller falls back to an icon.
+// Either way the caller learns the video's duration when the player has found it.
 class TVideoFrames : public QObject {
     Q_OBJECT
 public:
     static constexpr int kWaitMs = 3000;
-    using TDone = std::function<void(const QImage&)>;
+    // The first frame (null without one) and the duration in milliseconds (0 when unknown).
+    using TDone = std::function<void(const QImage& frame, qint64 durationMs)>;
 
     explicit TVideoFrames(QObject* parent);
 
