@@ -69,31 +69,60 @@ struct TGroupEvent {
     std::string Name;      // the new name of a renamed group
 };
 
-// One message.
+// A value held apart from its owner, where it is rare and large: a pointer's room when absent, copied
+// with its owner. Reads like an optional.
+template <typename T> class TBoxed {
+public:
+    TBoxed() = default;
+    TBoxed(const TBoxed& other) : FValue(other.FValue ? std::make_unique<T>(*other.FValue) : nullptr) {}
+    TBoxed(TBoxed&&) noexcept = default;
+    TBoxed& operator=(const TBoxed& other) {
+        FValue = other.FValue ? std::make_unique<T>(*other.FValue) : nullptr;
+        return *this;
+    }
+    TBoxed& operator=(TBoxed&&) noexcept = default;
+    TBoxed& operator=(T value) {
+        FValue = std::make_unique<T>(std::move(value));
+        return *this;
+    }
+    ~TBoxed() = default;
+
+    explicit operator bool() const { return FValue != nullptr; }
+    T* operator->() { return FValue.get(); }
+    const T* operator->() const { return FValue.get(); }
+    T& operator*() { return *FValue; }
+    const T& operator*() const { return *FValue; }
+
+private:
+    std::unique_ptr<T> FValue;
+};
+
+// One message. A million of them are held at once: the flags and small numbers sit together, and
+// the rare group event is kept apart.
 struct TMsgItem {
     std::int32_t RowId = 0;
-    double RawDate = 0; // the date as stored
-    std::string Text;   // empty for an MMS, whose text is in its parts
+    std::int32_t SenderIndex = 0; // group chats: the sender's position in the conversation's Addresses
+    double RawDate = 0;           // the date as stored
+    double Date = 0;              // local day count; 0 when none
     bool IsSent = false;
-    double Date = 0; // local day count; 0 when none
+    bool IsIMessage = false;
+    std::string Text; // empty for an MMS, whose text is in its parts
     std::vector<TMsgPiece> Pieces;
     std::string ChatKey; // newer schema: the conversation's chat ROWID
-    bool IsIMessage = false;
-    std::int32_t SenderIndex = 0; // group chats: the sender's position in the conversation's Addresses
 
     // Newer schema, where the columns exist (all empty or false otherwise).
-    std::string Guid;
     TMsgRowKind Kind = TMsgRowKind::Message; // Message or Event for the items of a conversation
+    bool Edited = false;
+    bool Unsent = false;  // every part was unsent: nothing of the message is left
+    bool Deleted = false; // deleted on the phone, kept among the recently deleted
+    int UnsentParts = 0;
+    std::string Guid;
     std::string Sender;     // a received message's sender (the row's handle), or the event's actor
     std::string SenderName; // filled by the name resolution; the address until then
     std::vector<TMsgReaction> Reactions;
-    bool Edited = false;
     std::vector<TMsgEdit> Edits; // earlier versions, oldest first; the current text is Text
-    int UnsentParts = 0;
-    bool Unsent = false;  // every part was unsent: nothing of the message is left
-    std::string ReplyTo;  // the GUID of the message this one answers
-    bool Deleted = false; // deleted on the phone, kept among the recently deleted
-    std::optional<TGroupEvent> Event;
+    std::string ReplyTo;         // the GUID of the message this one answers
+    TBoxed<TGroupEvent> Event;
 
     int PieceCount() const { return static_cast<int>(Pieces.size()); }
     // Text followed by the Content of every part, without separator.

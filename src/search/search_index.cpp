@@ -164,12 +164,13 @@ TSearchSources TSearchIndex::LoadOthers() {
     return sources;
 }
 
-// The records are FRefs: first every other category's, then the messages'. The messages take longest
-// to read; the other categories are read, and with `index` indexed, meanwhile. Each category has its
-// reader and working folder of its own, and what the loads share (the file table, the content files,
-// the log) bears use from several threads.
+// The records are FRefs: first every other category's, then the messages'. Messages not read yet take
+// longest to read: the other categories are read, and with `index` indexed, meanwhile. Each category
+// has its reader and working folder of its own, and what the loads share (the file table, the
+// content files, the log) bears use from several threads.
 void TSearchIndex::Refresh(bool index) {
     TIpodBackup& s = FSession;
+    const bool messagesRead = s.CategoryState(catMessages) != TCategoryState::NotLoaded;
     auto messages = std::async(std::launch::async, [&s] { return s.LoadMessages(); });
     const TSearchSources others = LoadOthers();
     const bool othersKept = FLoaded && FBackupIndex == s.CurrentIndex() &&
@@ -184,12 +185,10 @@ void TSearchIndex::Refresh(bool index) {
         FOtherCount = FRefs.size();
         FOtherShard.reset();
         FMessageShards.clear();
-        FLockedNotes.clear();
     }
-    if (index && !FOtherShard) {
+    if (index && !FOtherShard && !messagesRead) {
         auto shard = std::make_unique<TShard>();
         BuildShard(*shard, 0, FOtherCount, 1);
-        FLockedNotes = std::move(shard->LockedNotes);
         FOtherShard = std::move(shard);
     }
     const TShortMessage* loaded = messages.get();
@@ -203,40 +202,58 @@ void TSearchIndex::Refresh(bool index) {
         FRefs.insert(FRefs.end(), refs.begin(), refs.end());
         FMessageShards.clear();
     }
-    if (index && FMessageShards.empty()) {
-        IndexMessages();
+    if (index) {
+        IndexTheRest();
     }
 }
 
-// The messages in as many shards as threads, built side by side.
-void TSearchIndex::IndexMessages() {
-    const std::size_t count = FShardCount != 0 ? FShardCount : ShardCount(FRefs.size() - FOtherCount);
-    std::vector<std::unique_ptr<TShard>> shards;
-    for (std::size_t k = 0; k < count; ++k) {
-        shards.push_back(std::make_unique<TShard>());
+// The shards not built yet, side by side: the other categories in one, the messages in as many as
+// threads.
+void TSearchIndex::IndexTheRest() {
+    struct TPart {
+        TShard* Shard;
+        std::size_t First, End, Step;
+    };
+    std::vector<TPart> parts;
+    if (!FOtherShard) {
+        FOtherShard = std::make_unique<TShard>();
+        parts.push_back({FOtherShard.get(), 0, FOtherCount, 1});
     }
-    std::vector<std::exception_ptr> errors(count);
+    std::vector<std::unique_ptr<TShard>> shards;
+    if (FMessageShards.empty()) {
+        const std::size_t count = FShardCount != 0 ? FShardCount : ShardCount(FRefs.size() - FOtherCount);
+        for (std::size_t k = 0; k < count; ++k) {
+            shards.push_back(std::make_unique<TShard>());
+            parts.push_back({shards.back().get(), FOtherCount + k, FRefs.size(), count});
+        }
+    }
+    std::vector<std::exception_ptr> errors(parts.size());
     const auto build = [&](std::size_t k) {
         try {
-            BuildShard(*shards[k], FOtherCount + k, FRefs.size(), count);
+            BuildShard(*parts[k].Shard, parts[k].First, parts[k].End, parts[k].Step);
         } catch (...) {
             errors[k] = std::current_exception();
         }
     };
     std::vector<std::thread> workers;
-    for (std::size_t k = 1; k < count; ++k) {
+    for (std::size_t k = 1; k < parts.size(); ++k) {
         workers.emplace_back(build, k);
     }
-    build(0);
+    if (!parts.empty()) {
+        build(0);
+    }
     for (std::thread& worker : workers) {
         worker.join();
     }
     for (const std::exception_ptr& error : errors) {
         if (error) {
+            FOtherShard.reset(); // half built: made again on the next search
             std::rethrow_exception(error);
         }
     }
-    FMessageShards = std::move(shards);
+    if (!shards.empty()) {
+        FMessageShards = std::move(shards);
+    }
 }
 
 // May run on a thread of its own: reads the readers and FRefs, writes only to the shard.
@@ -265,23 +282,25 @@ bool TSearchIndex::IsLockedNote(const TSearchRef& ref) const {
     return lock != TNoteLock::None && lock != TNoteLock::Opened;
 }
 
+// The locked notes are among the other categories: their shard keeps what it was given of them.
 void TSearchIndex::IndexOpenedNotes() {
+    std::vector<std::pair<std::size_t, std::string>>& lockedNotes = FOtherShard->LockedNotes;
+    sqlite3* db = FOtherShard->Db();
     std::string body;
-    for (auto locked = FLockedNotes.begin(); locked != FLockedNotes.end();) {
+    for (auto locked = lockedNotes.begin(); locked != lockedNotes.end();) {
         const auto& [row, indexed] = *locked;
         if (IsLockedNote(FRefs[row])) {
             ++locked;
             continue;
         }
         // A contentless index forgets a record by being told the words it was given.
-        sqlite3* db = FOtherShard->Db(); // notes are among the other categories
         TStatement forget(db, "INSERT INTO words(words, rowid, body) VALUES('delete', ?1, ?2)");
         Write(forget, static_cast<std::int64_t>(row), indexed);
         TStatement insert(db, "INSERT INTO words(rowid, body) VALUES(?1, ?2)");
         IndexBody(SearchDocOf(FSources, FRefs[row]), body);
         Write(insert, static_cast<std::int64_t>(row), body);
         FOtherShard->TextBytes += static_cast<std::int64_t>(body.size() - indexed.size());
-        locked = FLockedNotes.erase(locked);
+        locked = lockedNotes.erase(locked);
     }
 }
 

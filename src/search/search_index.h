@@ -61,7 +61,7 @@ private:
 
     TSearchSources LoadOthers();
     void Refresh(bool index);
-    void IndexMessages();
+    void IndexTheRest();
     void BuildShard(TShard& shard, std::size_t first, std::size_t end, std::size_t step) const;
     std::vector<const TShard*> Shards() const;
     bool IsLockedNote(const TSearchRef& ref) const;
@@ -77,11 +77,10 @@ private:
     std::vector<TSearchRef> FRefs; // every other category's records, then the messages'; FTS rowid = index
     std::size_t FOtherCount = 0;   // of FRefs, before the messages
     std::unique_ptr<TShard> FOtherShard;                 // none until built
-    std::vector<std::unique_ptr<TShard>> FMessageShards; // message i is in shard i % size
+    std::vector<std::unique_ptr<TShard>> FMessageShards; // the messages, dealt out in turn
     sqlite3* FTokenizerDb = nullptr;                     // the tokenizer's own connection
     std::unique_ptr<TTextTokenizer> FTokenizer;
     bool FLoaded = false;
-    std::vector<std::pair<std::size_t, std::string>> FLockedNotes; // row, the text indexed of it
 };
 
 } // namespace kestrow
