@@ -141,7 +141,7 @@ void TPhotoFrm::Preview(int record) {
     if (item.IsVideo) {
         FPictureLb->setText(QStringLiteral("Video")); // until its first frame comes, if it does
     }
-    FModel->Decode(record, kPreviewSide, 1, [this, record, video = item.IsVideo](const QImage& image) {
+    FModel->Decode(record, kPreviewSide, true, [this, record, video = item.IsVideo](const QImage& image) {
         if (record != FShown) {
             return;
         }

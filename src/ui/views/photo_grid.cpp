@@ -91,6 +91,7 @@ std::shared_ptr<TFileHandle> OpenVideo(const TBackupFileAccess& access, const TB
 TPhotoGridModel::TPhotoGridModel(TIpodBackup& session, const TPhotos& photos, QObject* parent)
     : QAbstractListModel(parent), FSession(session), FPhotos(photos), FCache(kCacheKiB) {
     FPool.setMaxThreadCount(std::max(1, std::min(QThread::idealThreadCount(), 4)));
+    FKeptPool.setMaxThreadCount(1);
     FVideos = new TVideoFrames(this);
     SetFilter({});
 }
@@ -98,6 +99,8 @@ TPhotoGridModel::TPhotoGridModel(TIpodBackup& session, const TPhotos& photos, QO
 TPhotoGridModel::~TPhotoGridModel() {
     FPool.clear();
     FPool.waitForDone(); // their results are posted to this object, which Qt then drops
+    FKeptPool.clear();
+    FKeptPool.waitForDone();
 }
 
 void TPhotoGridModel::SetFilter(const TPhotoFilter& filter) {
@@ -195,7 +198,7 @@ const QImage* TPhotoGridModel::Thumbnail(int record, TThumbState& state) {
     state = item.IsVideo ? Video : failed ? Undecodable : Pending;
     if (!failed && !FPending.contains(record)) {
         FPending.insert(record);
-        Decode(record, kThumbSide, 0, [this, record](const QImage& image) {
+        Decode(record, kThumbSide, false, [this, record](const QImage& image) {
             FPending.remove(record);
             if (image.isNull()) {
                 FFailed.insert(record);
@@ -228,49 +231,52 @@ void TPhotoGridModel::DropPending() {
     FPending.clear();
 }
 
-void TPhotoGridModel::Decode(int record, int side, int priority, std::function<void(const QImage&)> done) {
+void TPhotoGridModel::Decode(int record, int side, bool kept, std::function<void(const QImage&)> done) {
     const TBackupFile* file = FSession.Files().Find(FPhotos.Item(record).Key);
     if (file == nullptr) {
         done(QImage());
         return;
     }
     const TBackupFileAccess* access = &FSession.FileAccess();
+    QThreadPool& pool = kept ? FKeptPool : FPool;
+    if (kept) {
+        FKeptPool.clear(); // the picture asked for before, no longer shown, if it has not started
+    }
     if (FPhotos.Item(record).IsVideo) {
-        FPool.start(
-            [this, access, file = *file, folder = FSession.TempFolder(), record, side,
-             done = std::move(done)] {
-                auto video = OpenVideo(*access, file, folder);
-                QMetaObject::invokeMethod(
-                    this,
-                    [this, video, record, side, done] {
-                        if (video == nullptr) {
-                            done(QImage());
-                            return;
-                        }
-                        FVideos->Request(video, side, [this, record, done](const QImage& frame, qint64 ms) {
+        pool.start([this, access, file = *file, folder = FSession.TempFolder(), record, side, kept,
+                    done = std::move(done)] {
+            auto video = OpenVideo(*access, file, folder);
+            QMetaObject::invokeMethod(
+                this,
+                [this, video, record, side, kept, done] {
+                    if (video == nullptr) {
+                        done(QImage());
+                        return;
+                    }
+                    FVideos->Request(
+                        video, side,
+                        [this, record, done](const QImage& frame, qint64 ms) {
                             LearnDuration(record, ms);
                             done(frame);
-                        });
-                    },
-                    Qt::QueuedConnection);
-            },
-            priority);
+                        },
+                        kept);
+                },
+                Qt::QueuedConnection);
+        });
         return;
     }
-    FPool.start(
-        [this, access, file = *file, side, done = std::move(done)] {
-            std::string data;
-            std::string error;
-            QImage image;
-            if (access->Load(file, data) == 0) {
-                if (const auto rgb = DecodePicture(data, side, error)) {
-                    image = ToImage(*rgb);
-                }
+    pool.start([this, access, file = *file, side, done = std::move(done)] {
+        std::string data;
+        std::string error;
+        QImage image;
+        if (access->Load(file, data) == 0) {
+            if (const auto rgb = DecodePicture(data, side, error)) {
+                image = ToImage(*rgb);
             }
-            QMetaObject::invokeMethod(
-                this, [done, image] { done(image); }, Qt::QueuedConnection);
-        },
-        priority);
+        }
+        QMetaObject::invokeMethod(
+            this, [done, image] { done(image); }, Qt::QueuedConnection);
+    });
 }
 
 TPhotoDelegate::TPhotoDelegate(TPhotoGridModel* model, QListView* view)

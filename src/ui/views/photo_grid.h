@@ -59,8 +59,9 @@ public:
     // Forgets thumbnails asked for but not started (the rows scrolled out of sight).
     void DropPending();
     // Decodes one picture (a video's first frame) to fit `side` off the UI thread; `done` runs on
-    // the UI thread with the picture (null when it does not decode) unless the model is gone.
-    void Decode(int record, int side, int priority, std::function<void(const QImage&)> done);
+    // the UI thread with the picture (null when it does not decode) unless the model is gone. A
+    // `kept` request (the preview's) replaces the kept one not started and is never dropped.
+    void Decode(int record, int side, bool kept, std::function<void(const QImage&)> done);
 
 private:
     struct TRow {
@@ -78,6 +79,7 @@ private:
     QSet<int> FFailed;
     QHash<int, double> FDurations; // of videos the library gives none for, as the player found them
     QThreadPool FPool;
+    QThreadPool FKeptPool; // the preview's pictures, out of reach of DropPending
     TVideoFrames* FVideos = nullptr;
 };
 

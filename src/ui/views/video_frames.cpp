@@ -16,9 +16,19 @@ constexpr int kMaxRunning = 2;
 
 TVideoFrames::TVideoFrames(QObject* parent) : QObject(parent) {}
 
-void TVideoFrames::Request(std::shared_ptr<TFileHandle> video, int side, TDone done) {
-    FQueue.push_back({std::move(video), side, std::move(done)});
+void TVideoFrames::Request(std::shared_ptr<TFileHandle> video, int side, TDone done, bool kept) {
+    TRequest request{std::move(video), side, std::move(done), kept};
+    if (kept) {
+        std::erase_if(FQueue, [](const TRequest& waiting) { return waiting.Kept; }); // an earlier preview's
+        FQueue.push_front(std::move(request));
+    } else {
+        FQueue.push_back(std::move(request));
+    }
     StartNext();
+}
+
+void TVideoFrames::Clear() {
+    std::erase_if(FQueue, [](const TRequest& request) { return !request.Kept; });
 }
 
 void TVideoFrames::StartNext() {

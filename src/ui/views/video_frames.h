@@ -24,16 +24,18 @@ public:
     explicit TVideoFrames(QObject* parent);
 
     // The first frame of the video in the open file `video` (kept open until the player is gone),
-    // fitted into `side` x `side`; `done` runs on this object's thread.
-    void Request(std::shared_ptr<TFileHandle> video, int side, TDone done);
-    // Forgets the requests not started.
-    void Clear() { FQueue.clear(); }
+    // fitted into `side` x `side`; `done` runs on this object's thread. A `kept` request goes first,
+    // in place of a kept one still waiting, and is not forgotten by Clear.
+    void Request(std::shared_ptr<TFileHandle> video, int side, TDone done, bool kept = false);
+    // Forgets the requests not started, but the kept ones.
+    void Clear();
 
 private:
     struct TRequest {
         std::shared_ptr<TFileHandle> Video;
         int Side = 0;
         TDone Done;
+        bool Kept = false;
     };
     void StartNext();
     void Start(TRequest request);
