@@ -491,7 +491,7 @@ TReader* TIpodBackup::LoadReader(int category, std::unique_ptr<TReader>& slot, c
 TAddressBook* TIpodBackup::LoadContacts(bool lastNameFirst) {
     return LoadReader(catContacts, FReaders.AddressBook, [this, lastNameFirst](const std::string& path) {
         const std::string images = ExtractDatabase(kContactImagesKey, kCategoryFolders[catContacts]);
-        return std::make_unique<TAddressBook>(path, images, lastNameFirst);
+        return std::make_unique<TAddressBook>(path, images, lastNameFirst, FTzOffset);
     });
 }
 

@@ -7,6 +7,7 @@
 #include "platform/text.h"
 #include "readers/contact_formats.h"
 #include "readers/picture.h"
+#include "readers/record_text.h"
 #include "readers/sqlite_database.h"
 
 namespace kestrow {
@@ -170,8 +171,9 @@ std::string DisplayNameOf(const TAbPerson& person, bool lastNameFirst) {
     return TrimmedName(person.Middle.empty() ? a + " " + b : a + " " + person.Middle + " " + b);
 }
 
-TAddressBook::TAddressBook(const std::string& fileName, const std::string& imagesFileName, bool lastNameFirst)
-    : FLastNameFirst(lastNameFirst), FImagesFileName(imagesFileName) {
+TAddressBook::TAddressBook(const std::string& fileName, const std::string& imagesFileName, bool lastNameFirst,
+                           int utcOffset)
+    : FLastNameFirst(lastNameFirst), FUtcOffset(utcOffset), FImagesFileName(imagesFileName) {
     if (!FileExists(fileName)) {
         return;
     }
@@ -208,6 +210,7 @@ void TAddressBook::ReadPersons(TSQLiteDatabase& db) {
     const int note = table->FieldIndex("Note");
     const int prefix = table->FieldIndex("Prefix");
     const int suffix = table->FieldIndex("Suffix");
+    const int created = table->FieldExists("CreationDate") ? table->FieldIndex("CreationDate") : -1;
     for (; !table->Eof(); table->Next()) {
         TAbPerson person;
         person.RowId = table->FieldAsInteger(rowId);
@@ -224,6 +227,9 @@ void TAddressBook::ReadPersons(TSQLiteDatabase& db) {
         person.Note = table->FieldAsString(note);
         person.Prefix = table->FieldAsString(prefix);
         person.Suffix = table->FieldAsString(suffix);
+        if (created >= 0 && !table->FieldIsNull(created)) {
+            person.Created = DeviceDate(table->FieldAsDouble(created), FUtcOffset, kDeviceEpochDays);
+        }
         person.Name = DisplayNameOf(person, FLastNameFirst);
         if (FPersons.emplace(person.RowId, std::move(person)).second) {
             FRowIds.push_back(table->FieldAsInteger(rowId));

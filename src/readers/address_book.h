@@ -62,6 +62,7 @@ struct TAbPerson {
     std::vector<TAbMultiValue> MultiValues;
     std::int32_t Kind = 0;
     double Birthday = 0; // day count; 0 when none
+    double Created = 0;  // when the contact was made, local day count; 0 when not stored
     std::string Department;
     std::string JobTitle;
     std::string Organization;
@@ -88,7 +89,9 @@ struct TAbPerson {
 // address books, whose tokenizer SQLite does not have.
 class TAddressBook {
 public:
-    TAddressBook(const std::string& fileName, const std::string& imagesFileName, bool lastNameFirst);
+    // `utcOffset`: the device's offset from UTC in seconds, for the creation times.
+    TAddressBook(const std::string& fileName, const std::string& imagesFileName, bool lastNameFirst,
+                 int utcOffset = 0);
 
     int Count() const { return static_cast<int>(FRowIds.size()); }
     const TAbPerson& GetPerson(int index) const;
@@ -111,6 +114,7 @@ private:
     void ReadThumbnails();
 
     bool FLastNameFirst = true;
+    int FUtcOffset = 0;
     std::string FImagesFileName;
     bool FHasThumbnailTable = false;
     std::unordered_map<std::string, std::int64_t> FPhoneIndex;

@@ -235,7 +235,7 @@ std::vector<TSearchRef> AllSearchRefs(const TSearchSources& s) {
         refs.push_back({.Date = date, .Record = record, .Sub = sub, .Category = category});
     };
     for (int i = 0; s.Contacts != nullptr && i < s.Contacts->Count(); ++i) {
-        add(kContacts, i, -1, 0);
+        add(kContacts, i, -1, s.Contacts->GetPerson(i).Created);
     }
     if (s.Messages != nullptr) {
         MessageRefs(*s.Messages, add);

@@ -126,15 +126,19 @@ TEST_F(Search, NewestFirstUndatedLastAndEveryDatedRecordInTheTimeline) {
     EXPECT_EQ(hits.back().Ref.Date, 0);
 
     const std::vector<TSearchHit> timeline = FIndex.Timeline(0, 0);
-    // 7 messages, 2 calls, 4 events, 4 notes, 2 visits, 3 voicemails; contacts and files have no date.
-    ASSERT_EQ(timeline.size(), 22u);
+    // 7 messages, 2 calls, 4 events, 4 notes, 2 visits, 3 voicemails, the one contact whose creation
+    // is stored; files have no date.
+    ASSERT_EQ(timeline.size(), 23u);
     EXPECT_TRUE(
         std::is_sorted(timeline.begin(), timeline.end(),
                        [](const TSearchHit& a, const TSearchHit& b) { return a.Ref.Date < b.Ref.Date; }));
-    const double from = timeline[3].Ref.Date;
-    const double to = timeline[5].Ref.Date;
-    EXPECT_EQ(FIndex.Timeline(from, to).size(), 3u); // both ends belong to the range
+    // Both ends belong to the range, the end with the three records of its moment.
+    EXPECT_EQ(FIndex.Timeline(timeline[3].Ref.Date, timeline[4].Ref.Date).size(), 4u);
     EXPECT_EQ(FIndex.Timeline(0, 0, {catCalendar}).back().Summary, "Flight to Lyon Gatwick North");
+    const std::vector<TSearchHit> created = FIndex.Timeline(0, 0, {catContacts});
+    ASSERT_EQ(created.size(), 1u);
+    EXPECT_EQ(created[0].Summary, "Dubois Marie Chloé");
+    EXPECT_DOUBLE_EQ(created[0].Ref.Date, 36892.0 + (700000123.0 + FSession.TzOffset()) / 86400.0);
     const std::vector<TSearchHit> messages = FIndex.Timeline(0, 0, {catMessages});
     EXPECT_TRUE(std::any_of(messages.begin(), messages.end(), [](const TSearchHit& entry) {
         return entry.Summary == "Here are the tickets"; // the blank before the attachment's place goes

@@ -53,12 +53,13 @@ std::string ContactsSql(const TContactsDb& db) {
     for (const auto& p : db.Persons) {
         sql += fmt::format(
             "INSERT INTO ABPerson (ROWID, First, Last, Middle, Organization, Department, Note, Kind, "
-            "Birthday, JobTitle, Nickname, Prefix, Suffix) VALUES ({}, {}, {}, {}, {}, {}, {}, 0, {}, "
-            "{}, {}, {}, {});",
+            "Birthday, JobTitle, Nickname, Prefix, Suffix, CreationDate) VALUES ({}, {}, {}, {}, {}, {}, {}, "
+            "0, {}, {}, {}, {}, {}, {});",
             p.RowId, p.First.empty() ? "NULL" : SqlText(p.First), SqlText(p.Last),
             p.Middle.empty() ? "NULL" : SqlText(p.Middle), SqlText(p.Organization), SqlText(p.Department),
             SqlText(p.Note), p.Birthday ? SqlText(fmt::format("{:.1f}", *p.Birthday)) : "NULL",
-            SqlText(p.JobTitle), SqlText(p.Nickname), SqlText(p.Prefix), SqlText(p.Suffix));
+            SqlText(p.JobTitle), SqlText(p.Nickname), SqlText(p.Prefix), SqlText(p.Suffix),
+            p.Created ? fmt::format("{:.0f}", *p.Created) : "NULL");
     }
     for (const auto& v : db.Values) {
         sql += fmt::format("INSERT INTO ABMultiValue VALUES ({}, {}, {}, {}, {}, {});", v.Uid, v.RecordId,

@@ -24,6 +24,7 @@ struct TContactsDb {
         std::string Nickname;
         std::string Prefix;
         std::string Suffix;
+        std::optional<double> Created; // seconds since 2001
     };
     struct TValue {
         std::int64_t Uid;

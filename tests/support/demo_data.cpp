@@ -91,6 +91,7 @@ TContactsDb Contacts(bool current) {
                   {3, "Bea", "Lindqvist"},
                   {4, "Chloé", "Dubois", "Marie"},
                   {5, "", "", "", "City Dental Practice"}};
+    db.Persons[3].Created = 700000123; // Chloé was added on 8 March 2023, 20:28:43 UTC
     db.Values = {{1, 1, 3, 0, 1, "+44 7700 900123"},
                  {2, 1, 4, 0, 2, "anna.taylor@example.com"},
                  {3, 1, 5, 0, 2, std::nullopt},
