@@ -132,14 +132,25 @@ void TListView::SetEmptyText(const QString& text) {
     viewport()->update();
 }
 
+QString TListView::PlaceholderText() const {
+    if (model() == nullptr) {
+        return {};
+    }
+    if (model()->rowCount() == 0) {
+        return FModel != nullptr && FModel->Filtered() ? QStringLiteral("No match") : FEmptyText;
+    }
+    // Rows there, none at the top of the viewport: every one is hidden.
+    return indexAt(QPoint(1, 1)).isValid() ? QString() : QStringLiteral("No match");
+}
+
 void TListView::paintEvent(QPaintEvent* event) {
     QTreeView::paintEvent(event);
-    if (model() != nullptr && model()->rowCount() == 0 && !FEmptyText.isEmpty()) {
+    const QString text = PlaceholderText();
+    if (!text.isEmpty()) {
         QPainter painter(viewport());
         painter.setPen(QColor(0x44, 0x44, 0x44)); // 9.7:1 on the list's background
         painter.drawText(viewport()->rect().adjusted(12, 12, -12, -12),
-                         Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
-                         FModel != nullptr && FModel->Filtered() ? QStringLiteral("No match") : FEmptyText);
+                         Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, text);
     }
 }
 

@@ -42,6 +42,10 @@ public:
     // Drawn in the empty list: why there is nothing (no records, or the database's error).
     void SetEmptyText(const QString& text);
     const QString& EmptyText() const { return FEmptyText; }
+    // What the list says over its empty viewport: "No match" when a filter hides every row (the
+    // list's own filter, or rows hidden by a tree view's), else the empty text when it has no
+    // rows; nothing while a row shows.
+    QString PlaceholderText() const;
     // "Export selected..." of the rows' context menu; the menu has only Copy without it.
     std::function<void()> ExportSelected;
     // The visible texts of the selected rows, tab between cells, one line each.

@@ -754,6 +754,11 @@ TEST_F(DesktopViews, SafariTreeHasItsTwoGroups) {
               "Trains\thttps://trains.example/timetable\tBookmarksBar\\Travel");
     Screenshot("view-safari-filtered");
     EXPECT_EQ(ExportInto(FOut.Path() + "safari"), 1);
+    EXPECT_EQ(view->UrlLst()->PlaceholderText(), "");
+    QTest::keyClicks(FForm->SearchEdt(), QStringLiteral("zzz")); // nothing holds it: both groups go
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tree->isRowHidden(0, {}); }, 5000));
+    EXPECT_EQ(view->UrlLst()->PlaceholderText(), "No match");
+    Screenshot("view-safari-no-match");
 }
 
 TEST_F(DesktopViews, FileBrowserFiltersPreviewsAndExportsASelection) {
