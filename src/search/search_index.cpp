@@ -104,7 +104,7 @@ void FillRecord(TSearchHit& hit, TSearchDoc& doc) {
 
 } // namespace
 
-// Records of FRefs, each step-th from `first` until `end`, in one in-memory FTS5 database.
+// One in-memory FTS5 database holding a share of the records (BuildShard says which).
 class TSearchIndex::TShard {
 public:
     TShard() : FDb(OpenMemoryDatabase()) {
@@ -220,7 +220,7 @@ void TSearchIndex::IndexTheRest() {
         parts.push_back({FOtherShard.get(), 0, FOtherCount, 1});
     }
     std::vector<std::unique_ptr<TShard>> shards;
-    if (FMessageShards.empty()) {
+    if (FMessageShards.empty() && FRefs.size() > FOtherCount) { // a backup without messages needs none
         const std::size_t count = FShardCount != 0 ? FShardCount : ShardCount(FRefs.size() - FOtherCount);
         for (std::size_t k = 0; k < count; ++k) {
             shards.push_back(std::make_unique<TShard>());
